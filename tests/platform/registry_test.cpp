@@ -1,0 +1,132 @@
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/debug.h"
+#include "tests/support/temp_terminal.h"
+
+namespace {
+
+using Data = std::vector<BYTE>;
+constexpr std::u16string_view kOs = u"HKEY_LOCAL_MACHINE\\Platform\\OS";
+constexpr std::string_view kOsSection = "[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n";
+
+// A value's bytes as the parser stored them, or {0xEE} when it has none.
+Data ValueOf(const platform::ParsedRegistry& registry, std::u16string_view name, DWORD* type = nullptr,
+             std::u16string_view key = kOs) {
+  const auto* found = registry.FindKey(key);
+  const auto* value = found ? platform::FindValue(*found, name) : nullptr;
+  if (value && type) *type = value->type;
+  return value ? value->data : Data{0xEE};
+}
+
+TEST(RegistryParser, ReadsEveryValueKind) {
+  const auto registry = platform::ParseRegistry(
+      "REGEDIT4\n\n; by hand\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\n"
+      "\"ModelName\"=\"QX210\"\n"
+      "\"Path\"=\"C:\\\\a \\\"b\\\"\"\n"
+      "\"Korean\"=\"모델\"\n"
+      "\"Build\"=dword:0000002a\n"
+      "\"Raw\"=hex:51,00,58,00\n"
+      "\"Typed\"=hex(b):01,02,\\\n    03,04\n"
+      "@=\"\"\n"
+      "[hkey_local_machine\\platform\\os]\n"
+      "\"modelname\" = \"QX300\"\n");
+  EXPECT_TRUE(registry.skippedLines.empty());
+  DWORD type = 0;
+  EXPECT_EQ(ValueOf(registry, u"MODELNAME", &type), (Data{'Q', 0, 'X', 0, '3', 0, '0', 0, '0', 0, 0, 0}));
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(ValueOf(registry, u"Path"), (Data{'C', 0, ':', 0, '\\', 0, 'a', 0, ' ', 0, '"', 0, 'b', 0, '"', 0, 0, 0}));
+  EXPECT_EQ(ValueOf(registry, u"Korean"), (Data{0xA8, 0xBA, 0x78, 0xB3, 0, 0}));
+  EXPECT_EQ(ValueOf(registry, u"Build", &type), (Data{0x2A, 0, 0, 0}));
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(ValueOf(registry, u"Raw", &type), (Data{0x51, 0, 0x58, 0}));
+  EXPECT_EQ(type, REG_BINARY);
+  EXPECT_EQ(ValueOf(registry, u"Typed", &type), (Data{1, 2, 3, 4}));
+  EXPECT_EQ(type, 11u);
+  EXPECT_EQ(ValueOf(registry, u""), (Data{0, 0}));
+}
+
+TEST(RegistryParser, AcceptsBothHeadersAndByteOrderMarks) {
+  const std::string body = "\r\n" + std::string(kOsSection) + "\"ModelName\"=\"Q\"\r\n";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : "Windows Registry Editor Version 5.00" + body) utf16 += {c, '\0'};
+  for (const std::string& file : {"REGEDIT4" + body, "Windows Registry Editor Version 5.00" + body,
+                                  "\xEF\xBB\xBFREGEDIT4" + body, utf16}) {
+    const auto registry = platform::ParseRegistry(file);
+    EXPECT_TRUE(registry.skippedLines.empty());
+    EXPECT_EQ(ValueOf(registry, u"ModelName"), (Data{'Q', 0, 0, 0}));
+  }
+}
+
+TEST(RegistryParser, SkipsLinesThatCannotBeParsedAndReadsTheRest) {
+  const auto registry = platform::ParseRegistry(
+      "REGEDIT4\n"
+      "\"Orphan\"=\"before any key\"\n"          // 2
+      "[HKEY_LOCAL_MACHINE\\Platform\\OS]\n"
+      "\"Escape\"=\"a\\nb\"\n"                   // 4: only \\ and \" are escapes
+      "\"NoData\"\n"                             // 5
+      "\"Long\"=dword:123456789\n"               // 6
+      "\"Gap\"=hex:51,,00\n"                     // 7
+      "\"Open\"=\"unterminated\n"                // 8
+      "just words\n"                             // 9
+      "\"ModelName\"=\"Q\"\n"
+      "[HKEY_NOWHERE\\Platform]\n"               // 11
+      "\"Lost\"=\"dropped with its key\"\n"
+      "[HKEY_LOCAL_MACHINE\\Platform\\Other]\n"
+      "\"Build\"=dword:7\n");
+  EXPECT_EQ(registry.skippedLines, (std::vector<int>{2, 4, 5, 6, 7, 8, 9, 11}));
+  EXPECT_EQ(ValueOf(registry, u"ModelName"), (Data{'Q', 0, 0, 0}));
+  EXPECT_EQ(registry.FindKey(kOs)->values.size(), 1u);
+  EXPECT_EQ(ValueOf(registry, u"Build", nullptr, u"HKEY_LOCAL_MACHINE\\Platform\\Other"), (Data{7, 0, 0, 0}));
+  EXPECT_EQ(platform::ParseRegistry(kOsSection).skippedLines, std::vector<int>{1});  // no header
+}
+
+class Registry : public ::testing::Test {
+ protected:
+  bramble::test::TempTerminal terminal;
+  platform::ScopedRegistryKeyCounter counter;
+  platform::ScopedDebugCapture debug;
+};
+
+TEST_F(Registry, OpensKeysCaseInsensitivelyAndQueriesLikeThePlatform) {
+  terminal.WriteText("registry.reg", "REGEDIT4\r\n" + std::string(kOsSection) +
+                                         "\"ModelName\"=\"QX210\"\r\n\"Build\"=dword:xyz\r\n");
+  HKEY parent = nullptr;
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\PLATFORM", 0, 0, &parent), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(parent, u"os", 0, 0, &opened), ERROR_SUCCESS);
+  EXPECT_EQ(debug.text(), u"registry.reg(4): line skipped, cannot be parsed\r\n"
+                          u"registry.reg(4): line skipped, cannot be parsed\r\n");  // once per open
+  const platform::UniqueRegKey key(opened);
+
+  BYTE buffer[16] = {};
+  DWORD type = 0;
+  DWORD size = 11;
+  EXPECT_EQ(RegQueryValueExW(key.get(), u"modelname", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(buffer[0], 0);  // nothing copied
+  size = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExW(key.get(), u"ModelName", nullptr, &type, buffer, &size), ERROR_SUCCESS);
+  EXPECT_EQ(Data(buffer, buffer + size), (Data{'Q', 0, 'X', 0, '2', 0, '1', 0, '0', 0, 0, 0}));
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(RegQueryValueExW(key.get(), u"Build", nullptr, &type, buffer, &size), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_EQ(RegCloseKey(parent), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(parent), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(platform::OpenRegistryKeyCount(), 1);
+  EXPECT_EQ(counter.opened(), 2);
+  EXPECT_EQ(counter.closed(), 1);
+  EXPECT_EQ(counter.rejectedCloses(), 1);
+}
+
+TEST_F(Registry, NoFileOrNoSectionFailsTheOpen) {
+  HKEY key = HKEY_LOCAL_MACHINE;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Platform\\OS", 0, 0, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+  terminal.WriteText("registry.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Platform\\Display]\n");
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Platform\\OS", 0, 0, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(counter.opened(), 0);
+}
+
+}  // namespace
