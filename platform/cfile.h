@@ -1,0 +1,95 @@
+#pragma once
+// The framework's CFile for reading, with its exceptions. Errors are thrown as
+// CFileException by value; the message dispatch catches CException and shows
+// GetErrorMessage() in the framework's standard error box.
+
+#include <filesystem>
+
+#include "platform/cstring.h"
+#include "platform/types.h"
+
+class CException {
+ public:
+  virtual ~CException();
+  virtual CString GetErrorMessage() const = 0;
+};
+
+class CFileException : public CException {
+ public:
+  enum class Cause {
+    none,
+    generic,
+    fileNotFound,
+    badPath,
+    tooManyOpenFiles,
+    accessDenied,
+    invalidFile,
+    badSeek,
+    hardIO,
+    sharingViolation,
+    diskFull,
+    endOfFile,
+  };
+
+  CFileException() = default;
+  CFileException(Cause cause, long osError, CString fileName)
+      : m_cause(cause), m_lOsError(osError), m_strFileName(std::move(fileName)) {}
+
+  // A sentence naming the file and what went wrong with it.
+  CString GetErrorMessage() const override;
+
+  // The cause for a C library error number, as the framework maps system errors.
+  static Cause CauseFromErrno(int error);
+
+  Cause m_cause = Cause::none;
+  long m_lOsError = -1;
+  CString m_strFileName;
+};
+
+class CFile {
+ public:
+  // Reading is all the host stand-in does; share modes are accepted and not
+  // enforced, as the host has no mandatory locks.
+  enum OpenFlags : UINT {
+    modeRead = 0x0000,
+    shareCompat = 0x0000,
+    shareExclusive = 0x0010,
+    shareDenyWrite = 0x0020,
+    shareDenyRead = 0x0030,
+    shareDenyNone = 0x0040,
+    typeBinary = 0x8000,
+  };
+  enum SeekPosition : UINT { begin = 0, current = 1, end = 2 };
+
+  CFile() = default;
+  ~CFile();
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+
+  // Opens a terminal path. On failure returns FALSE and fills `error` if given;
+  // it never throws. The name is kept either way, so that a later GetLength can
+  // say which file is missing.
+  BOOL Open(const char16_t* terminalPath, UINT openFlags, CFileException* error = nullptr);
+  // The same for a file of the host, for the host tools.
+  BOOL OpenHostFile(const std::filesystem::path& hostPath, UINT openFlags, CFileException* error = nullptr);
+
+  // Each of these throws CFileException: with the file-not-found cause when no
+  // file is open, and with the cause of the system's error otherwise.
+  ULONGLONG GetLength() const;
+  ULONGLONG Seek(LONGLONG offset, UINT from);
+  // Fills up to `count` bytes; fewer at the end of the file, 0 at its end.
+  UINT Read(void* buffer, UINT count);
+
+  // Closing a file object without a file does nothing.
+  void Close();
+
+  CString GetFilePath() const { return m_strFileName; }
+
+ private:
+  BOOL OpenResolved(const std::filesystem::path* hostPath, UINT openFlags, CFileException* error);
+  [[noreturn]] void Throw(CFileException::Cause cause, int osError) const;
+  void RequireOpen() const;
+
+  int m_fd = -1;
+  CString m_strFileName;
+};

@@ -1,0 +1,214 @@
+// The host flash driver through the platform calls, with records built by hand.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/block_device.h"
+#include "platform/debug.h"
+#include "platform/flash_driver.h"
+#include "tests/support/temp_terminal.h"
+
+namespace {
+
+using bramble::test::ReadFileBytes;
+using bramble::test::TempTerminal;
+using Bytes = std::vector<std::byte>;
+
+constexpr DWORD kWriteSector = 0x00222828;
+constexpr DWORD kWriteFinish = 0x00222830;
+const Bytes kErased(512, std::byte{0xFF});
+
+HANDLE OpenFlash(DWORD access = GENERIC_READ | GENERIC_WRITE) {
+  return OpenBlockDevice(u"DSK1:", access, 0, OPEN_ALWAYS, FILE_FLAG_WRITE_THROUGH | FILE_ATTRIBUTE_NORMAL);
+}
+
+// Four little-endian fields, spelled out rather than through the encoder.
+Bytes Record(std::uint32_t area, std::uint32_t sector, std::uint32_t count, std::uint32_t buffer) {
+  Bytes bytes;
+  for (std::uint32_t field : {area, sector, count, buffer})
+    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::byte>((field >> shift) & 0xFF));
+  return bytes;
+}
+
+BOOL Send(HANDLE device, Bytes record, DWORD outSize = 4, DWORD code = kWriteSector) {
+  DWORD returned = 0;
+  return DeviceIoControl(device, code, record.data(), static_cast<DWORD>(record.size()), nullptr, outSize, &returned,
+                         nullptr);
+}
+
+BOOL Finish(HANDLE device) {
+  DWORD returned = 0;
+  return DeviceIoControl(device, kWriteFinish, nullptr, 0, nullptr, 0, &returned, nullptr);
+}
+
+struct Handle {
+  HANDLE value;
+  explicit Handle(HANDLE h) : value(h) {}
+  ~Handle() { CloseHandle(value); }
+  operator HANDLE() const { return value; }  // NOLINT
+};
+
+struct FlashDriver : ::testing::Test {
+  TempTerminal terminal;
+  Bytes sector = Bytes(1024);
+  platform::BufferToken token{sector};
+
+  FlashDriver() {
+    terminal.MakeFlashDriver();
+    for (std::size_t i = 0; i < sector.size(); ++i) sector[i] = static_cast<std::byte>(i % 241 + 1);
+  }
+  Bytes First(std::size_t count) const { return Bytes(sector.begin(), sector.begin() + static_cast<std::ptrdiff_t>(count)); }
+  Bytes Area(std::uint32_t area, std::uint32_t s) const { return platform::ReadAreaSector(terminal.root(), area, s); }
+};
+
+TEST_F(FlashDriver, AbsentWithoutItsFolderAndOpenOnlyOnceAtATime) {
+  EXPECT_EQ(OpenBlockDevice(u"DSK2:", GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS, 0), INVALID_HANDLE_VALUE);
+  {
+    Handle first(OpenFlash());
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenFlash(), INVALID_HANDLE_VALUE);
+  }
+  Handle again(OpenFlash());
+  EXPECT_NE(again, INVALID_HANDLE_VALUE);
+
+  TempTerminal bare;
+  EXPECT_EQ(OpenFlash(), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(FlashDriver, SectorsLandAtTheirOffsetsAndUnwrittenOnesReadErased) {
+  Handle device(OpenFlash());
+  EXPECT_TRUE(Send(device, Record(1, 2, 1, token.value())));
+  EXPECT_TRUE(Send(device, Record(1, 5, 2, token.value())));
+  EXPECT_TRUE(Send(device, Record(3, 0, 1, token.value())));
+  EXPECT_TRUE(Finish(device));
+
+  const Bytes area = ReadFileBytes(terminal / "flash/area1.bin");
+  ASSERT_EQ(area.size(), 7 * 512u);
+  EXPECT_EQ(Bytes(area.begin(), area.begin() + 1024), Bytes(1024, std::byte{0xFF}));
+  EXPECT_EQ(Area(1, 2), First(512));
+  EXPECT_EQ(Area(1, 3), kErased);
+  EXPECT_EQ(Area(1, 6), Bytes(sector.begin() + 512, sector.end()));
+  EXPECT_EQ(Area(1, 9), kErased);
+  EXPECT_EQ(Area(3, 0), First(512));
+  EXPECT_EQ(Area(2, 0), kErased);
+}
+
+TEST_F(FlashDriver, FirstAcceptedRequestAfterTheOpenErasesTheArea) {
+  terminal.Write("flash/area1.bin", Bytes(10 * 512, std::byte{0x11}));
+  terminal.WriteText("flash/faults", "1 4\n");
+  {
+    Handle device(OpenFlash());
+    EXPECT_FALSE(Send(device, Record(1, 4, 1, token.value())));
+    EXPECT_EQ(Area(1, 9), Bytes(512, std::byte{0x11}));  // a refused request erases nothing
+    EXPECT_TRUE(Send(device, Record(1, 1, 1, token.value())));
+    EXPECT_TRUE(Send(device, Record(1, 0, 1, token.value())));
+  }
+  EXPECT_EQ(std::filesystem::file_size(terminal / "flash/area1.bin"), 2 * 512u);
+  EXPECT_EQ(Area(1, 1), First(512));  // the second request did not erase the first
+  {
+    Handle device(OpenFlash());
+    EXPECT_TRUE(Send(device, Record(1, 3, 1, token.value())));
+  }
+  EXPECT_EQ(Area(1, 0), kErased);
+  EXPECT_EQ(Area(1, 3), First(512));
+}
+
+TEST_F(FlashDriver, RequestsItDoesNotKnowFailAndWriteNothing) {
+  terminal.Write("flash/area1.bin", Bytes(512, std::byte{0x22}));
+  std::array<std::byte, 100> small{};
+  platform::BufferToken smallToken(small);
+  std::uint32_t goneToken = 0;
+  {
+    Bytes gone(512);
+    platform::BufferToken temporary(gone);
+    goneToken = temporary.value();
+  }
+  const std::uint32_t t = token.value();
+  Bytes longer = Record(1, 0, 1, t);
+  longer.push_back(std::byte{0});
+  Bytes shorter = Record(1, 0, 1, t);
+  shorter.pop_back();
+  Bytes valid = Record(1, 0, 1, t);
+  DWORD returned = 0;
+  int overlapped = 0;
+  {
+    Handle device(OpenFlash());
+    EXPECT_FALSE(Send(device, longer));
+    EXPECT_FALSE(Send(device, shorter));
+    EXPECT_FALSE(Send(device, valid, 0));
+    EXPECT_FALSE(Send(device, valid, 8));
+    EXPECT_FALSE(Send(device, valid, 4, 0x00222824));
+    EXPECT_FALSE(DeviceIoControl(device, kWriteSector, nullptr, 16, nullptr, 4, &returned, nullptr));
+    EXPECT_FALSE(DeviceIoControl(device, kWriteSector, valid.data(), 16, nullptr, 4, &returned, &overlapped));
+    EXPECT_FALSE(DeviceIoControl(INVALID_HANDLE_VALUE, kWriteSector, valid.data(), 16, nullptr, 4, &returned, nullptr));
+    EXPECT_FALSE(Send(device, Record(0, 0, 1, t)));
+    EXPECT_FALSE(Send(device, Record(256, 0, 1, t)));
+    EXPECT_FALSE(Send(device, Record(1, 0, 0, t)));
+    EXPECT_FALSE(Send(device, Record(1, 0, 3, t)));  // more sectors than the buffer holds
+    EXPECT_FALSE(Send(device, Record(1, 0, 1, smallToken.value())));
+    EXPECT_FALSE(Send(device, Record(1, 0, 1, goneToken)));
+    EXPECT_FALSE(Send(device, Record(1, 0, 1, 0)));
+    EXPECT_FALSE(Send(device, Record(1, platform::kFlashSectorsPerArea, 1, t)));
+    EXPECT_FALSE(Send(device, Record(1, platform::kFlashSectorsPerArea - 1, 2, t)));
+    EXPECT_FALSE(DeviceIoControl(device, kWriteFinish, valid.data(), 16, nullptr, 0, &returned, nullptr));
+    EXPECT_FALSE(DeviceIoControl(device, kWriteFinish, nullptr, 0, nullptr, 4, &returned, nullptr));
+  }
+  EXPECT_EQ(ReadFileBytes(terminal / "flash/area1.bin"), Bytes(512, std::byte{0x22}));
+
+  Handle reader(OpenFlash(GENERIC_READ));
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(Send(reader, valid));
+  EXPECT_EQ(ReadFileBytes(terminal / "flash/area1.bin"), Bytes(512, std::byte{0x22}));
+}
+
+TEST_F(FlashDriver, FaultsFileRefusesListedSectorsOnly) {
+  terminal.WriteText("flash/faults", "# worn blocks\n1 3\n\n  2 0   # whole line comment after\nnot a pair\n1 4 5\n");
+  platform::ScopedDebugCapture debug;
+  Handle device(OpenFlash());
+  EXPECT_FALSE(Send(device, Record(1, 3, 1, token.value())));
+  EXPECT_FALSE(Send(device, Record(1, 2, 2, token.value())));  // covers sector 3
+  EXPECT_FALSE(Send(device, Record(2, 0, 1, token.value())));
+  EXPECT_TRUE(Send(device, Record(1, 2, 1, token.value())));
+  EXPECT_TRUE(Send(device, Record(1, 4, 1, token.value())));
+  EXPECT_TRUE(Send(device, Record(2, 1, 1, token.value())));
+  EXPECT_EQ(Area(1, 3), kErased);
+  EXPECT_EQ(Area(2, 0), kErased);
+  EXPECT_NE(debug.text().find(u"faults(5)"), std::u16string::npos);
+  EXPECT_NE(debug.text().find(u"faults(6)"), std::u16string::npos);
+}
+
+TEST_F(FlashDriver, TraceHasOneLinePerRequest) {
+  terminal.WriteText("flash/trace.log", "earlier\n");
+  terminal.WriteText("flash/faults", "1 7\n");
+  {
+    Handle device(OpenFlash());
+    Send(device, Record(1, 0, 1, token.value()));
+    Send(device, Record(1, 7, 1, token.value()));
+    Send(device, Record(1, 0, 1, token.value()), 0);
+    Send(device, Bytes(8));
+    Finish(device);
+    DWORD returned = 0;
+    DeviceIoControl(device, kWriteFinish, nullptr, 16, nullptr, 0, &returned, nullptr);
+    DeviceIoControl(device, 0x1234, nullptr, 0, nullptr, 0, &returned, nullptr);
+  }
+  std::ifstream in(terminal / "flash/trace.log");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "earlier",
+                       "WRITE_SECTOR area=1 sector=0 count=1 in=16 out=4 ok",
+                       "WRITE_SECTOR area=1 sector=7 count=1 in=16 out=4 fail",
+                       "WRITE_SECTOR area=1 sector=0 count=1 in=16 out=0 fail",
+                       "WRITE_SECTOR area=? sector=? count=? in=8 out=4 fail",
+                       "WRITE_FINISH in=0 out=0 ok",
+                       "WRITE_FINISH in=16 out=0 fail",
+                       "IOCTL code=0x00001234 in=0 out=0 fail",
+                   }));
+}
+
+}  // namespace
