@@ -1,0 +1,95 @@
+#include "logo/converter.h"
+
+#include <array>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "logo/image_format.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/terminal.h"
+
+namespace logo {
+namespace {
+
+constexpr int Code(ConvertResult result) { return static_cast<int>(result); }
+
+// Reads the pixel data that follows `offset`, at most one logo's worth, and tells
+// how many bytes there were. An offset past the end of the file gives none.
+std::size_t ReadPixelData(std::FILE* source, std::uint32_t offset, std::byte* buffer) {
+  const auto where = static_cast<long long>(offset);
+  if (where > std::numeric_limits<long>::max() || std::fseek(source, static_cast<long>(where), SEEK_SET) != 0) return 0;
+  return std::fread(buffer, 1, kSourcePixelDataBytes, source);
+}
+
+// Writes logo.bin a row at a time. A full or write-protected card must not pass
+// for a new logo, so a file that did not reach the card whole is removed.
+ConvertResult WriteLogo(std::span<const std::byte> pixelData, std::u16string_view outputPath) {
+  const std::string narrowPath = platform::WideToAnsi(outputPath);
+  auto output = platform::OpenTerminalFile(narrowPath, "wb");
+  if (!output) {
+    std::printf("ERROR: fopen fail [%s]\r\n", narrowPath.c_str());
+    return ConvertResult::kOutputFailed;
+  }
+  std::array<std::byte, kLogoRowBytes> row;
+  bool written = true;
+  for (std::size_t y = 0; written && y < static_cast<std::size_t>(kLogoHeight); ++y) {
+    LogoRowFromPixels(pixelData, y, row);
+    written = std::fwrite(row.data(), 1, row.size(), output.get()) == row.size();
+  }
+  written = platform::CloseChecked(std::move(output)) && written;
+  if (!written) {
+    std::printf("ERROR: write fail [%s]\r\n", narrowPath.c_str());
+    DeleteFileW(std::u16string(outputPath).c_str());
+    return ConvertResult::kOutputFailed;
+  }
+  return ConvertResult::kWritten;
+}
+
+ConvertResult Convert(const std::string& sourcePath, std::u16string_view outputPath) {
+  auto source = platform::OpenTerminalFile(sourcePath, "rb");
+  if (!source) {
+    std::printf("ERROR: fopen fail [%s]\r\n", sourcePath.c_str());
+    return ConvertResult::kSourceNotOpened;
+  }
+
+  std::array<std::byte, kBitmapHeaderBytes> headerBytes{};
+  std::optional<BitmapHeader> header;
+  if (std::fread(headerBytes.data(), headerBytes.size(), 1, source.get()) == 1) header = ReadBitmapHeader(headerBytes);
+  // A file too short to hold the header is not a bitmap at all.
+  if (!header || !header->signature) {
+    std::printf("ERROR: Not BMP file\r\n");
+    return ConvertResult::kNotLogoBitmap;
+  }
+  if (!HasLogoSize(*header)) {
+    std::printf("width=%d, height=%d!!!!!\r\n", header->width, header->height);
+    std::printf("ERROR: Not support size!!!!!\r\n");
+    return ConvertResult::kNotLogoBitmap;
+  }
+  std::printf("width=%d, height=%d!!!!!\r\n", header->width, header->height);
+  if (header->bitCount != kLogoBitCount) {
+    std::printf("ERROR: Not RGB888 file\r\n");
+    return ConvertResult::kNotLogoBitmap;
+  }
+
+  // The buffer comes before the output is opened, so running out of memory leaves
+  // the old logo.bin in place.
+  auto pixels = TryAllocateBytes(kSourcePixelDataBytes);
+  if (!pixels) {
+    std::printf("ERROR: malloc fail\r\n");
+    return ConvertResult::kOutputFailed;
+  }
+  const std::size_t pixelBytes = ReadPixelData(source.get(), header->pixelDataOffset, pixels.get());
+  source.reset();
+  return WriteLogo(std::span<const std::byte>(pixels.get(), pixelBytes), outputPath);
+}
+
+}  // namespace
+
+int ConvertBitmapToLogo(int selector, const CString& imagePath) {
+  if (selector != 0) return Code(Convert(imagePath.ToAnsi(), platform::kSdLogoBin));
+  return Code(Convert(platform::WideToAnsi(platform::kFlashLogoBmp), platform::kFlashLogoBin));
+}
+
+}  // namespace logo

@@ -1,0 +1,142 @@
+#include "logo/converter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "logo/image_format.h"
+#include "platform/little_endian.h"
+#include "tests/logo/large_blocks.h"
+#include "tests/support/bitmap_builder.h"
+#include "tests/support/temp_terminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bramble::test::BitmapSpec;
+using bramble::test::BuildBitmap;
+using bramble::test::Bytes;
+using bramble::test::ReadFileBytes;
+using bramble::test::TempTerminal;
+using Outcome = std::pair<int, std::string>;  // result, printed
+
+const std::string kSizeLine = "width=800, height=480!!!!!\r\n";
+
+Outcome Convert(int selector, const CString& path = u"\\SDMMC DISK\\logo.bmp") {
+  testing::internal::CaptureStdout();
+  const int result = logo::ConvertBitmapToLogo(selector, path);
+  return {result, testing::internal::GetCapturedStdout()};
+}
+
+// Output pixel (x, y) holds the three bytes at (479 - y) * 2400 + x * 3 past the
+// pixel-data offset, then a zero; bytes the file does not have are zero.
+std::vector<std::byte> ExpectedLogo(const std::vector<std::byte>& bmp) {
+  const std::size_t offset = *platform::LittleEndianReader(bmp).u32(10);
+  std::vector<std::byte> logo(1'536'000);
+  for (std::size_t y = 0; y < 480; ++y) {
+    for (std::size_t x = 0; x < 800; ++x) {
+      for (std::size_t k = 0; k < 3; ++k) {
+        const std::size_t from = offset + (479 - y) * 2400 + x * 3 + k;
+        if (from < bmp.size()) logo[(y * 800 + x) * 4 + k] = bmp[from];
+      }
+    }
+  }
+  return logo;
+}
+
+TEST(Converter, ImageMagickBitmapConvertsByteForByte) {
+  TempTerminal terminal;
+  terminal.MakeCard();
+  const fs::path source = terminal / "SDMMC DISK/logo.bmp";
+  const std::string command = "convert -size 800x480 plasma:fractal -type truecolor BMP3:'" + source.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << "ImageMagick's convert is needed: " << command;
+  const auto bmp = ReadFileBytes(source);
+  ASSERT_EQ(bmp.size(), 1'152'054u);  // 54-byte header, 24 bits a pixel
+  ASSERT_EQ(platform::LittleEndianReader(bmp).u16(28), 24u);
+
+  EXPECT_EQ(Convert(1), Outcome(0, kSizeLine));
+  const auto logo = ReadFileBytes(terminal / "SDMMC DISK/logo.bin");
+  EXPECT_TRUE(logo == ExpectedLogo(bmp));
+  EXPECT_EQ(std::vector(logo.begin(), logo.begin() + 4), (std::vector{bmp[1'149'654], bmp[1'149'655], bmp[1'149'656], std::byte{0}}));
+  EXPECT_EQ(std::vector(logo.end() - 4, logo.end()), (std::vector{bmp[2'451], bmp[2'452], bmp[2'453], std::byte{0}}));
+  EXPECT_TRUE(logo::LogoImageFromPixels(std::span(bmp).subspan(54)) == logo);
+}
+
+TEST(Converter, ReadsFromTheOffsetAndMissingPixelsAreZero) {
+  auto cut = BuildBitmap({});
+  cut.resize(54 + 2 * 2400 + 1000);  // ends inside a pixel
+  auto pastEnd = BuildBitmap({});
+  platform::PutU32(&pastEnd[10], 0xFFFFFF00u);
+  TempTerminal terminal;
+  for (const auto& bmp : {BuildBitmap({.infoHeaderSize = 124}), BuildBitmap({.paletteEntries = 16, .extraGap = 6}), cut, pastEnd}) {
+    terminal.Write("SDMMC DISK/logo.bmp", bmp);
+    EXPECT_EQ(Convert(1), Outcome(0, kSizeLine));
+    EXPECT_TRUE(ReadFileBytes(terminal / "SDMMC DISK/logo.bin") == ExpectedLogo(bmp));
+  }
+  EXPECT_TRUE(ReadFileBytes(terminal / "SDMMC DISK/logo.bin") == std::vector<std::byte>(1'536'000));
+}
+
+TEST(Converter, RejectedSourcesSayWhyAndLeaveLogoBinAlone) {
+  auto cut = BuildBitmap({});
+  cut.resize(29);
+  auto depthHighByte = BuildBitmap({});
+  depthHighByte[29] = std::byte{1};
+  const std::string badSize = "ERROR: Not support size!!!!!\r\n", badDepth = "ERROR: Not RGB888 file\r\n";
+  const std::pair<std::vector<std::byte>, std::string> cases[] = {
+      {BuildBitmap({.signature = false}), "ERROR: Not BMP file\r\n"},
+      {cut, "ERROR: Not BMP file\r\n"},
+      {BuildBitmap({.height = -480}), "width=800, height=-480!!!!!\r\n" + badSize},
+      {BuildBitmap({.width = 640, .bitCount = 8}), "width=640, height=480!!!!!\r\n" + badSize},
+      {BuildBitmap({.bitCount = 32}), kSizeLine + badDepth},
+      {depthHighByte, kSizeLine + badDepth},
+  };
+  TempTerminal terminal;
+  const fs::path output = terminal / "SDMMC DISK/logo.bin";
+  for (const auto& [bmp, printed] : cases) {
+    terminal.Write("SDMMC DISK/logo.bmp", bmp);
+    fs::remove(output);
+    EXPECT_EQ(Convert(1), Outcome(2, printed));
+    EXPECT_FALSE(fs::exists(output));
+    terminal.WriteText("SDMMC DISK/logo.bin", "earlier logo");
+    EXPECT_EQ(Convert(1), Outcome(2, printed));
+    EXPECT_EQ(ReadFileBytes(output), Bytes("earlier logo"));
+  }
+}
+
+TEST(Converter, SelectorPicksTheFilesAndFailedOpensNameTheNarrowPath) {
+  TempTerminal terminal;
+  terminal.Write("SDMMC DISK/logo.bmp", BuildBitmap({}, [](int, int) { return 0x123456u; }));
+  EXPECT_EQ(Convert(1, u""), Outcome(1, "ERROR: fopen fail []\r\n"));
+  EXPECT_EQ(Convert(1, u"\\SDMMC DISK\\로고.bmp"), Outcome(1, "ERROR: fopen fail [\\SDMMC DISK\\\xB7\xCE\xB0\xED.bmp]\r\n"));
+  EXPECT_EQ(Convert(0), Outcome(1, "ERROR: fopen fail [\\ResidentFlash\\System\\logo.bmp]\r\n"));
+  EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+
+  const auto flashBmp = BuildBitmap({});
+  terminal.Write("ResidentFlash/System/logo.bmp", flashBmp);
+  EXPECT_EQ(Convert(0), Outcome(0, kSizeLine));  // the image path is not used
+  EXPECT_TRUE(ReadFileBytes(terminal / "ResidentFlash/System/logo.bin") == ExpectedLogo(flashBmp));
+  EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+  terminal.Write("SDMMC DISK/로고.bmp", BuildBitmap({}));
+  EXPECT_EQ(Convert(1, u"\\SDMMC DISK\\로고.bmp"), Outcome(0, kSizeLine));
+}
+
+TEST(Converter, OutputThatCannotBeWrittenGivesThreeAndNoPartialFile) {
+  TempTerminal terminal;
+  terminal.Write("ResidentFlash/System/logo.bmp", BuildBitmap({}));
+  fs::create_directory(terminal / "ResidentFlash/System/logo.bin");
+  EXPECT_EQ(Convert(0), Outcome(3, kSizeLine + "ERROR: fopen fail [\\ResidentFlash\\System\\logo.bin]\r\n"));
+
+  terminal.Write("SDMMC DISK/logo.bmp", BuildBitmap({}));
+  fs::create_symlink("/dev/full", terminal / "SDMMC DISK/logo.bin");  // a full card
+  EXPECT_EQ(Convert(1), Outcome(3, kSizeLine + "ERROR: write fail [\\SDMMC DISK\\logo.bin]\r\n"));
+  ASSERT_FALSE(fs::exists(fs::symlink_status(terminal / "SDMMC DISK/logo.bin")));  // else the rest reads /dev/full
+
+  terminal.WriteText("SDMMC DISK/logo.bin", "earlier logo");
+  logo_test::RefuseLargeBlocks(true);
+  const Outcome outOfMemory = Convert(1);
+  logo_test::RefuseLargeBlocks(false);
+  EXPECT_EQ(outOfMemory, Outcome(3, kSizeLine + "ERROR: malloc fail\r\n"));
+  EXPECT_EQ(ReadFileBytes(terminal / "SDMMC DISK/logo.bin"), Bytes("earlier logo"));
+}
+
+}  // namespace

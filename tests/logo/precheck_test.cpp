@@ -1,0 +1,129 @@
+#include "logo/precheck.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "logo/image_format.h"
+#include "platform/little_endian.h"
+#include "tests/logo/large_blocks.h"
+#include "tests/support/bitmap_builder.h"
+#include "tests/support/temp_terminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bramble::test::BuildBitmap;
+using bramble::test::Bytes;
+using bramble::test::ReadFileBytes;
+using bramble::test::TempTerminal;
+using logo::LoadAndCheckBitmap;
+using logo::WriteStartupImage;
+
+constexpr const char16_t* kCardBmp = u"\\SDMMC DISK\\logo.bmp";
+const logo::KeptBitmap& kept = logo::KeptBitmapState();
+
+bool Check(const TempTerminal& terminal, const std::vector<std::byte>& file) {
+  terminal.Write("SDMMC DISK/logo.bmp", file);
+  return LoadAndCheckBitmap(kCardBmp);
+}
+
+// RGB565 of the builder's pattern, low byte first, top row first.
+std::vector<std::byte> PatternStartupImage() {
+  std::vector<std::byte> image;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 800; ++x) {
+      const std::uint32_t c = bramble::test::PatternPixel(x, y);
+      const std::uint32_t value = ((c >> 19) & 0x1F) << 11 | ((c >> 10) & 0x3F) << 5 | (c & 0xFF) >> 3;
+      image.push_back(static_cast<std::byte>(value % 256));
+      image.push_back(static_cast<std::byte>(value / 256));
+    }
+  }
+  return image;
+}
+
+TEST(PreCheck, OnlyTheThreeHeaderNumbersDecideAndEveryOpenedFileIsKept) {
+  TempTerminal terminal;
+  std::vector<std::byte> bare(30);  // no signature, no pixels, pixel data far away
+  platform::PutU32(&bare[10], 0xFFFFFFF0u);
+  platform::PutU32(&bare[18], 800);
+  platform::PutU32(&bare[22], 480);
+  platform::PutU16(&bare[28], 24);
+  EXPECT_TRUE(Check(terminal, bare));
+  EXPECT_TRUE(kept.PixelData().empty());
+
+  const auto deep = BuildBitmap({.bitCount = 32});
+  EXPECT_FALSE(Check(terminal, deep));
+  EXPECT_TRUE(kept.loaded && !kept.passed && std::ranges::equal(kept.File(), deep));
+  EXPECT_EQ(kept.PixelData().data(), kept.File().data() + 54);
+  EXPECT_FALSE(Check(terminal, BuildBitmap({.height = -480})));
+  EXPECT_EQ(kept.height, -480);
+  EXPECT_FALSE(Check(terminal, std::vector(bare.begin(), bare.end() - 1)));
+  EXPECT_TRUE(kept.File().size() == 29 && kept.PixelData().empty());
+}
+
+TEST(PreCheck, KeepsOneBufferAndOnlyAFileThatOpensReplacesIt) {
+  TempTerminal terminal;
+  terminal.Write("SDMMC DISK/LOGO.BMP", BuildBitmap({}));
+  ASSERT_TRUE(LoadAndCheckBitmap(kCardBmp));
+  const std::size_t live = logo_test::LiveLargeBlocks();
+  logo_test::ResetLargeBlockPeak();
+  ASSERT_TRUE(LoadAndCheckBitmap(kCardBmp));
+  EXPECT_EQ(logo_test::PeakLargeBlocks(), live);  // the old buffer went before the new came
+  EXPECT_EQ(logo_test::LiveLargeBlocks(), live);
+
+  const std::byte* buffer = kept.buffer.get();
+  EXPECT_FALSE(LoadAndCheckBitmap(u"\\SDMMC DISK\\missing.bmp"));
+  EXPECT_FALSE(LoadAndCheckBitmap(u"\\SDMMC DISK\\"));
+  EXPECT_TRUE(kept.buffer.get() == buffer && kept.passed);
+
+  logo_test::RefuseLargeBlocks(true);
+  EXPECT_FALSE(LoadAndCheckBitmap(kCardBmp));
+  logo_test::RefuseLargeBlocks(false);
+  EXPECT_TRUE(kept.loaded && kept.File().empty());
+}
+
+TEST(StartupImage, TruncateModeLeavesAnEmptyFileWhereTheCardIs) {
+  TempTerminal terminal;
+  EXPECT_FALSE(WriteStartupImage(1));
+  terminal.MakeCard();
+  EXPECT_TRUE(WriteStartupImage(1));
+  EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), 0u);
+  terminal.WriteText("SDMMC DISK/startup.raw", "an earlier startup image");
+  EXPECT_TRUE(WriteStartupImage(-1));
+  EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), 0u);
+}
+
+TEST(StartupImage, ConversionNeedsAPassingPreCheckAndReadsOnlyBytesThatExist) {
+  TempTerminal terminal;
+  const fs::path startup = terminal / "SDMMC DISK/startup.raw";
+  EXPECT_FALSE(Check(terminal, BuildBitmap({.bitCount = 32})));
+  EXPECT_FALSE(WriteStartupImage(0));
+  EXPECT_FALSE(fs::exists(startup));
+  terminal.WriteText("SDMMC DISK/startup.raw", "earlier");
+  EXPECT_FALSE(WriteStartupImage(0));
+  EXPECT_EQ(ReadFileBytes(startup), Bytes("earlier"));
+
+  ASSERT_TRUE(Check(terminal, BuildBitmap({.infoHeaderSize = 124})));
+  EXPECT_TRUE(WriteStartupImage(0));
+  EXPECT_TRUE(ReadFileBytes(startup) == PatternStartupImage());
+  EXPECT_TRUE(logo::StartupImageFromPixels(kept.PixelData()) == PatternStartupImage());
+
+  auto pastEnd = BuildBitmap({});
+  platform::PutU32(&pastEnd[10], 0xFFFFFF00u);
+  ASSERT_TRUE(Check(terminal, pastEnd));
+  EXPECT_TRUE(WriteStartupImage(0));
+  EXPECT_TRUE(ReadFileBytes(startup) == std::vector<std::byte>(768'000));
+
+  fs::remove(startup);
+  fs::create_symlink("/dev/full", startup);  // a full card
+  EXPECT_FALSE(WriteStartupImage(0));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(startup)));
+
+  logo_test::RefuseLargeBlocks(true);
+  EXPECT_FALSE(LoadAndCheckBitmap(kCardBmp));
+  logo_test::RefuseLargeBlocks(false);
+  EXPECT_FALSE(WriteStartupImage(0));
+}
+
+}  // namespace
