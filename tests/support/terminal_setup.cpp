@@ -1,0 +1,43 @@
+#include "tests/support/terminal_setup.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace bramble::test {
+
+void WriteIdentity(const TempTerminal& terminal, std::string_view model, std::string_view version) {
+  terminal.WriteText("registry.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n\"ModelName\"=\"" +
+                                         std::string(model) + "\"\r\n");
+  terminal.WriteText("ResidentFlash/System/info.txt", std::string(version) + "\r\nbuild notes\r\n");
+}
+
+void WriteBitmap(const TempTerminal& terminal, const BitmapSpec& spec, std::string_view relative,
+                 const PixelFunction& pixel) {
+  terminal.Write(relative, BuildBitmap(spec, pixel));
+}
+
+void MakeReadyTerminal(const TempTerminal& terminal, std::string_view model) {
+  WriteIdentity(terminal, model);
+  WriteBitmap(terminal, BitmapSpec{});
+  WriteBitmap(terminal, BitmapSpec{}, "ResidentFlash/System/logo.bmp", [](int x, int y) {
+    return static_cast<std::uint32_t>(((x / 100 + y / 60) % 2) ? 0x2050A0 : 0xE0E0E0);
+  });
+  terminal.MakeFlashDriver();
+  terminal.WriteText("flash/trace.log", "");
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int CountLines(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  int lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  return lines;
+}
+
+}  // namespace bramble::test
