@@ -1,0 +1,159 @@
+#include "dialog/bramble_dlg.h"
+
+#include "device/identity.h"
+#include "dialog/dialog_resource.h"
+#include "dialog/messages.h"
+#include "flash/flash_writer.h"
+#include "logo/converter.h"
+#include "logo/precheck.h"
+#include "platform/files.h"
+#include "platform/terminal.h"
+
+namespace {
+
+// Models whose default logo lives in resident flash, compared exactly.
+constexpr const char16_t* kModelList[] = {u"RVT08", u"LM457", u"QX210"};
+
+constexpr int kSdCard = 1;
+constexpr int kResidentFlash = 0;
+constexpr int kTruncateMode = 1;
+constexpr int kConversionMode = 0;
+
+const CString kSdLogoBmp(platform::kSdLogoBmp);
+const CString kSdLogoBin(platform::kSdLogoBin);
+const CString kSdCardRoot(platform::kSdCardRoot);
+const CString kFlashLogoBmp(platform::kFlashLogoBmp);
+
+bool IsListedModel(const CString& model) {
+  for (const char16_t* listed : kModelList) {
+    if (model == listed) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+CBrambleDlg::CBrambleDlg(CWnd* pParent)
+    : CDialog(BrambleDialogTemplate(), pParent), m_hIcon(LoadIconW(IDR_MAINFRAME)) {}
+
+CBrambleDlg::~CBrambleDlg() = default;
+
+BEGIN_MESSAGE_MAP(CBrambleDlg, CDialog)
+  ON_BN_CLICKED(IDC_OPEN_IMAGE, &CBrambleDlg::OnOpenImage)
+  ON_WM_PAINT()
+  ON_BN_CLICKED(IDC_CONVERT, &CBrambleDlg::OnConvert)
+  ON_WM_TIMER()
+  ON_BN_CLICKED(IDC_RESET_LOGO, &CBrambleDlg::OnResetLogo)
+END_MESSAGE_MAP()
+
+void CBrambleDlg::DoDataExchange(CDataExchange* pDX) {
+  DDX_Control(pDX, IDC_MESSAGE, m_ctlMessage);
+  DDX_Control(pDX, IDC_MODEL, m_ctlModel);
+  DDX_Control(pDX, IDC_VERSION, m_ctlVersion);
+  DDX_Control(pDX, IDC_WIDTH, m_ctlWidth);
+  DDX_Control(pDX, IDC_HEIGHT, m_ctlHeight);
+  DDX_Control(pDX, IDC_BIT_COUNT, m_ctlBitCount);
+}
+
+BOOL CBrambleDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  ShowWindow(SW_SHOWMAXIMIZED);
+
+  m_strImagePath.Empty();
+  CheckLimitedFunction();
+  ReadSystemInfo();
+  m_ctlModel.SetWindowText(m_strModelName);
+  m_ctlVersion.SetWindowText(m_strSystemVersion);
+
+  // A logo.bin left on the card is the trace of a completed logo change.
+  if (FileExists(kSdLogoBin)) {
+    m_ctlMessage.SetWindowText(kMsgAlreadyApplied);
+    DeleteFileW(kSdLogoBin);
+  }
+  return TRUE;
+}
+
+int CBrambleDlg::ConvertBitmapToLogo(int selector) { return logo::ConvertBitmapToLogo(selector, m_strImagePath); }
+bool CBrambleDlg::LoadAndCheckBitmap(const CString& path) { return logo::LoadAndCheckBitmap(path); }
+bool CBrambleDlg::WriteStartupImage(int mode) { return logo::WriteStartupImage(mode); }
+void CBrambleDlg::CheckLimitedFunction() { device::CheckLimitedFunction(m_strModelName); }
+void CBrambleDlg::ReadSystemInfo() { device::ReadSystemInfo(m_strSystemVersion, m_ctlVersion); }
+
+void CBrambleDlg::OnOpenImage() {
+  if (!FileExists(kSdLogoBmp)) {
+    m_ctlMessage.SetWindowText(kMsgNoLogoBmp);
+    return;
+  }
+  m_strImagePath = kSdLogoBmp;
+  // The repaint previews the picture and gives the verdict.
+  InvalidateRect(nullptr, TRUE);
+}
+
+void CBrambleDlg::OnConvert() {
+  if (m_strImagePath.IsEmpty()) {
+    m_ctlMessage.SetWindowText(kMsgNoImage);
+    return;
+  }
+  if (!LoadAndCheckBitmap(m_strImagePath)) {
+    m_ctlMessage.SetWindowText(kMsgCannotConvert);
+    return;
+  }
+  m_ctlMessage.SetWindowText(kMsgConverting);
+  // The work runs from the timer, so the message loop shows the text first.
+  SetTimer(kConvertTimer, kConvertDelayMs, nullptr);
+}
+
+void CBrambleDlg::OnTimer(UINT_PTR nIDEvent) {
+  CWnd::OnTimer(nIDEvent);
+  if (nIDEvent == kConvertTimer) {
+    KillTimer(kConvertTimer);
+    RunConvertWork();
+  } else if (nIDEvent == kStartupImageTimer) {
+    KillTimer(kStartupImageTimer);
+    m_ctlMessage.SetWindowText(WriteStartupImage(kConversionMode) ? kMsgLogoChanged : kMsgLogoChangeFailed);
+  }
+}
+
+void CBrambleDlg::RunConvertWork() {
+  // A failed conversion must not program whatever older logo.bin lies on the card.
+  if (ConvertBitmapToLogo(kSdCard) != 0) {
+    m_ctlMessage.SetWindowText(kMsgLogoChangeFailed);
+    return;
+  }
+  bool programmed = false;
+  try {
+    programmed = WriteLogoToFlash(kSdCard);
+  } catch (...) {
+    // The next start takes logo.bin for a completed change: it was not one.
+    DeleteFileW(kSdLogoBin);
+    throw;
+  }
+  if (!programmed) {
+    DeleteFileW(kSdLogoBin);
+    m_ctlMessage.SetWindowText(kMsgLogoChangeFailed);
+    return;
+  }
+  m_ctlMessage.SetWindowText(kMsgLogoChanged);
+}
+
+void CBrambleDlg::OnResetLogo() {
+  if (IsListedModel(m_strModelName)) {
+    if (!FileExists(kFlashLogoBmp)) {
+      m_ctlMessage.SetWindowText(kMsgCannotReset);
+      return;
+    }
+    m_ctlMessage.SetWindowText(kMsgConvertingDefault);
+    const bool restored = ConvertBitmapToLogo(kResidentFlash) == 0 && WriteLogoToFlash(kResidentFlash);
+    m_ctlMessage.SetWindowText(restored ? kMsgDefaultRestored : kMsgDefaultRestoreFailed);
+    return;
+  }
+  if (!FileExists(kSdCardRoot)) {
+    m_ctlMessage.SetWindowText(kMsgNoSdCard);
+    return;
+  }
+  m_ctlMessage.SetWindowText(kMsgConvertingDefault);
+  m_ctlMessage.SetWindowText(WriteStartupImage(kTruncateMode) ? kMsgDefaultRestored : kMsgDefaultRestoreFailed);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The program's only window: a full-screen modal dialog that previews the SD
+// card's logo.bmp, converts it to logo.bin, programs it into the flash logo area,
+// and puts the default logo back.
+
+#include <cstdint>
+
+#include "dialog/resource.h"
+#include "platform/dialog.h"
+#include "platform/icon.h"
+
+class CBrambleDlg : public CDialog {
+ public:
+  explicit CBrambleDlg(CWnd* pParent = nullptr);
+  ~CBrambleDlg() override;
+
+  // The logo operations. They read no dialog state but the image path.
+  int ConvertBitmapToLogo(int selector);
+  bool LoadAndCheckBitmap(const CString& path);
+  bool WriteStartupImage(int mode);
+  void CheckLimitedFunction();
+  void ReadSystemInfo();
+
+  HICON m_hIcon;
+  CString m_strImagePath;
+  CStatic m_ctlMessage;
+  CEdit m_ctlModel;
+  CEdit m_ctlVersion;
+  CString m_strModelName;
+  CString m_strSystemVersion;
+  CEdit m_ctlWidth;
+  CString m_strWidth;
+  CEdit m_ctlHeight;
+  CString m_strHeight;
+  CEdit m_ctlBitCount;
+  CString m_strBitCount;
+  std::int32_t m_nWidth;
+  std::int32_t m_nHeight;
+  std::int32_t m_nBitCount;
+
+  // The one-shot timer behind Convert, and the startup-image timer that no
+  // command arms.
+  static constexpr UINT_PTR kConvertTimer = 30;
+  static constexpr UINT kConvertDelayMs = 10;
+  static constexpr UINT_PTR kStartupImageTimer = 20;
+
+ protected:
+  DECLARE_MESSAGE_MAP()
+  void DoDataExchange(CDataExchange* pDX) override;
+
+ public:
+  BOOL OnInitDialog() override;
+
+ protected:
+  void OnOpenImage();
+  void OnPaint();
+  void OnConvert();
+  void OnTimer(UINT_PTR nIDEvent);
+  void OnResetLogo();
+
+ private:
+  void RunConvertWork();
+};

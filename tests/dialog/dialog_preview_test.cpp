@@ -1,0 +1,132 @@
+// The preview drawn on every repaint once an image is open.
+
+#include <gtest/gtest.h>
+
+#include "dialog/messages.h"
+#include "platform/gdi.h"
+#include "platform/qt/dialog_host.h"
+#include "tests/dialog/dialog_harness.h"
+#include "tests/support/terminal_setup.h"
+
+namespace {
+
+using namespace bramble::test;
+
+constexpr QRgb kLeftColour = 0xFFC02020;
+constexpr QRgb kRightColour = 0xFF2040C0;
+
+// Left half red, right half blue: where the halves land shows the scaling.
+std::uint32_t Halves(int x, int width) { return (x < width / 2 ? kLeftColour : kRightColour) & 0xFFFFFF; }
+
+struct Numbers {
+  std::u16string width, height, bitCount;
+};
+
+Numbers Boxes(const CBrambleDlg& dialog) {
+  return {dialog.m_ctlWidth.GetWindowText().str(), dialog.m_ctlHeight.GetWindowText().str(),
+          dialog.m_ctlBitCount.GetWindowText().str()};
+}
+
+TEST(DialogPreview, DrawsNothingBeforeOpenImage) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun& run) {
+    run.Repaint();
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgOpenImagePrompt);
+    EXPECT_EQ(Boxes(dialog).width, u"");
+    EXPECT_EQ(run.Screen().pixel(300, 250), platform::DialogBackground().rgb());
+  });
+}
+
+TEST(DialogPreview, ShowsNumbersVerdictAndTheSqueezedPicture) {
+  struct Case {
+    BitmapSpec spec;
+    Numbers numbers;
+    const char16_t* verdict;
+  };
+  const Case cases[] = {
+      {{800, 480, 24}, {u"800", u"480", u"24"}, kMsgUsable},
+      {{801, 480, 24}, {u"801", u"480", u"24"}, kMsgNotUsable},
+      {{100, 50, 24}, {u"100", u"50", u"24"}, kMsgNotUsable},
+      {{800, 480, 32}, {u"800", u"480", u"32"}, kMsgNotUsable},
+      {{800, -480, 24}, {u"800", u"-480", u"24"}, kMsgNotUsable},  // stored top row first
+  };
+  for (const Case& c : cases) {
+    TempTerminal terminal;
+    MakeReadyTerminal(terminal);
+    const int width = c.spec.width;
+    WriteBitmap(terminal, c.spec, "SDMMC DISK/logo.bmp", [width](int x, int) { return Halves(x, width); });
+    CBrambleDlg dialog;
+    RunDialog(dialog, [&](DialogRun& run) {
+      run.Click(IDC_OPEN_IMAGE);
+      EXPECT_EQ(Boxes(dialog).width, c.numbers.width);
+      EXPECT_EQ(Boxes(dialog).height, c.numbers.height);
+      EXPECT_EQ(Boxes(dialog).bitCount, c.numbers.bitCount);
+      EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), c.verdict);
+      // Whatever its size, the picture fills the 550 x 350 rectangle at (25, 80).
+      const QImage screen = run.Screen();
+      EXPECT_EQ(screen.pixel(26, 81), kLeftColour) << width;
+      EXPECT_EQ(screen.pixel(298, 429), kLeftColour) << width;
+      EXPECT_EQ(screen.pixel(302, 81), kRightColour) << width;
+      EXPECT_EQ(screen.pixel(574, 429), kRightColour) << width;
+      EXPECT_EQ(screen.pixel(24, 200), platform::DialogBackground().rgb());
+      EXPECT_EQ(screen.pixel(300, 431), platform::DialogBackground().rgb());
+    });
+  }
+}
+
+TEST(DialogPreview, AnEightBitPictureIsDrawnToo) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  BitmapSpec spec{800, 480, 8};
+  spec.paletteEntries = 256;
+  WriteBitmap(terminal, spec);
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun& run) {
+    run.Click(IDC_OPEN_IMAGE);
+    EXPECT_EQ(Boxes(dialog).bitCount, u"8");
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgNotUsable);
+    const QImage screen = run.Screen();
+    int drawn = 0;
+    for (int x = 30; x < 570; x += 37) drawn += screen.pixel(x, 200) != platform::DialogBackground().rgb();
+    EXPECT_GT(drawn, 10);
+  });
+}
+
+TEST(DialogPreview, RepaintReplacesCommandTextsAndShowsAGoneCardAsZeros) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun& run) {
+    run.Click(IDC_OPEN_IMAGE);
+    run.Click(IDC_CONVERT);
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgLogoChanged);
+    run.Repaint();
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgUsable);
+
+    std::filesystem::remove_all(terminal / "SDMMC DISK");
+    run.Repaint();
+    EXPECT_EQ(Boxes(dialog).width, u"0");
+    EXPECT_EQ(Boxes(dialog).height, u"0");
+    EXPECT_EQ(Boxes(dialog).bitCount, u"0");
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgNotUsable);
+    EXPECT_EQ(run.Screen().pixel(300, 250), platform::DialogBackground().rgb());
+  });
+}
+
+TEST(DialogPreview, RepaintsLeaveNoBitmapOrDeviceContextBehind) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  const platform::GdiCounts before = platform::LiveGdiObjects();
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun& run) {
+    run.Click(IDC_OPEN_IMAGE);
+    const platform::GdiCounts afterOne = platform::LiveGdiObjects();
+    for (int i = 0; i < 100; ++i) run.Repaint();
+    EXPECT_EQ(platform::LiveGdiObjects(), afterOne);
+    EXPECT_EQ(afterOne, before);
+  });
+}
+
+}  // namespace
