@@ -1,0 +1,42 @@
+#pragma once
+// Command-line options of the host launcher `bramble`.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/qt/play.h"
+
+namespace app {
+
+struct LaunchOptions {
+  std::optional<std::filesystem::path> root;
+  bool play = false;
+  std::vector<std::string> steps;
+  std::filesystem::path outDir = "bramble-play";
+  bool help = false;
+  bool version = false;
+};
+
+inline constexpr const char* kUsage =
+    "usage: bramble [--root DIR] [--play STEPS --out OUTDIR]\n"
+    "       bramble --version | --help\n"
+    "\n"
+    "  --root DIR     the terminal folder (default: $BRAMBLE_ROOT, else ./terminal)\n"
+    "  --play STEPS   run without hands: comma-separated open, convert, reset,\n"
+    "                 repaint, enter, escape; renders off screen\n"
+    "  --out OUTDIR   where --play writes NN-STEP.png and transcript.txt\n"
+    "                 (default: ./bramble-play)\n"
+    "  --version      the version information\n"
+    "  --help         this text\n";
+
+// False with a message for an unknown option, a missing value or an unknown step.
+bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::string& error);
+
+platform::PlayScript MakePlayScript(const LaunchOptions& options);
+
+// What --version prints: the version and the strings of the version information.
+std::string VersionText();
+
+}  // namespace app

@@ -1,0 +1,51 @@
+// The application object: one modal run of the dialog, nothing saved.
+
+#include <gtest/gtest.h>
+
+#include "app/bramble_app.h"
+#include "app/resources.h"
+#include "platform/icon.h"
+#include "platform/qt/dialog_host.h"
+#include "platform/qt/play.h"
+#include "tests/support/terminal_setup.h"
+
+namespace {
+
+using namespace bramble::test;
+
+TEST(Application, RunsTheDialogOnceAndWritesNothingUnderItsKey) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  const std::string registryBefore = ReadText(terminal / "registry.reg");
+  CBrambleApp app;
+  int runs = 0;
+  bool wasMainWindow = false;
+  platform::ModalRunner previous = platform::SetModalRunner([&](CDialog& dialog, platform::DialogHost& host) {
+    ++runs;
+    wasMainWindow = app.m_pMainWnd == &dialog;
+    static_cast<platform::QtDialogHost&>(host).SendCommand(IDCANCEL);
+  });
+  EXPECT_EQ(AfxWinMain("/usr/bin/bramble"), 0);
+  platform::SetModalRunner(std::move(previous));
+  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(wasMainWindow);
+  EXPECT_EQ(app.m_pMainWnd, nullptr);
+  EXPECT_EQ(app.m_strAppName, u"bramble");
+  EXPECT_EQ(app.RegistryKey(), u"Local AppWizard-Generated Applications");
+  EXPECT_EQ(ReadText(terminal / "registry.reg"), registryBefore);
+}
+
+TEST(Resources, IconGroup128HoldsNineImagesInOrder) {
+  app::RegisterResources();
+  HICON icon = LoadIconW(128);
+  ASSERT_NE(icon, nullptr);
+  ASSERT_EQ(icon->images.size(), 9u);
+  const int sizes[] = {48, 32, 16};
+  const int depths[] = {4, 8, 24};
+  for (std::size_t i = 0; i < 9; ++i) {
+    EXPECT_EQ(icon->images[i].width, sizes[i % 3]);
+    EXPECT_EQ(icon->images[i].bitCount, depths[i / 3]);
+  }
+}
+
+}  // namespace
