@@ -19,6 +19,16 @@
 // The one application object.
 CBrambleApp theApp;
 
+namespace {
+
+// Standard error carries the platform's debug lines; Qt's own chatter (no runtime
+// folder, an off-screen plugin without window activation) would mix into them.
+void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "bramble: %s\n", qPrintable(message));
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   app::LaunchOptions options;
   std::string error;
@@ -44,6 +54,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  qInstallMessageHandler(QtMessages);
   QApplication qtApp(argc, argv);
   app::RegisterResources();
   platform::InstallQtWindowSystem();
