@@ -20,15 +20,20 @@ TEST(Application, RunsTheDialogOnceAndWritesNothingUnderItsKey) {
   CBrambleApp app;
   int runs = 0;
   bool wasMainWindow = false;
+  bool hasIcon = false;
+  app::RegisterResources();
   platform::ModalRunner previous = platform::SetModalRunner([&](CDialog& dialog, platform::DialogHost& host) {
     ++runs;
     wasMainWindow = app.m_pMainWnd == &dialog;
-    static_cast<platform::QtDialogHost&>(host).SendCommand(IDCANCEL);
+    auto& qtHost = static_cast<platform::QtDialogHost&>(host);
+    hasIcon = !qtHost.Widget().windowIcon().isNull();
+    qtHost.SendCommand(IDCANCEL);
   });
   EXPECT_EQ(AfxWinMain("/usr/bin/bramble"), 0);
   platform::SetModalRunner(std::move(previous));
   EXPECT_EQ(runs, 1);
   EXPECT_TRUE(wasMainWindow);
+  EXPECT_TRUE(hasIcon);
   EXPECT_EQ(app.m_pMainWnd, nullptr);
   EXPECT_EQ(app.m_strAppName, u"bramble");
   EXPECT_EQ(app.RegistryKey(), u"Local AppWizard-Generated Applications");
