@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <string>
+#include <system_error>
 
 #include "logo/image_format.h"
 #include "platform/codepage.h"
@@ -15,6 +17,16 @@ namespace {
 
 constexpr int Code(ConvertResult result) { return static_cast<int>(result); }
 
+// The two files of one conversion: terminal paths for the dialog, host paths for
+// the host tools. The names are what the diagnostic lines print.
+struct ConversionFiles {
+  std::string sourceName;
+  std::string outputName;
+  std::function<platform::UniqueFile()> openSource;
+  std::function<platform::UniqueFile()> openOutput;
+  std::function<void()> removeOutput;
+};
+
 // Reads the pixel data that follows `offset`, at most one logo's worth, and tells
 // how many bytes there were. An offset past the end of the file gives none.
 std::size_t ReadPixelData(std::FILE* source, std::uint32_t offset, std::byte* buffer) {
@@ -25,11 +37,10 @@ std::size_t ReadPixelData(std::FILE* source, std::uint32_t offset, std::byte* bu
 
 // Writes logo.bin a row at a time. A full or write-protected card must not pass
 // for a new logo, so a file that did not reach the card whole is removed.
-ConvertResult WriteLogo(std::span<const std::byte> pixelData, std::u16string_view outputPath) {
-  const std::string narrowPath = platform::WideToAnsi(outputPath);
-  auto output = platform::OpenTerminalFile(narrowPath, "wb");
+ConvertResult WriteLogo(std::span<const std::byte> pixelData, const ConversionFiles& files) {
+  auto output = files.openOutput();
   if (!output) {
-    std::printf("ERROR: fopen fail [%s]\r\n", narrowPath.c_str());
+    std::printf("ERROR: fopen fail [%s]\r\n", files.outputName.c_str());
     return ConvertResult::kOutputFailed;
   }
   std::array<std::byte, kLogoRowBytes> row;
@@ -40,17 +51,17 @@ ConvertResult WriteLogo(std::span<const std::byte> pixelData, std::u16string_vie
   }
   written = platform::CloseChecked(std::move(output)) && written;
   if (!written) {
-    std::printf("ERROR: write fail [%s]\r\n", narrowPath.c_str());
-    DeleteFileW(std::u16string(outputPath).c_str());
+    std::printf("ERROR: write fail [%s]\r\n", files.outputName.c_str());
+    files.removeOutput();
     return ConvertResult::kOutputFailed;
   }
   return ConvertResult::kWritten;
 }
 
-ConvertResult Convert(const std::string& sourcePath, std::u16string_view outputPath) {
-  auto source = platform::OpenTerminalFile(sourcePath, "rb");
+ConvertResult Convert(const ConversionFiles& files) {
+  auto source = files.openSource();
   if (!source) {
-    std::printf("ERROR: fopen fail [%s]\r\n", sourcePath.c_str());
+    std::printf("ERROR: fopen fail [%s]\r\n", files.sourceName.c_str());
     return ConvertResult::kSourceNotOpened;
   }
 
@@ -82,14 +93,43 @@ ConvertResult Convert(const std::string& sourcePath, std::u16string_view outputP
   }
   const std::size_t pixelBytes = ReadPixelData(source.get(), header->pixelDataOffset, pixels.get());
   source.reset();
-  return WriteLogo(std::span<const std::byte>(pixels.get(), pixelBytes), outputPath);
+  return WriteLogo(std::span<const std::byte>(pixels.get(), pixelBytes), files);
+}
+
+ConversionFiles TerminalFiles(std::string sourcePath, std::u16string_view outputPath) {
+  ConversionFiles files;
+  files.sourceName = std::move(sourcePath);
+  files.outputName = platform::WideToAnsi(outputPath);
+  files.openSource = [name = files.sourceName] { return platform::OpenTerminalFile(name, "rb"); };
+  files.openOutput = [name = files.outputName] { return platform::OpenTerminalFile(name, "wb"); };
+  files.removeOutput = [outputPath] { DeleteFileW(std::u16string(outputPath).c_str()); };
+  return files;
 }
 
 }  // namespace
 
 int ConvertBitmapToLogo(int selector, const CString& imagePath) {
-  if (selector != 0) return Code(Convert(imagePath.ToAnsi(), platform::kSdLogoBin));
-  return Code(Convert(platform::WideToAnsi(platform::kFlashLogoBmp), platform::kFlashLogoBin));
+  if (selector != 0) return Code(Convert(TerminalFiles(imagePath.ToAnsi(), platform::kSdLogoBin)));
+  return Code(Convert(TerminalFiles(platform::WideToAnsi(platform::kFlashLogoBmp), platform::kFlashLogoBin)));
+}
+
+int ConvertBitmapFile(const std::filesystem::path& source, const std::filesystem::path& output,
+                      const std::optional<std::filesystem::path>& writeTo) {
+  const std::filesystem::path target = writeTo.value_or(output);
+  ConversionFiles files;
+  files.sourceName = source.string();
+  files.outputName = output.string();
+  // A folder opens for reading on the host; on the terminal it does not.
+  files.openSource = [&source] {
+    std::error_code ignored;
+    return std::filesystem::is_directory(source, ignored) ? nullptr : platform::UniqueFile(std::fopen(source.c_str(), "rb"));
+  };
+  files.openOutput = [&target] { return platform::UniqueFile(std::fopen(target.c_str(), "wb")); };
+  files.removeOutput = [&target] {
+    std::error_code ignored;
+    std::filesystem::remove(target, ignored);
+  };
+  return Code(Convert(files));
 }
 
 }  // namespace logo

@@ -2,6 +2,9 @@
 // The logo bitmap converter: an 800 x 480 24-bit bitmap becomes the terminal's
 // logo image file logo.bin (4 bytes a pixel, top row first, no header).
 
+#include <filesystem>
+#include <optional>
+
 #include "platform/cstring.h"
 
 namespace logo {
@@ -20,5 +23,12 @@ enum class ConvertResult : int {
 // that is refused leaves an existing logo.bin as it was, and a logo.bin that could
 // not be completely written is removed.
 int ConvertBitmapToLogo(int selector, const CString& imagePath);
+
+// The same conversion between two files of the host, for the host tools; the lines
+// name `source` and `output` as given. logo.bin is written to `writeTo` when the
+// caller gives one (a temporary file that it renames to `output` afterwards),
+// otherwise to `output` itself.
+int ConvertBitmapFile(const std::filesystem::path& source, const std::filesystem::path& output,
+                      const std::optional<std::filesystem::path>& writeTo = std::nullopt);
 
 }  // namespace logo

@@ -1,0 +1,114 @@
+// A picture from a common tool through every command, checked against the
+// dialog's own converter and the preview's bitmap loader.
+
+#include <QImage>
+
+#include "logo/converter.h"
+#include "logo/precheck.h"
+#include "platform/bmp_decoder.h"
+#include "tests/support/bitmap_builder.h"
+#include "tests/support/temp_terminal.h"
+#include "tests/tools/tool_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bramble::test::ReadFileBytes;
+using bramble::test::TempTerminal;
+using logo_tool_test::Magick;
+using logo_tool_test::Outcome;
+using logo_tool_test::Quoted;
+using logo_tool_test::Tool;
+
+std::string Text(const fs::path& path) { return path.string(); }
+
+TEST(LogoTool, PreparedPngSurvivesConvertProgramAndReadbackPixelForPixel) {
+  TempTerminal terminal;
+  terminal.MakeFlashDriver();
+  terminal.MakeCard();
+  const fs::path pc = terminal / "pc";
+  fs::create_directory(pc);
+  Magick("-size 1024x768 plasma:fractal " + Quoted(pc / "in.png"));
+
+  ASSERT_EQ(Tool({"prepare", Text(pc / "in.png"), Text(pc / "logo.bmp")}).code, 0);
+  const auto bmp = ReadFileBytes(pc / "logo.bmp");
+  EXPECT_EQ(bmp.size(), 1'152'054u);  // a 54-byte header
+  EXPECT_EQ(Tool({"check", Text(pc / "logo.bmp")}).code, 0);
+  const auto decoded = platform::LoadBitmapFile(pc / "logo.bmp");
+  ASSERT_TRUE(decoded && decoded->width == 800 && decoded->height == 480 && decoded->bitCount == 24);
+
+  const Outcome converted = Tool({"convert", Text(pc / "logo.bmp"), Text(pc / "logo.bin")});
+  EXPECT_EQ(converted.code, 0);
+  EXPECT_EQ(converted.out, "width=800, height=480!!!!!\r\n");
+  terminal.Write("SDMMC DISK/logo.bmp", bmp);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(logo::ConvertBitmapToLogo(1, u"\\SDMMC DISK\\logo.bmp"), 0);
+  testing::internal::GetCapturedStdout();
+  const auto logoBin = ReadFileBytes(pc / "logo.bin");
+  EXPECT_TRUE(logoBin == ReadFileBytes(terminal / "SDMMC DISK/logo.bin"));
+
+  const std::string root = "--root=" + Text(terminal.root());
+  const Outcome programmed = Tool({"program", root, Text(pc / "logo.bin")});
+  EXPECT_EQ(programmed.code, 0) << programmed.err;
+  EXPECT_NE(programmed.out.find("verified"), std::string::npos);
+
+  ASSERT_EQ(Tool({"readback", root, Text(pc / "back.bin")}).code, 0);
+  EXPECT_TRUE(ReadFileBytes(pc / "back.bin") == logoBin);
+  ASSERT_EQ(Tool({"readback", root, Text(pc / "back.png")}).code, 0);
+  ASSERT_EQ(Tool({"show", Text(pc / "logo.bin"), Text(pc / "shown.png")}).code, 0);
+  for (const char* name : {"back.png", "shown.png"}) {
+    const QImage picture(QString::fromStdString(Text(pc / name)));
+    ASSERT_EQ(picture.size(), QSize(800, 480)) << name;
+    int differing = 0;
+    for (int y = 0; y < 480; ++y) {
+      for (int x = 0; x < 800; ++x) {
+        differing += picture.pixel(x, y) != decoded->pixels[static_cast<std::size_t>(y * 800 + x)];
+      }
+    }
+    EXPECT_EQ(differing, 0) << name;
+  }
+  EXPECT_EQ(logo_tool_test::TemporaryFiles(pc), 0);
+}
+
+TEST(LogoTool, ConvertPrintsTheConvertersLinesAndLeavesOutputAloneWhenRefused) {
+  TempTerminal terminal;
+  const fs::path source = terminal / "wide.bmp", output = terminal / "logo.bin";
+  terminal.Write("wide.bmp", bramble::test::BuildBitmap({.bitCount = 32}));
+  terminal.WriteText("logo.bin", "earlier logo");
+  EXPECT_EQ(Tool({"convert", Text(source), Text(output)}).out, "width=800, height=480!!!!!\r\nERROR: Not RGB888 file\r\n");
+  EXPECT_EQ(Tool({"convert", Text(source), Text(output)}).code, 2);
+  EXPECT_EQ(Tool({"convert", "missing.bmp", Text(output)}).out, "ERROR: fopen fail [missing.bmp]\r\n");
+  EXPECT_EQ(Tool({"convert", Text(terminal.root()), Text(output)}).code, 1);
+  EXPECT_EQ(ReadFileBytes(output), bramble::test::Bytes("earlier logo"));
+
+  terminal.Write("good.bmp", bramble::test::BuildBitmap({}));
+  const Outcome noFolder = Tool({"convert", Text(terminal / "good.bmp"), Text(terminal / "none/logo.bin")});
+  EXPECT_EQ(noFolder.code, 3);
+  EXPECT_EQ(noFolder.out, "width=800, height=480!!!!!\r\nERROR: fopen fail [" + Text(terminal / "none/logo.bin") + "]\r\n");
+  EXPECT_EQ(logo_tool_test::TemporaryFiles(terminal.root()), 0);
+}
+
+TEST(LogoTool, StartupImageIsTheStartupWritersForPassingBitmapsOnly) {
+  TempTerminal terminal;
+  terminal.MakeCard();
+  const auto bmp = bramble::test::BuildBitmap({.infoHeaderSize = 124});
+  terminal.Write("SDMMC DISK/logo.bmp", bmp);
+  ASSERT_EQ(Tool({"startup", Text(terminal / "SDMMC DISK/logo.bmp"), Text(terminal / "tool.raw")}).code, 0);
+  ASSERT_TRUE(logo::LoadAndCheckBitmap(u"\\SDMMC DISK\\logo.bmp"));
+  ASSERT_TRUE(logo::WriteStartupImage(0));
+  EXPECT_TRUE(ReadFileBytes(terminal / "tool.raw") == ReadFileBytes(terminal / "SDMMC DISK/startup.raw"));
+
+  // Blue 0x40, green 0x80, red 0xFF: 11111 100000 01000 = 0xFC08, low byte first.
+  terminal.Write("orange.bmp", bramble::test::BuildBitmap({}, [](int, int) { return 0xFF8040u; }));
+  ASSERT_EQ(Tool({"startup", Text(terminal / "orange.bmp"), Text(terminal / "orange.raw")}).code, 0);
+  const auto raw = ReadFileBytes(terminal / "orange.raw");
+  ASSERT_EQ(raw.size(), 768'000u);
+  EXPECT_EQ(raw[0], std::byte{0x08});
+  EXPECT_EQ(raw[767'999], std::byte{0xFC});
+
+  terminal.Write("top-down.bmp", bramble::test::BuildBitmap({.height = -480}));
+  EXPECT_EQ(Tool({"startup", Text(terminal / "top-down.bmp"), Text(terminal / "td.raw")}).code, 1);
+  EXPECT_FALSE(fs::exists(terminal / "td.raw"));
+}
+
+}  // namespace

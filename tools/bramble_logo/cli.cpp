@@ -1,0 +1,206 @@
+// The command line: which commands there are, what each takes, and their help.
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "tools/bramble_logo/commands.h"
+
+namespace logo_tool {
+namespace {
+
+struct Command {
+  std::string_view name;
+  std::size_t operands;
+  std::string_view options;  // the options it takes, by name, space separated
+  int (*run)(const Arguments&);
+  std::string_view help;
+};
+
+constexpr std::string_view kToolHelp = R"(Usage: bramble-logo COMMAND ARGUMENTS...
+
+Prepares, checks and converts boot logos for the terminal on a PC, programs them
+into a terminal folder's flash and shows what the terminal will show at boot,
+with the terminal's own converter, flash writer and driver.
+
+Commands:
+  check FILE                          is FILE a usable logo; how to fix it if not
+  prepare IN OUT.bmp [--fit MODE]     any PNG, JPEG or BMP -> 800 x 480 24-bit bitmap
+  convert IN.bmp OUT.bin              the dialog's converter: bitmap -> logo.bin
+  program [--root DIR] FILE           programs FILE into flash area 1 of DIR
+          [--dry-run] [--no-verify]
+  readback [--root DIR] OUT           area 1 as a picture (OUT.png) or its data (OUT.bin)
+  show FILE.bin OUT.png               a logo.bin as a picture
+  startup IN.bmp OUT.raw              the 16-bit startup image (startup.raw)
+  help [COMMAND]                      this text, or a command's
+
+`bramble-logo COMMAND --help` describes a command and its exit statuses. Without
+--root, the terminal folder is $BRAMBLE_ROOT, else ./terminal. Wrong usage exits
+with 64. No command leaves a partial output file: outputs appear only when complete.
+)";
+
+constexpr Command kCommands[] = {
+    {"check", 1, "", RunCheck, R"(Usage: bramble-logo check FILE
+
+Says whether FILE is a logo that the terminal's dialog takes, by the rules of its
+pre-check and converter: the signature "BM", 800 x 480 pixels stored bottom-up,
+24 bits per pixel. It also refuses a compressed bitmap, which the converter would
+copy as pixels. For each rule that fails it says what is wrong and how to fix it.
+Warnings (the file is taken all the same): pixel data cut short or missing, whose
+pixels become black, and pixel data that starts inside the header.
+
+Exit status: 0 usable, 1 not usable, 2 the file cannot be read.
+)"},
+    {"prepare", 2, "fit", RunPrepare, R"(Usage: bramble-logo prepare IN OUT.bmp [--fit stretch|fit|fill]
+
+Turns a PNG, JPEG or BMP picture of any size into an 800 x 480 bitmap with 24 bits
+per pixel, rows stored bottom-up, 54-byte header: a file that `check` accepts.
+  --fit stretch   scales to 800 x 480, whatever the proportions (the default)
+  --fit fit       scales to fit inside and fills the rest with black bars
+  --fit fill      scales to cover 800 x 480 and cuts off what sticks out, centred
+Transparent parts become black; a photo is turned upright by its orientation tag.
+
+Exit status: 0 written, 1 IN is not a picture that can be read, 2 a file cannot be
+read or written.
+)"},
+    {"convert", 2, "", RunConvert, R"(Usage: bramble-logo convert IN.bmp OUT.bin
+
+Converts IN exactly as the dialog's Convert does: OUT becomes the terminal's
+logo.bin (1,536,000 bytes), and the converter's lines appear on standard output,
+naming the files as given. A refused bitmap leaves OUT as it was.
+
+Exit status: the converter's result: 0 written, 1 IN did not open, 2 IN is not a
+usable logo bitmap, 3 OUT could not be written.
+)"},
+    {"program", 1, "root dry-run no-verify", RunProgram, R"(Usage: bramble-logo program [--root DIR] FILE [--dry-run] [--no-verify]
+
+Programs FILE (0 to 2,147,483,136 bytes; a logo.bin normally) into logo area 1 of
+the flash of the terminal folder DIR, through the terminal's flash writer and the
+simulated driver in DIR/flash: data sectors from sector 0, then the end-marker
+sector, then the finish request. On a terminal it shows its progress. Afterwards
+it reads area 1 back and names the first sector that differs from what was sent.
+  --root DIR     the terminal folder (else $BRAMBLE_ROOT, else ./terminal)
+  --dry-run      lists the requests that would be sent and sends none
+  --no-verify    does not read area 1 back
+
+Exit status: 0 programmed (and verified), 1 no flash folder, FILE too long, or a
+sector refused (the driver's line on standard error says which), 2 FILE cannot be
+read, 3 area 1 differs from what was sent.
+)"},
+    {"readback", 1, "root", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bin
+
+Reads logo area 1 of the terminal folder DIR up to its end marker (the first
+sector that is "LOGO" and 508 bytes 0xFF) and writes what the terminal shows at
+boot: OUT.png the picture, or OUT.bin the data sectors before the marker. A
+picture needs exactly 3,000 data sectors (1,536,000 bytes); the data is written
+whatever its length, in whole sectors, with a note when it is not a logo's.
+  --root DIR     the terminal folder (else $BRAMBLE_ROOT, else ./terminal)
+
+Exit status: 0 written, 1 no valid logo (no flash folder, area never programmed,
+no end marker, or not a logo's length for a picture), 2 a file cannot be read or
+written.
+)"},
+    {"show", 2, "", RunShow, R"(Usage: bramble-logo show FILE.bin OUT.png
+
+Renders a logo.bin (exactly 1,536,000 bytes: 800 x 480 pixels of blue, green, red
+and a zero byte, top row first) as a PNG picture.
+
+Exit status: 0 written, 1 FILE is not a logo.bin's length, 2 a file cannot be read
+or written.
+)"},
+    {"startup", 2, "", RunStartup, R"(Usage: bramble-logo startup IN.bmp OUT.raw
+
+Writes the 16-bit startup image that the startup writer's conversion mode makes of
+IN: 800 x 480 pixels in RGB565, low byte first, top row first, 768,000 bytes. IN
+must pass the dialog's pre-check: 800 x 480 at 24 bits per pixel.
+
+Exit status: 0 written, 1 IN does not pass the pre-check, 2 a file cannot be read
+or written.
+)"},
+};
+
+const Command* FindCommand(std::string_view name) {
+  const auto* found = std::ranges::find(kCommands, name, &Command::name);
+  return found == std::end(kCommands) ? nullptr : found;
+}
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "bramble-logo: %s\n(bramble-logo --help lists the commands)\n", message.c_str());
+  return Code(Exit::kUsage);
+}
+
+int Help(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return Code(Exit::kOk);
+}
+
+bool Takes(const Command& command, std::string_view option) {
+  std::string_view rest = command.options;
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find(' '), rest.size());
+    if (rest.substr(0, end) == option) return true;
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+  }
+  return false;
+}
+
+// Options may come before, between and after the operands; "--" ends them.
+int RunCommand(const Command& command, const std::vector<std::string>& words) {
+  Arguments args;
+  args.command = std::string(command.name);
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (optionsEnded || word.size() < 2 || word[0] != '-') {
+      args.operands.push_back(word);
+      continue;
+    }
+    if (word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (word == "--help" || word == "-h") return Help(command.help);
+    const std::size_t equals = word.find('=');
+    const std::string name = word.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    if (!word.starts_with("--") || !Takes(command, name)) {
+      return Usage(args.command + " does not take the option " + word);
+    }
+    if (name == "dry-run" || name == "no-verify") {
+      if (equals != std::string::npos) return Usage("--" + name + " takes no value");
+      (name == "dry-run" ? args.dryRun : args.noVerify) = true;
+      continue;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = word.substr(equals + 1);
+    } else if (i + 1 < words.size()) {
+      value = words[++i];
+    } else {
+      return Usage("--" + name + " needs a value");
+    }
+    (name == "root" ? args.root : args.fit) = value;
+  }
+  if (args.operands.size() != command.operands) {
+    return Usage(args.command + " takes " + std::to_string(command.operands) + " file name" +
+                 (command.operands == 1 ? "" : "s") + ", not " + std::to_string(args.operands.size()));
+  }
+  return command.run(args);
+}
+
+}  // namespace
+
+int RunBrambleLogo(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("no command given");
+  const std::string& first = args.front();
+  if (first == "--help" || first == "-h") return Help(kToolHelp);
+  if (first == "help") {
+    if (args.size() == 1) return Help(kToolHelp);
+    const Command* command = FindCommand(args[1]);
+    return command && args.size() == 2 ? Help(command->help) : Usage("help takes one command name");
+  }
+  const Command* command = FindCommand(first);
+  if (!command) return Usage("no command \"" + first + "\"");
+  return RunCommand(*command, std::vector<std::string>(args.begin() + 1, args.end()));
+}
+
+}  // namespace logo_tool
