@@ -7,7 +7,7 @@
 namespace platform {
 namespace {
 
-struct Spec {
+struct FieldFormat {
   bool left = false;
   bool zero = false;
   bool plus = false;
@@ -16,17 +16,17 @@ struct Spec {
   int precision = -1;
 };
 
-void Pad(std::u16string& out, std::u16string_view body, const Spec& spec, bool numeric) {
+void Pad(std::u16string& out, std::u16string_view body, const FieldFormat& field, bool numeric) {
   const auto length = static_cast<int>(body.size());
-  if (length >= spec.width) {
+  if (length >= field.width) {
     out += body;
     return;
   }
-  const auto fill = static_cast<std::size_t>(spec.width - length);
-  if (spec.left) {
+  const auto fill = static_cast<std::size_t>(field.width - length);
+  if (field.left) {
     out += body;
     out.append(fill, u' ');
-  } else if (spec.zero && numeric) {
+  } else if (field.zero && numeric) {
     // Zeros go between the sign and the digits.
     std::size_t sign = (!body.empty() && (body[0] == u'-' || body[0] == u'+' || body[0] == u' ')) ? 1 : 0;
     out += body.substr(0, sign);
@@ -65,23 +65,23 @@ std::u16string FormatWide(const char16_t* format, va_list args) {
       out += u'%';
       continue;
     }
-    Spec spec;
+    FieldFormat field;
     for (;; ++p) {
-      if (*p == u'-') spec.left = true;
-      else if (*p == u'0') spec.zero = true;
-      else if (*p == u'+') spec.plus = true;
-      else if (*p == u' ') spec.space = true;
+      if (*p == u'-') field.left = true;
+      else if (*p == u'0') field.zero = true;
+      else if (*p == u'+') field.plus = true;
+      else if (*p == u' ') field.space = true;
       else break;
     }
     if (*p == u'*') {
-      spec.width = va_arg(args, int);
+      field.width = va_arg(args, int);
       ++p;
     }
-    while (*p >= u'0' && *p <= u'9') spec.width = spec.width * 10 + (*p++ - u'0');
+    while (*p >= u'0' && *p <= u'9') field.width = field.width * 10 + (*p++ - u'0');
     if (*p == u'.') {
       ++p;
-      spec.precision = 0;
-      while (*p >= u'0' && *p <= u'9') spec.precision = spec.precision * 10 + (*p++ - u'0');
+      field.precision = 0;
+      while (*p >= u'0' && *p <= u'9') field.precision = field.precision * 10 + (*p++ - u'0');
     }
     int longs = 0;
     while (*p == u'l' || *p == u'h') longs += (*p++ == u'l') ? 1 : 0;
@@ -91,11 +91,11 @@ std::u16string FormatWide(const char16_t* format, va_list args) {
         const long long value = longs >= 2 ? va_arg(args, long long) : longs == 1 ? va_arg(args, long) : va_arg(args, int);
         const bool negative = value < 0;
         const auto magnitude = negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-        std::u16string body = Digits(magnitude, 10, false, spec.precision);
+        std::u16string body = Digits(magnitude, 10, false, field.precision);
         if (negative) body.insert(body.begin(), u'-');
-        else if (spec.plus) body.insert(body.begin(), u'+');
-        else if (spec.space) body.insert(body.begin(), u' ');
-        Pad(out, body, spec, true);
+        else if (field.plus) body.insert(body.begin(), u'+');
+        else if (field.space) body.insert(body.begin(), u' ');
+        Pad(out, body, field, true);
         break;
       }
       case u'u':
@@ -105,19 +105,19 @@ std::u16string FormatWide(const char16_t* format, va_list args) {
                                          : longs == 1 ? va_arg(args, unsigned long)
                                                       : va_arg(args, unsigned int);
         const unsigned base = *p == u'u' ? 10 : 16;
-        Pad(out, Digits(value, base, *p == u'X', spec.precision), spec, true);
+        Pad(out, Digits(value, base, *p == u'X', field.precision), field, true);
         break;
       }
       case u'c': {
         const auto ch = static_cast<char16_t>(va_arg(args, int));
-        Pad(out, std::u16string_view(&ch, 1), spec, false);
+        Pad(out, std::u16string_view(&ch, 1), field, false);
         break;
       }
       case u's': {
         const char16_t* text = va_arg(args, const char16_t*);
         std::u16string_view body = text ? std::u16string_view(text) : std::u16string_view(u"(null)");
-        if (spec.precision >= 0 && body.size() > static_cast<std::size_t>(spec.precision)) body = body.substr(0, spec.precision);
-        Pad(out, body, spec, false);
+        if (field.precision >= 0 && body.size() > static_cast<std::size_t>(field.precision)) body = body.substr(0, field.precision);
+        Pad(out, body, field, false);
         break;
       }
       case 0:

@@ -36,7 +36,7 @@ TEST(DialogOpenImage, WithoutCardOrLogoBmpSaysSoAndKeepsTheImagePath) {
     run.Click(IDC_OPEN_IMAGE);  // no card
     EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgNoLogoBmp);
     EXPECT_TRUE(dialog.m_strImagePath.IsEmpty());
-    WriteBitmap(terminal, BitmapSpec{});
+    WriteBitmap(terminal, BitmapLayout{});
     run.Click(IDC_OPEN_IMAGE);
     EXPECT_EQ(dialog.m_strImagePath, u"\\SDMMC DISK\\logo.bmp");
     fs::remove(terminal / "SDMMC DISK/logo.bmp");
@@ -84,8 +84,8 @@ TEST(DialogConvert, RefusesBeforeOpenAndOnBitmapsThatFailThePreCheck) {
     run.Click(IDC_CONVERT);
     EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgNoImage);
     run.Click(IDC_OPEN_IMAGE);
-    for (const BitmapSpec& spec : {BitmapSpec{640, 480, 24}, BitmapSpec{800, 480, 8}}) {
-      WriteBitmap(terminal, spec);
+    for (const BitmapLayout& layout : {BitmapLayout{640, 480, 24}, BitmapLayout{800, 480, 8}}) {
+      WriteBitmap(terminal, layout);
       run.host().Button(IDC_CONVERT)->click();
       EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgCannotConvert);
       EXPECT_FALSE(run.host().HasArmedTimers());
@@ -101,7 +101,7 @@ TEST(DialogConvert, RefusesBeforeOpenAndOnBitmapsThatFailThePreCheck) {
 TEST(DialogConvert, AFailedConversionNeverProgramsAnOlderLogoBin) {
   TempTerminal terminal;
   MakeReadyTerminal(terminal);
-  BitmapSpec noSignature;
+  BitmapLayout noSignature;
   noSignature.signature = false;  // passes the pre-check, not the converter
   WriteBitmap(terminal, noSignature);
   CBrambleDlg dialog;

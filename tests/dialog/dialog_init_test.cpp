@@ -19,7 +19,7 @@ TEST(DialogInit, ShowsModelAndVersionAndKeepsTheTemplateText) {
   TempTerminal terminal;
   WriteIdentity(terminal, "QX210", "V1.02");
   terminal.MakeCard();
-  WriteBitmap(terminal, BitmapSpec{});
+  WriteBitmap(terminal, BitmapLayout{});
   platform::ScopedDebugCapture debug;
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
@@ -38,7 +38,7 @@ TEST(DialogInit, StaleLogoBinIsReportedOnceAndRemoved) {
   TempTerminal terminal;
   WriteIdentity(terminal, "QX210");
   terminal.WriteText("SDMMC DISK/logo.bin", "old logo");
-  WriteBitmap(terminal, BitmapSpec{});
+  WriteBitmap(terminal, BitmapLayout{});
   {
     CBrambleDlg dialog;
     RunDialog(dialog, [&](DialogRun&) {

@@ -41,7 +41,7 @@ TEST(DialogPreview, DrawsNothingBeforeOpenImage) {
 
 TEST(DialogPreview, ShowsNumbersVerdictAndTheSqueezedPicture) {
   struct Case {
-    BitmapSpec spec;
+    BitmapLayout layout;
     Numbers numbers;
     const char16_t* verdict;
   };
@@ -55,8 +55,8 @@ TEST(DialogPreview, ShowsNumbersVerdictAndTheSqueezedPicture) {
   for (const Case& c : cases) {
     TempTerminal terminal;
     MakeReadyTerminal(terminal);
-    const int width = c.spec.width;
-    WriteBitmap(terminal, c.spec, "SDMMC DISK/logo.bmp", [width](int x, int) { return Halves(x, width); });
+    const int width = c.layout.width;
+    WriteBitmap(terminal, c.layout, "SDMMC DISK/logo.bmp", [width](int x, int) { return Halves(x, width); });
     CBrambleDlg dialog;
     RunDialog(dialog, [&](DialogRun& run) {
       run.Click(IDC_OPEN_IMAGE);
@@ -79,9 +79,9 @@ TEST(DialogPreview, ShowsNumbersVerdictAndTheSqueezedPicture) {
 TEST(DialogPreview, AnEightBitPictureIsDrawnToo) {
   TempTerminal terminal;
   MakeReadyTerminal(terminal);
-  BitmapSpec spec{800, 480, 8};
-  spec.paletteEntries = 256;
-  WriteBitmap(terminal, spec);
+  BitmapLayout layout{800, 480, 8};
+  layout.paletteEntries = 256;
+  WriteBitmap(terminal, layout);
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
     run.Click(IDC_OPEN_IMAGE);

@@ -13,7 +13,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using bramble::test::BitmapSpec;
+using bramble::test::BitmapLayout;
 using bramble::test::BuildBitmap;
 using bramble::test::Bytes;
 using bramble::test::ReadFileBytes;

@@ -18,7 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using bramble::test::BitmapSpec;
+using bramble::test::BitmapLayout;
 using bramble::test::BuildBitmap;
 using bramble::test::ReadFileBytes;
 using platform::DecodeBitmap;
@@ -170,9 +170,9 @@ TEST(ImageMagickBitmaps, EveryVariantDecodesLikeQtBottomUpAndTopDown) {
 
 // A 16-bit picture with masks after a 40-byte header and the given pixel words.
 Bytes SixteenBitFile(std::uint32_t red, std::uint32_t green, std::uint32_t blue, std::vector<std::uint16_t> words) {
-  const BitmapSpec spec{
+  const BitmapLayout layout{
       .width = static_cast<std::int32_t>(words.size()), .height = 1, .bitCount = 16, .compression = 3, .extraGap = 12};
-  Bytes file = BuildBitmap(spec);
+  Bytes file = BuildBitmap(layout);
   for (std::size_t i = 0; i < 3; ++i) platform::PutU32(&file[54 + 4 * i], std::array{red, green, blue}[i]);
   for (std::size_t i = 0; i < words.size(); ++i) platform::PutU16(&file[66 + 2 * i], words[i]);
   return file;
@@ -184,9 +184,9 @@ TEST(BmpDecoder, NarrowChannelsWidenToFullIntensityAndBadIndexesAreBlack) {
   EXPECT_EQ(rgb565->pixels, (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF080408}));
 
   // Two palette entries, every index above 1 falls outside the table.
-  BitmapSpec spec{.width = 4, .height = 1, .bitCount = 8, .paletteEntries = 2};
-  Bytes file = BuildBitmap(spec);
-  const std::uint32_t offset = bramble::test::PixelDataOffset(spec);
+  BitmapLayout layout{.width = 4, .height = 1, .bitCount = 8, .paletteEntries = 2};
+  Bytes file = BuildBitmap(layout);
+  const std::uint32_t offset = bramble::test::PixelDataOffset(layout);
   for (std::uint8_t i = 0; i < 4; ++i) file[offset + i] = std::byte{i};
   const auto paletted = DecodeBitmap(file);
   ASSERT_TRUE(paletted);
@@ -233,8 +233,8 @@ TEST(BmpDecoder, EachHostileHeaderFieldIsRefused) {
       {"colour table past the pixels", 46, 200, 4},
       {"colour table at 4 G", 46, 0xFFFFFFFF, 4},
   };
-  const BitmapSpec spec{.width = 6, .height = 5, .bitCount = 8, .paletteEntries = 100};
-  const Bytes good = BuildBitmap(spec);
+  const BitmapLayout layout{.width = 6, .height = 5, .bitCount = 8, .paletteEntries = 100};
+  const Bytes good = BuildBitmap(layout);
   ASSERT_TRUE(DecodeBitmap(good));
   for (const auto& patch : patches) {
     Bytes file = good;
@@ -264,9 +264,9 @@ TEST(BmpDecoder, UnusableMasksAreRefused) {
 }
 
 TEST(BmpDecoder, EveryTruncationIsRefusedWithoutCrashing) {
-  for (const auto& spec : {BitmapSpec{.width = 5, .height = 3, .bitCount = 4, .paletteEntries = 16},
-                           BitmapSpec{.width = 3, .height = -2, .bitCount = 32, .infoHeaderSize = 124}}) {
-    const Bytes full = BuildBitmap(spec);
+  for (const auto& layout : {BitmapLayout{.width = 5, .height = 3, .bitCount = 4, .paletteEntries = 16},
+                           BitmapLayout{.width = 3, .height = -2, .bitCount = 32, .infoHeaderSize = 124}}) {
+    const Bytes full = BuildBitmap(layout);
     ASSERT_TRUE(DecodeBitmap(full));
     for (std::size_t length = 0; length < full.size(); ++length) {
       EXPECT_FALSE(DecodeBitmap(std::span(full).first(length))) << length;

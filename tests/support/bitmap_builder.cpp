@@ -13,52 +13,52 @@ std::uint32_t PatternPixel(int x, int y) {
   return (r << 16) | (g << 8) | b;
 }
 
-std::uint32_t PixelDataOffset(const BitmapSpec& spec) {
-  return 14 + spec.infoHeaderSize + spec.paletteEntries * 4 + spec.extraGap;
+std::uint32_t PixelDataOffset(const BitmapLayout& layout) {
+  return 14 + layout.infoHeaderSize + layout.paletteEntries * 4 + layout.extraGap;
 }
 
-std::vector<std::byte> BuildBitmap(const BitmapSpec& spec, const PixelFunction& pixel) {
-  const std::uint32_t width = static_cast<std::uint32_t>(std::abs(spec.width));
-  const std::uint32_t height = static_cast<std::uint32_t>(std::abs(spec.height));
-  const std::uint32_t stride = ((width * spec.bitCount + 31) / 32) * 4;
-  const std::uint32_t offset = PixelDataOffset(spec);
+std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFunction& pixel) {
+  const std::uint32_t width = static_cast<std::uint32_t>(std::abs(layout.width));
+  const std::uint32_t height = static_cast<std::uint32_t>(std::abs(layout.height));
+  const std::uint32_t stride = ((width * layout.bitCount + 31) / 32) * 4;
+  const std::uint32_t offset = PixelDataOffset(layout);
   std::vector<std::byte> file(offset + stride * height);
 
-  if (spec.signature) {
+  if (layout.signature) {
     file[0] = std::byte{'B'};
     file[1] = std::byte{'M'};
   }
   platform::PutU32(&file[2], static_cast<std::uint32_t>(file.size()));
   platform::PutU32(&file[10], offset);
-  platform::PutU32(&file[14], spec.infoHeaderSize);
-  platform::PutU32(&file[18], static_cast<std::uint32_t>(spec.width));
-  platform::PutU32(&file[22], static_cast<std::uint32_t>(spec.height));
+  platform::PutU32(&file[14], layout.infoHeaderSize);
+  platform::PutU32(&file[18], static_cast<std::uint32_t>(layout.width));
+  platform::PutU32(&file[22], static_cast<std::uint32_t>(layout.height));
   platform::PutU16(&file[26], 1);
-  platform::PutU16(&file[28], spec.bitCount);
-  platform::PutU32(&file[30], spec.compression);
+  platform::PutU16(&file[28], layout.bitCount);
+  platform::PutU32(&file[30], layout.compression);
   platform::PutU32(&file[34], stride * height);
-  platform::PutU32(&file[46], spec.paletteEntries);
-  for (std::uint32_t i = 0; i < spec.paletteEntries; ++i) {
-    const std::size_t at = 14 + spec.infoHeaderSize + i * 4;
+  platform::PutU32(&file[46], layout.paletteEntries);
+  for (std::uint32_t i = 0; i < layout.paletteEntries; ++i) {
+    const std::size_t at = 14 + layout.infoHeaderSize + i * 4;
     file[at] = static_cast<std::byte>(i);
     file[at + 1] = static_cast<std::byte>(255 - i);
     file[at + 2] = static_cast<std::byte>(i * 3);
   }
 
-  const bool topDown = spec.height < 0;
+  const bool topDown = layout.height < 0;
   for (std::uint32_t row = 0; row < height; ++row) {
     const int y = static_cast<int>(topDown ? row : height - 1 - row);
     std::byte* out = &file[offset + row * stride];
     for (std::uint32_t x = 0; x < width; ++x) {
       const std::uint32_t colour = pixel(static_cast<int>(x), y);
-      if (spec.bitCount == 24 || spec.bitCount == 32) {
-        const std::size_t at = x * (spec.bitCount / 8);
+      if (layout.bitCount == 24 || layout.bitCount == 32) {
+        const std::size_t at = x * (layout.bitCount / 8);
         out[at] = static_cast<std::byte>(colour & 0xFF);
         out[at + 1] = static_cast<std::byte>((colour >> 8) & 0xFF);
         out[at + 2] = static_cast<std::byte>((colour >> 16) & 0xFF);
       }
     }
-    if (spec.bitCount != 24 && spec.bitCount != 32) {
+    if (layout.bitCount != 24 && layout.bitCount != 32) {
       for (std::uint32_t i = 0; i < stride; ++i) out[i] = static_cast<std::byte>((row + i) & 0xFF);
     }
   }

@@ -9,7 +9,7 @@
 
 namespace bramble::test {
 
-struct BitmapSpec {
+struct BitmapLayout {
   std::int32_t width = 800;
   std::int32_t height = 480;  // negative: rows stored top row first
   std::uint16_t bitCount = 24;
@@ -29,9 +29,9 @@ std::uint32_t PatternPixel(int x, int y);
 
 // A whole file. For 24 and 32 bits the pixels come from `pixel`; for other depths
 // the pixel data is a byte pattern. Rows are padded to four bytes.
-std::vector<std::byte> BuildBitmap(const BitmapSpec& spec, const PixelFunction& pixel = PatternPixel);
+std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFunction& pixel = PatternPixel);
 
-// Offset of the pixel data in a file built from `spec`.
-std::uint32_t PixelDataOffset(const BitmapSpec& spec);
+// Offset of the pixel data in a file built from `layout`.
+std::uint32_t PixelDataOffset(const BitmapLayout& layout);
 
 }  // namespace bramble::test

@@ -11,15 +11,15 @@ void WriteIdentity(const TempTerminal& terminal, std::string_view model, std::st
   terminal.WriteText("ResidentFlash/System/info.txt", std::string(version) + "\r\nbuild notes\r\n");
 }
 
-void WriteBitmap(const TempTerminal& terminal, const BitmapSpec& spec, std::string_view relative,
+void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout, std::string_view relative,
                  const PixelFunction& pixel) {
-  terminal.Write(relative, BuildBitmap(spec, pixel));
+  terminal.Write(relative, BuildBitmap(layout, pixel));
 }
 
 void MakeReadyTerminal(const TempTerminal& terminal, std::string_view model) {
   WriteIdentity(terminal, model);
-  WriteBitmap(terminal, BitmapSpec{});
-  WriteBitmap(terminal, BitmapSpec{}, "ResidentFlash/System/logo.bmp", [](int x, int y) {
+  WriteBitmap(terminal, BitmapLayout{});
+  WriteBitmap(terminal, BitmapLayout{}, "ResidentFlash/System/logo.bmp", [](int x, int y) {
     return static_cast<std::uint32_t>(((x / 100 + y / 60) % 2) ? 0x2050A0 : 0xE0E0E0);
   });
   terminal.MakeFlashDriver();

@@ -12,7 +12,7 @@ namespace bramble::test {
 // A registry naming the model, and info.txt with the version.
 void WriteIdentity(const TempTerminal& terminal, std::string_view model, std::string_view version = "V1.02");
 // A bitmap on the card as logo.bmp (or at another relative path).
-void WriteBitmap(const TempTerminal& terminal, const BitmapSpec& spec, std::string_view relative = "SDMMC DISK/logo.bmp",
+void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout, std::string_view relative = "SDMMC DISK/logo.bmp",
                  const PixelFunction& pixel = PatternPixel);
 // A listed model, a valid logo.bmp on the card, a default logo in resident flash
 // and a flash driver folder with its trace switched on.
