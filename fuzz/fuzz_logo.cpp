@@ -1,0 +1,70 @@
+// The logo bitmap as the user puts it on the card: the converter, the pre-check
+// and the startup image writer each read it from the file, and the header reader
+// they share reads it in memory.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "fuzz/fuzz_support.h"
+#include "logo/converter.h"
+#include "logo/image_format.h"
+#include "logo/precheck.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bramble::fuzz::Require;
+
+constexpr const char16_t* kCardBmp = u"\\SDMMC DISK\\logo.bmp";
+
+fs::path g_card;
+
+bool HasSize(const fs::path& file, std::size_t size) {
+  std::error_code ec;
+  const auto actual = fs::file_size(file, ec);
+  return !ec && actual == size;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  // The converter's diagnostic lines would bury the fuzzer's own on standard error.
+  if (!std::freopen("/dev/null", "w", stdout)) bramble::fuzz::Fail("cannot silence standard output");
+  g_card = bramble::fuzz::MakeTerminal("logo") / "SDMMC DISK";
+  fs::create_directory(g_card);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const auto bytes = bramble::fuzz::AsBytes(data, size);
+  const auto header = logo::ReadBitmapHeader(bytes);
+  Require(header.has_value() == (size >= logo::kBitmapHeaderBytes), "header read from too few bytes, or refused");
+  const bool logoGeometry = header && logo::HasLogoGeometry(*header);
+
+  bramble::fuzz::WriteHostFile(g_card / "logo.bmp", bytes);
+  // Outputs of an earlier input must not pass for this one's.
+  std::error_code ignored;
+  fs::remove(g_card / "logo.bin", ignored);
+  fs::remove(g_card / "startup.raw", ignored);
+
+  const int converted = logo::ConvertBitmapToLogo(1, kCardBmp);
+  const bool written = converted == static_cast<int>(logo::ConvertResult::kWritten);
+  Require(written == (logoGeometry && header->signature), "conversion result disagrees with the header");
+  // Either a whole logo.bin or none: a cut file would be programmed as a logo.
+  Require(written ? HasSize(g_card / "logo.bin", logo::kLogoFileBytes) : !fs::exists(g_card / "logo.bin"),
+          "logo.bin left partial or written for a refused source");
+
+  const bool passed = logo::LoadAndCheckBitmap(kCardBmp);
+  const auto& kept = logo::KeptBitmapState();
+  Require(passed == logoGeometry && kept.loaded && kept.passed == passed, "pre-check disagrees with the header");
+  Require(kept.size == size && kept.pixelDataOffset <= kept.size, "kept bitmap does not match the file");
+
+  const bool startup = logo::WriteStartupImage(0);
+  Require(startup == passed, "startup image written without a passing pre-check, or not written after one");
+  Require(startup ? HasSize(g_card / "startup.raw", logo::kStartupFileBytes) : !fs::exists(g_card / "startup.raw"),
+          "startup.raw left partial or written without a passing pre-check");
+  return 0;
+}

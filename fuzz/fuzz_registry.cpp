@@ -1,0 +1,95 @@
+// The terminal's registry file from outside bytes: the parser in memory, then the
+// file as the device code meets it, through RegOpenKeyExW and RegQueryValueExW.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "device/identity.h"
+#include "fuzz/fuzz_support.h"
+#include "platform/debug.h"
+#include "platform/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bramble::fuzz::Require;
+
+constexpr std::u16string_view kModelKeyPath = u"HKEY_LOCAL_MACHINE\\Platform\\OS";
+constexpr const char16_t* kModelKey = u"\\Platform\\OS";
+constexpr const char16_t* kModelValue = u"ModelName";
+
+fs::path g_registryFile;
+
+void CheckParsed(const platform::ParsedRegistry& registry) {
+  int previous = 0;
+  for (const int line : registry.skippedLines) {
+    Require(line > previous, "skipped lines not in file order");
+    previous = line;
+  }
+  for (const auto& key : registry.keys) {
+    // Sections written twice are one key, and a value written twice is one value.
+    Require(!key.path.empty() && registry.FindKey(key.path) == &key, "a key appears twice");
+    for (const auto& value : key.values) {
+      Require(platform::FindValue(key, value.name) == &value, "a value appears twice");
+    }
+  }
+}
+
+// The size query, a buffer one byte short and the exact buffer must agree with
+// each other and with what the parser found.
+void CheckModelValue(const platform::ParsedRegistry& registry) {
+  HKEY opened = nullptr;
+  const LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kModelKey, 0, 0, &opened);
+  Require((status == ERROR_SUCCESS) == registry.HasKey(kModelKeyPath), "key found by one reader only");
+  if (status != ERROR_SUCCESS) return;
+  const platform::UniqueRegKey key(opened);
+
+  const platform::RegistryKeyData* parsedKey = registry.FindKey(kModelKeyPath);
+  const platform::RegistryValue* parsed = parsedKey ? platform::FindValue(*parsedKey, kModelValue) : nullptr;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  const LONG sized = RegQueryValueExW(key.get(), kModelValue, nullptr, &type, nullptr, &size);
+  Require((sized == ERROR_SUCCESS) == (parsed != nullptr), "value found by one reader only");
+  if (!parsed) return;
+  Require(type == parsed->type && size == parsed->data.size(), "value type or size differs");
+
+  std::vector<BYTE> data(size + 1, BYTE{0xA5});
+  if (size > 0) {
+    DWORD shortSize = size - 1;
+    Require(RegQueryValueExW(key.get(), kModelValue, nullptr, nullptr, data.data(), &shortSize) == ERROR_MORE_DATA &&
+                shortSize == size && data[0] == BYTE{0xA5},
+            "a short buffer was written to or not refused");
+  }
+  DWORD fullSize = size;
+  Require(RegQueryValueExW(key.get(), kModelValue, nullptr, nullptr, data.data(), &fullSize) == ERROR_SUCCESS &&
+              fullSize == size && std::memcmp(data.data(), parsed->data.data(), size) == 0 && data[size] == BYTE{0xA5},
+          "value bytes differ or ran past their size");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  g_registryFile = bramble::fuzz::MakeTerminal("registry") / "registry.reg";
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const platform::ParsedRegistry registry = platform::ParseRegistry(text);
+  CheckParsed(registry);
+
+  bramble::fuzz::WriteHostFile(g_registryFile, bramble::fuzz::AsBytes(data, size));
+  // The skipped-line reports would flood standard error.
+  const platform::ScopedDebugCapture quiet;
+  const platform::ScopedRegistryKeyCounter keys;
+  CheckModelValue(registry);
+  CString modelName = u"unchanged";
+  device::CheckLimitedFunction(modelName);
+  Require(keys.opened() == keys.closed() && keys.rejectedCloses() == 0 && platform::OpenRegistryKeyCount() == 0,
+          "a registry key was left open or closed twice");
+  return 0;
+}

@@ -1,0 +1,49 @@
+// The system information file from outside bytes: its first line becomes the
+// version the dialog shows, read in text mode and converted from code page 949.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "device/identity.h"
+#include "fuzz/fuzz_support.h"
+#include "platform/codepage.h"
+#include "platform/message_box.h"
+#include "platform/window.h"
+
+namespace {
+
+using bramble::fuzz::Require;
+
+// The line buffer holds 99 bytes and its null; no byte becomes more than one unit.
+constexpr int kLongestVersion = 99;
+
+std::filesystem::path g_infoFile;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  const auto system = bramble::fuzz::MakeTerminal("system-info") / "ResidentFlash" / "System";
+  std::filesystem::create_directories(system);
+  g_infoFile = system / "info.txt";
+  platform::SetMessageBoxPresenter([](const CString&, unsigned) { return IDOK; });
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view ansi(reinterpret_cast<const char*>(data), size);
+  const std::u16string wide = platform::AnsiToWide(ansi);
+  Require(wide.size() <= ansi.size(), "conversion made more characters than bytes");
+  // Back to the code page must not fail either; what cannot be held becomes '?'.
+  platform::WideToAnsi(wide);
+
+  bramble::fuzz::WriteHostFile(g_infoFile, bramble::fuzz::AsBytes(data, size));
+  CString version;
+  CWnd versionBox;
+  device::ReadSystemInfo(version, versionBox);
+  Require(version.GetLength() <= kLongestVersion, "version longer than the line buffer");
+  Require(versionBox.GetWindowText().IsEmpty() || versionBox.GetWindowText() == version,
+          "the box shows another text than the version");
+  return 0;
+}
