@@ -13,7 +13,7 @@ namespace {
 
 using namespace bramble::test;
 
-TEST(Application, RunsTheDialogOnceAndWritesNothingUnderItsKey) {
+TEST(Application, RunsTheDialogOnceWithItsIconAndWritesNothingUnderItsKey) {
   TempTerminal terminal;
   MakeReadyTerminal(terminal);
   const std::string registryBefore = ReadText(terminal / "registry.reg");
@@ -34,23 +34,12 @@ TEST(Application, RunsTheDialogOnceAndWritesNothingUnderItsKey) {
   EXPECT_EQ(runs, 1);
   EXPECT_TRUE(wasMainWindow);
   EXPECT_TRUE(hasIcon);
+  ASSERT_NE(LoadIconW(128), nullptr);
+  EXPECT_EQ(LoadIconW(128)->images.size(), 9u);  // their sizes and depths: IconResource tests
   EXPECT_EQ(app.m_pMainWnd, nullptr);
   EXPECT_EQ(app.m_strAppName, u"bramble");
   EXPECT_EQ(app.RegistryKey(), u"Local AppWizard-Generated Applications");
   EXPECT_EQ(ReadText(terminal / "registry.reg"), registryBefore);
-}
-
-TEST(Resources, IconGroup128HoldsNineImagesInOrder) {
-  app::RegisterResources();
-  HICON icon = LoadIconW(128);
-  ASSERT_NE(icon, nullptr);
-  ASSERT_EQ(icon->images.size(), 9u);
-  const int sizes[] = {48, 32, 16};
-  const int depths[] = {4, 8, 24};
-  for (std::size_t i = 0; i < 9; ++i) {
-    EXPECT_EQ(icon->images[i].width, sizes[i % 3]);
-    EXPECT_EQ(icon->images[i].bitCount, depths[i / 3]);
-  }
 }
 
 }  // namespace

@@ -2,62 +2,46 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-#include "app/launcher.h"
 #include "dialog/messages.h"
-#include "platform/cstring.h"
-#include "tests/support/terminal_setup.h"
+#include "platform/flash_driver.h"
+#include "tests/support/play_run.h"
 
 namespace {
 
 using namespace bramble::test;
 namespace fs = std::filesystem;
 
-const fs::path kBramble = fs::path(BRAMBLE_BINARY_DIR) / "bramble";
-
-struct PlayResult {
-  int exitCode;
-  std::string transcript;
-  std::string err;
-};
-
-std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
-
-PlayResult Play(const TempTerminal& terminal, const std::string& steps, const std::string& extra = "") {
-  const fs::path out = terminal.root() / "out";
-  const fs::path err = terminal.root() / "stderr.txt";
-  const std::string command = Quote(kBramble) + " --root " + Quote(terminal.root()) + " --play '" + steps +
-                              "' --out " + Quote(out) + " " + extra + " >/dev/null 2>" + Quote(err);
-  const int status = std::system(command.c_str());
-  return {WEXITSTATUS(status), ReadText(out / "transcript.txt"), ReadText(err)};
-}
-
-// The transcript's way of writing a text: line feeds as \n.
-std::string Escaped(const char16_t* text) { return platform::EscapeTranscriptValue(CString(text)); }
-
-TEST(Launcher, PlayWritesAStartBlockAndAPicturePerStep) {
+TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignOfTheChange) {
   TempTerminal terminal;
   MakeReadyTerminal(terminal);
   const PlayResult run = Play(terminal, "open,convert,repaint");
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::istringstream blocks(run.transcript);
-  std::string expected = "[0 start]\nmessage: " + Escaped(kMsgOpenImagePrompt) +
-                         "\nmodel: QX210\nversion: V1.02\nwidth: \nheight: \nbitcount: \n"
-                         "[1 open]\nmessage: " + Escaped(kMsgUsable) +
-                         "\nmodel: QX210\nversion: V1.02\nwidth: 800\nheight: 480\nbitcount: 24\n"
-                         "[2 convert]\nmessage: " + Escaped(kMsgLogoChanged) +
-                         "\nmodel: QX210\nversion: V1.02\nwidth: 800\nheight: 480\nbitcount: 24\n"
-                         "[3 repaint]\nmessage: " + Escaped(kMsgUsable) +
-                         "\nmodel: QX210\nversion: V1.02\nwidth: 800\nheight: 480\nbitcount: 24\n";
-  EXPECT_EQ(run.transcript, expected);
+  const std::string numbers = "\nmodel: QX210\nversion: V1.02\nwidth: 800\nheight: 480\nbitcount: 24\n";
+  EXPECT_EQ(run.transcript, "[0 start]\nmessage: " + Escaped(kMsgOpenImagePrompt) +
+                                "\nmodel: QX210\nversion: V1.02\nwidth: \nheight: \nbitcount: \n"
+                                "[1 open]\nmessage: " + Escaped(kMsgUsable) + numbers +
+                                "[2 convert]\nmessage: " + Escaped(kMsgLogoChanged) + numbers +
+                                "[3 repaint]\nmessage: " + Escaped(kMsgUsable) + numbers);
   for (const char* png : {"00-start.png", "01-open.png", "02-convert.png", "03-repaint.png"}) {
-    EXPECT_GT(fs::file_size(terminal / ("out/" + std::string(png))), 1000u) << png;
+    EXPECT_GT(fs::file_size(run.out / png), 1000u) << png;
   }
-  EXPECT_EQ(fs::file_size(terminal / "flash/area1.bin"), 3001u * 512u);
-  EXPECT_EQ(CountLines(terminal / "flash/trace.log"), 3002);
+  const auto logoBin = ReadFileBytes(terminal / "SDMMC DISK/logo.bin");
+  const auto area = ReadFileBytes(terminal / "flash/area1.bin");
+  ASSERT_EQ(std::tuple(logoBin.size(), area.size()), std::tuple(1536000u, 3001u * 512u));
+  EXPECT_TRUE(std::equal(logoBin.begin(), logoBin.end(), area.begin()));
+  EXPECT_EQ(platform::ReadAreaSector(terminal.root(), 1, 3000), EndMarker());
+  const auto trace = ReadLines(terminal / "flash/trace.log");
+  ASSERT_EQ(trace.size(), 3002u);
+  for (std::size_t s = 0; s <= 3000; ++s) {
+    ASSERT_EQ(trace[s], "WRITE_SECTOR area=1 sector=" + std::to_string(s) + " count=1 in=16 out=4 ok");
+  }
+  EXPECT_EQ(trace.back(), "WRITE_FINISH in=0 out=0 ok");
+
+  // logo.bin is reported once, removed, and logo.bmp stays.
+  EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(kMsgAlreadyApplied));
+  EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+  EXPECT_TRUE(fs::exists(terminal / "SDMMC DISK/logo.bmp"));
+  EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(kMsgOpenImagePrompt));
 }
 
 TEST(Launcher, BoxesAreRecordedInTheirStepAndBackslashesEscaped) {
@@ -78,7 +62,7 @@ TEST(Launcher, EnterEndsTheDialogAndLaterStepsAreNotRun) {
   EXPECT_EQ(run.transcript.find("[2 open]"), std::string::npos);
 }
 
-TEST(Launcher, UnknownStepsAndOptionsRunNothing) {
+TEST(Launcher, UnknownStepsOptionsAndMissingValuesRunNothing) {
   TempTerminal terminal;
   MakeReadyTerminal(terminal);
   terminal.WriteText("SDMMC DISK/logo.bin", "stale");
@@ -86,33 +70,22 @@ TEST(Launcher, UnknownStepsAndOptionsRunNothing) {
     const PlayResult run = Play(terminal, steps);
     EXPECT_EQ(run.exitCode, 2) << steps;
     EXPECT_NE(run.err.find("unknown step"), std::string::npos);
-    EXPECT_FALSE(fs::exists(terminal / "out/transcript.txt"));
+    EXPECT_EQ(run.transcript, "");
   }
-  EXPECT_EQ(Play(terminal, "open", "--frobnicate").exitCode, 2);
+  EXPECT_EQ(Play(terminal, "open", {"--frobnicate"}).exitCode, 2);
+  EXPECT_EQ(Play(terminal, "open", {"--root"}).exitCode, 2);
   EXPECT_TRUE(fs::exists(terminal / "SDMMC DISK/logo.bin"));  // nothing ran
 }
 
 TEST(Launcher, VersionShowsTheVersionInformation) {
-  const std::string out = (fs::temp_directory_path() / "bramble-version.txt").string();
-  ASSERT_EQ(std::system((Quote(kBramble) + " --version >" + out).c_str()), 0);
-  const std::string text = ReadText(out);
+  const TempTerminal folder;
+  Program program({kBramble.string(), "--version"}, folder / "version.txt", "/dev/null");
+  ASSERT_EQ(program.Wait(), 0);
+  const std::string text = ReadText(folder / "version.txt");
   for (const char* line : {"1.0.0.1", "FileVersion: 1.0.0.1", "ProductVersion: 1.0.0.1", "InternalName: Bramble.exe",
                            "OriginalFilename: Bramble.exe"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
-  fs::remove(out);
-}
-
-TEST(LaunchOptions, RootComesFromTheOptionThenTheEnvironment) {
-  const char* argv[] = {"bramble", "--root", "/t", "--play", "open,reset", "--out", "/o"};
-  app::LaunchOptions options;
-  std::string error;
-  ASSERT_TRUE(app::ParseLaunchOptions(7, const_cast<char**>(argv), options, error)) << error;
-  EXPECT_EQ(options.root, fs::path("/t"));
-  EXPECT_EQ(options.steps, (std::vector<std::string>{"open", "reset"}));
-  EXPECT_EQ(options.outDir, fs::path("/o"));
-  const char* missing[] = {"bramble", "--root"};
-  EXPECT_FALSE(app::ParseLaunchOptions(2, const_cast<char**>(missing), options, error));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The dialog as it opens: identity, the stale-logo trace, the message map and
-// how it ends.
+// The dialog as it opens: where it sits, what it shows before Open image, the
+// message map and how it ends. Its start-up texts and the stale-logo message are
+// seen through the real program in tests/app/launcher_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,6 @@
 #include <QWidget>
 
 #include "dialog/messages.h"
-#include "platform/debug.h"
 #include "tests/dialog/dialog_harness.h"
 #include "tests/support/terminal_setup.h"
 
@@ -15,41 +15,20 @@ namespace {
 
 using namespace bramble::test;
 
-TEST(DialogInit, ShowsModelAndVersionAndKeepsTheTemplateText) {
+TEST(DialogInit, FillsTheScreenShowsIdentityAndPreviewsNothingBeforeOpenImage) {
   TempTerminal terminal;
-  WriteIdentity(terminal, "QX210", "V1.02");
-  terminal.MakeCard();
-  WriteBitmap(terminal, BitmapLayout{});
-  platform::ScopedDebugCapture debug;
+  MakeReadyTerminal(terminal);  // logo.bmp is there, yet nothing is previewed
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
+    EXPECT_EQ(run.host().Widget().geometry(), QRect(0, 0, 800, 480));
     EXPECT_EQ(dialog.m_ctlModel.GetWindowText(), u"QX210");
     EXPECT_EQ(dialog.m_ctlVersion.GetWindowText(), u"V1.02");
-    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgOpenImagePrompt);
     EXPECT_TRUE(dialog.m_strImagePath.IsEmpty());
-    // Nothing is previewed until Open image, though logo.bmp is there.
+    run.Repaint();
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgOpenImagePrompt);
     EXPECT_EQ(dialog.m_ctlWidth.GetWindowText(), u"");
-    EXPECT_EQ(run.host().Widget().geometry(), QRect(0, 0, 800, 480));
+    EXPECT_EQ(run.Screen().pixel(300, 250), platform::DialogBackground().rgb());
   });
-  EXPECT_NE(debug.text().find(u"CheckLimitedFunction()] - QX210"), std::u16string::npos);
-}
-
-TEST(DialogInit, StaleLogoBinIsReportedOnceAndRemoved) {
-  TempTerminal terminal;
-  WriteIdentity(terminal, "QX210");
-  terminal.WriteText("SDMMC DISK/logo.bin", "old logo");
-  WriteBitmap(terminal, BitmapLayout{});
-  {
-    CBrambleDlg dialog;
-    RunDialog(dialog, [&](DialogRun&) {
-      EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgAlreadyApplied);
-      EXPECT_TRUE(dialog.m_strImagePath.IsEmpty());
-    });
-  }
-  EXPECT_FALSE(std::filesystem::exists(terminal / "SDMMC DISK/logo.bin"));
-  EXPECT_TRUE(std::filesystem::exists(terminal / "SDMMC DISK/logo.bmp"));
-  CBrambleDlg next;
-  RunDialog(next, [&](DialogRun&) { EXPECT_EQ(next.m_ctlMessage.GetWindowText(), kMsgOpenImagePrompt); });
 }
 
 TEST(DialogInit, MissingSystemInfoShowsItsBoxOverTheShownDialog) {
@@ -64,10 +43,7 @@ TEST(DialogInit, MissingSystemInfoShowsItsBoxOverTheShownDialog) {
     return IDOK;
   });
   CBrambleDlg dialog;
-  RunDialog(dialog, [&](DialogRun&) {
-    EXPECT_EQ(dialog.m_ctlVersion.GetWindowText(), u"-");
-    EXPECT_EQ(dialog.m_ctlModel.GetWindowText(), u"");
-  });
+  RunDialog(dialog, [&](DialogRun&) { EXPECT_EQ(dialog.m_ctlVersion.GetWindowText(), u"-"); });
   platform::SetMessageBoxPresenter(std::move(previous));
   EXPECT_EQ(dialogVisible, std::vector<bool>{true});
 }
@@ -86,39 +62,28 @@ TEST(DialogMessageMap, FiveEntriesInOrderChainedToTheDialogBase) {
   int count = 0;
   for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->pfnHandler; ++entry, ++count) {
     ASSERT_LT(count, 5);
-    EXPECT_EQ(entry->nMessage, expected[count].message);
-    EXPECT_EQ(entry->nCode, expected[count].code);
-    EXPECT_EQ(entry->nID, expected[count].id);
+    EXPECT_EQ(std::tuple(entry->nMessage, entry->nCode, entry->nID),
+              std::tuple(expected[count].message, expected[count].code, expected[count].id)) << count;
   }
   EXPECT_EQ(count, 5);
   // The base map handles OK and Cancel.
   const AFX_MSGMAP* base = map->pfnGetBaseMap();
   ASSERT_NE(base, nullptr);
-  EXPECT_EQ(base->lpEntries[0].nID, static_cast<UINT>(IDOK));
-  EXPECT_EQ(base->lpEntries[1].nID, static_cast<UINT>(IDCANCEL));
+  EXPECT_EQ(std::tuple(base->lpEntries[0].nID, base->lpEntries[1].nID), std::tuple(UINT{IDOK}, UINT{IDCANCEL}));
 }
 
 TEST(DialogEnd, EnterEscapeAndACloseRequestEndTheDialog) {
   TempTerminal terminal;
   WriteIdentity(terminal, "QX210");
-  struct Case {
-    std::function<void(platform::QtDialogHost&)> act;
-    INT_PTR result;
-  };
-  const Case cases[] = {
+  const std::pair<std::function<void(platform::QtDialogHost&)>, INT_PTR> cases[] = {
       {[](platform::QtDialogHost& host) { PressKey(host, Qt::Key_Return); }, IDOK},
       {[](platform::QtDialogHost& host) { PressKey(host, Qt::Key_Escape); }, IDCANCEL},
       {[](platform::QtDialogHost& host) { host.Widget().close(); }, IDCANCEL},
   };
-  for (const Case& c : cases) {
+  for (const auto& [act, result] : cases) {
     CBrambleDlg dialog;
     bool endedByAction = false;
-    EXPECT_EQ(RunDialog(dialog,
-                        [&](DialogRun& run) {
-                          c.act(run.host());
-                          endedByAction = run.host().Ended();
-                        }),
-              c.result);
+    EXPECT_EQ(RunDialog(dialog, [&](DialogRun& run) { act(run.host()), endedByAction = run.host().Ended(); }), result);
     EXPECT_TRUE(endedByAction);
   }
 }

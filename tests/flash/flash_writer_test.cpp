@@ -1,34 +1,38 @@
-// The writer against an in-memory device that records every call: request
-// order, record bytes and the sector each request carried.
+// The writer against an in-memory device that records every call: request order,
+// record bytes and the sector each request carried. The writer through the host
+// driver is seen in the program's own runs (tests/app).
+
+#include "flash/flash_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <vector>
 
-#include "flash/flash_writer.h"
 #include "platform/debug.h"
-#include "tests/support/temp_terminal.h"
+#include "tests/support/terminal_setup.h"
 
 namespace {
 
+using bramble::test::EndMarker;
+using bramble::test::OpenDescriptorCount;
+using bramble::test::PatternBytes;
 using bramble::test::TempTerminal;
 using Bytes = std::vector<std::byte>;
 
-int OpenDescriptors() {
-  const std::filesystem::directory_iterator fds("/proc/self/fd");
-  return static_cast<int>(std::distance(begin(fds), end(fds)));
-}
+constexpr DWORD kWriteSector = 0x00222828;
+constexpr DWORD kWriteFinish = 0x00222830;
 
 struct Call {
   enum Kind { open, control, close } kind = open;
-  std::u16string name;
-  std::vector<DWORD> openArgs;  // access, share, disposition, flags
+  std::u16string name{};
+  std::vector<DWORD> openArgs{};  // access, share, disposition, flags
   DWORD code = 0, inSize = 0, outSize = 0;
   bool outGiven = false, returnedGiven = false;
-  Bytes record, sector;  // as sent, and what the record's buffer held then
+  Bytes record{}, sector{};  // as sent, and what the record's buffer held then
   int descriptors = 0;   // open at the close: was the file closed first?
 };
 
@@ -39,17 +43,12 @@ class RecordingDevice : public platform::BlockDevice {
   std::vector<Call> calls;
 
   HANDLE Open(std::u16string_view name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
-    Call call;
-    call.name = name;
-    call.openArgs = {access, share, disposition, flags};
-    calls.push_back(call);
+    calls.push_back({.name = std::u16string(name), .openArgs = {access, share, disposition, flags}});
     return present ? this : INVALID_HANDLE_VALUE;
   }
   bool Control(HANDLE, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override {
-    Call call;
-    call.kind = Call::control;
-    call.code = code, call.inSize = inSize, call.outSize = outSize;
-    call.outGiven = out != nullptr, call.returnedGiven = returned != nullptr;
+    Call call{.kind = Call::control, .code = code, .inSize = inSize, .outSize = outSize, .outGiven = out != nullptr,
+              .returnedGiven = returned != nullptr};
     if (in) call.record.assign(static_cast<const std::byte*>(in), static_cast<const std::byte*>(in) + inSize);
     const auto request = platform::DecodeAreaSectorReq(call.record);
     if (request) {
@@ -59,32 +58,19 @@ class RecordingDevice : public platform::BlockDevice {
     calls.push_back(call);
     return !(request && refused.contains(request->SectorAddr));
   }
-  void Close(HANDLE) override {
-    Call call;
-    call.kind = Call::close;
-    call.descriptors = OpenDescriptors();
-    calls.push_back(call);
-  }
+  void Close(HANDLE) override { calls.push_back({.kind = Call::close, .descriptors = OpenDescriptorCount()}); }
 
   std::vector<AREA_SECTOR_REQ> Sectors() const {
     std::vector<AREA_SECTOR_REQ> requests;
     for (const auto& call : calls)
-      if (call.code == 0x00222828) requests.push_back(*platform::DecodeAreaSectorReq(call.record));
+      if (call.code == kWriteSector) requests.push_back(*platform::DecodeAreaSectorReq(call.record));
     return requests;
   }
-  std::size_t Finishes() const {
-    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [](const Call& c) { return c.code == 0x00222830; }));
-  }
+  long Finishes() const { return std::count_if(calls.begin(), calls.end(), [](const Call& c) { return c.code == kWriteFinish; }); }
 };
 
 Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count = 512) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
-}
-
-Bytes Marker() {
-  Bytes marker(512, std::byte{0xFF});
-  for (std::size_t i = 0; i < 4; ++i) marker[i] = static_cast<std::byte>("\x4C\x4F\x47\x4F"[i]);
-  return marker;
 }
 
 std::u16string FailureLine(std::uint32_t sector, std::uint32_t buffer) {
@@ -98,14 +84,13 @@ struct FlashWriter : ::testing::Test {
   RecordingDevice device;
   platform::ScopedBlockDevice scope{device};
   platform::ScopedDebugCapture debug;
-  const int descriptorsBefore = OpenDescriptors();
+  const int descriptorsBefore = OpenDescriptorCount();
 
   FlashWriter() { terminal.MakeCard(); }
 
   // logo.bin on the card, every byte different from its neighbours.
   Bytes WriteLogo(std::size_t size) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::byte>((i * 7 + i / 512) % 251);
+    const Bytes bytes = PatternBytes(size);
     terminal.Write("SDMMC DISK/logo.bin", bytes);
     device.calls.clear();
     return bytes;
@@ -133,69 +118,54 @@ TEST_F(FlashWriter, StandardLogoFillsSectors0To2999ThenMarkerThenFinish) {
   EXPECT_NE(buffer, 0u);
   for (std::uint32_t s = 0; s < 3001; ++s) {
     const Call& call = device.calls[1 + s];
-    ASSERT_EQ(call.code, 0x00222828u);
+    ASSERT_EQ(call.code, kWriteSector);
     EXPECT_TRUE(call.inSize == 16 && !call.outGiven && call.outSize == 4 && call.returnedGiven);
     EXPECT_EQ(requests[s], (AREA_SECTOR_REQ{1, s, 1, buffer}));
-    ASSERT_EQ(call.sector, s < 3000 ? Slice(file, s * 512) : Marker()) << "sector " << s;
+    ASSERT_EQ(call.sector, s < 3000 ? Slice(file, s * 512) : EndMarker()) << "sector " << s;
   }
   // The record goes out little-endian whatever the host.
   const Bytes b = device.calls[3001].record;
   EXPECT_EQ(Slice(b, 0, 13), (Bytes{std::byte{1}, {}, {}, {}, std::byte{0xB8}, std::byte{0x0B}, {}, {}, std::byte{1}, {},
                                     {}, {}, static_cast<std::byte>(buffer & 0xFF)}));
   const Call& finish = device.calls[3002];
-  EXPECT_EQ(finish.code, 0x00222830u);
+  EXPECT_EQ(finish.code, kWriteFinish);
   EXPECT_TRUE(finish.record.empty() && finish.inSize == 0 && !finish.outGiven && finish.outSize == 0 && finish.returnedGiven);
 }
 
-TEST_F(FlashWriter, ShortLastSectorKeepsWhatTheBufferHeld) {
-  const auto check = [&](std::size_t size, const std::vector<Bytes>& expected) {
+TEST_F(FlashWriter, ShortLastSectorKeepsWhatTheBufferHeldAndTheMarkerFollowsTheLastSector) {
+  for (const std::size_t size : {0u, 1u, 513u, 1024u}) {
     SCOPED_TRACE(size);
+    const Bytes file = WriteLogo(size);
+    const std::size_t sectors = (size + 511) / 512;
     std::vector<std::uint32_t> progress;
     EXPECT_TRUE(flash::WriteFileToFlashArea(u"\\SDMMC DISK\\logo.bin", [&](std::uint32_t done, std::uint32_t total) {
       progress.push_back(done);
-      EXPECT_EQ(total, expected.size());
+      EXPECT_EQ(total, sectors);
     }));
-    ASSERT_EQ(device.Sectors().size(), expected.size() + 1);
-    for (std::size_t s = 0; s < expected.size(); ++s) EXPECT_EQ(device.calls[1 + s].sector, expected[s]) << s;
-    EXPECT_EQ(device.Sectors().back().SectorAddr, expected.size());
-    EXPECT_EQ(device.calls[1 + expected.size()].sector, Marker());
-    EXPECT_EQ(device.Finishes(), 1u);
-    EXPECT_EQ(progress.size(), expected.size());
-  };
-  WriteLogo(0);
-  check(0, {});
-  Bytes f = WriteLogo(1);
-  Bytes one(512);
-  one[0] = f[0];
-  check(1, {one});
-  f = WriteLogo(513);
-  Bytes second = Slice(f, 0);
-  second[0] = f[512];
-  check(513, {Slice(f, 0), second});
-  f = WriteLogo(1024);
-  check(1024, {Slice(f, 0), Slice(f, 512)});
-
-  terminal.Write("ResidentFlash/System/logo.bin", Bytes(600, std::byte{0x33}));
-  device.calls.clear();
-  EXPECT_TRUE(WriteLogoToFlash(0));
-  EXPECT_EQ(device.calls[1].sector, Bytes(512, std::byte{0x33}));
+    ASSERT_EQ(device.Sectors().size(), sectors + 1);
+    // One buffer, zeroed once: a short read overwrites only its front.
+    Bytes buffer(512);
+    for (std::size_t s = 0; s < sectors; ++s) {
+      std::copy(file.begin() + std::ptrdiff_t(s * 512), file.begin() + std::ptrdiff_t(std::min(size, s * 512 + 512)), buffer.begin());
+      EXPECT_EQ(device.calls[1 + s].sector, buffer) << s;
+    }
+    EXPECT_EQ(device.calls[1 + sectors].sector, EndMarker());
+    EXPECT_EQ(std::tuple(std::size_t{device.Sectors().back().SectorAddr}, device.Finishes(), progress.size()),
+              std::tuple(sectors, 1L, sectors));
+  }
 }
 
 TEST_F(FlashWriter, RefusedSectorEndsWithTheFailureLineAndNothingAfter) {
-  struct Case {
-    std::size_t size;
-    std::uint32_t refused;
-  };
-  for (const Case c : {Case{1536000, 2999}, Case{1024, 2}}) {  // a data sector, then the marker
-    SCOPED_TRACE(c.refused);
+  for (const auto& [size, refused] : {std::pair{1536000u, 2999u}, std::pair{1024u, 2u}}) {  // a data sector, the marker
+    SCOPED_TRACE(refused);
     platform::ScopedDebugCapture capture;
-    WriteLogo(c.size);
-    device.refused = {c.refused};
+    WriteLogo(size);
+    device.refused = {refused};
     EXPECT_FALSE(WriteLogoToFlash(1));
     const auto requests = device.Sectors();
-    ASSERT_EQ(requests.size(), c.refused + 1);
-    EXPECT_EQ(capture.text(), FailureLine(c.refused, requests.back().Buffer));
-    EXPECT_EQ(device.Finishes(), 0u);
+    ASSERT_EQ(requests.size(), refused + 1);
+    EXPECT_EQ(capture.text(), FailureLine(refused, requests.back().Buffer));
+    EXPECT_EQ(device.Finishes(), 0);
     ExpectOpenedAndClosed();
   }
 }
@@ -208,7 +178,7 @@ TEST_F(FlashWriter, NoDeviceOrTooLongFileFailsAtSector0WithoutARequest) {
     EXPECT_FALSE(WriteLogoToFlash(1));
     EXPECT_EQ(device.calls.size(), 1u);  // the open only: nothing reaches a device that is not there
     EXPECT_TRUE(capture.text().starts_with(u"Area(1) Write Error : SectorAddr:0, Buffer:"));
-    EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
   }
 
   device.present = true;
@@ -221,21 +191,14 @@ TEST_F(FlashWriter, NoDeviceOrTooLongFileFailsAtSector0WithoutARequest) {
 }
 
 TEST_F(FlashWriter, UnreadableFileThrowsBeforeAnyRequestWithTheDeviceClosed) {
-  try {
-    WriteLogoToFlash(1);
-    ADD_FAILURE() << "no exception";
-  } catch (const CFileException& error) {
-    EXPECT_EQ(error.m_cause, CFileException::Cause::fileNotFound);
-    EXPECT_EQ(error.m_strFileName, u"\\SDMMC DISK\\logo.bin");
+  for (const bool present : {false, true}) {
+    // Missing, then a file whose reads fail with EIO.
+    if (present) std::filesystem::create_symlink("/proc/self/mem", terminal / "SDMMC DISK/logo.bin");
+    device.calls.clear();
+    EXPECT_THROW(WriteLogoToFlash(1), CFileException);
+    EXPECT_EQ(device.calls.size(), 2u);
+    ExpectOpenedAndClosed();
   }
-  EXPECT_EQ(device.calls.size(), 2u);
-  ExpectOpenedAndClosed();
-
-  device.calls.clear();
-  std::filesystem::create_symlink("/proc/self/mem", terminal / "SDMMC DISK/logo.bin");  // reads fail with EIO
-  EXPECT_THROW(WriteLogoToFlash(1), CFileException);
-  EXPECT_EQ(device.calls.size(), 2u);
-  ExpectOpenedAndClosed();
 }
 
 }  // namespace

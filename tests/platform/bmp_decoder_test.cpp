@@ -20,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using bramble::test::BitmapLayout;
 using bramble::test::BuildBitmap;
+using bramble::test::Patched;
 using bramble::test::ReadFileBytes;
 using platform::DecodeBitmap;
 using Bytes = std::vector<std::byte>;
@@ -115,14 +116,6 @@ Bytes StoredTopDown(Bytes file) {
   return file;
 }
 
-// Cuts a v5 header back to v4 by dropping its last 16 bytes.
-Bytes WithV4Header(Bytes file) {
-  file.erase(file.begin() + 14 + 108, file.begin() + 14 + 124);
-  platform::PutU32(&file[10], *platform::LittleEndianReader(file).u32(10) - 16);
-  platform::PutU32(&file[14], 108);
-  return file;
-}
-
 TEST(ImageMagickBitmaps, EveryVariantDecodesLikeQtBottomUpAndTopDown) {
   struct Variant {
     const char* name;
@@ -156,9 +149,7 @@ TEST(ImageMagickBitmaps, EveryVariantDecodesLikeQtBottomUpAndTopDown) {
 
     const QImage expected = ReadWithQt(file);
     const int bits = variant.bitCount == 16 ? 5 : 8;
-    std::vector<std::pair<std::string, Bytes>> forms = {{"", file}, {" top-down", StoredTopDown(file)}};
-    if (variant.headerSize == 124) forms.emplace_back(" as v4", WithV4Header(file));
-    for (const auto& [form, bytes] : forms) {
+    for (const auto& [form, bytes] : {std::pair<std::string, Bytes>{"", file}, {" top-down", StoredTopDown(file)}}) {
       const auto decoded = DecodeBitmap(bytes);
       ASSERT_TRUE(decoded) << variant.name << form;
       EXPECT_EQ(decoded->bitCount, variant.bitCount);
@@ -194,73 +185,44 @@ TEST(BmpDecoder, NarrowChannelsWidenToFullIntensityAndBadIndexesAreBlack) {
 }
 
 TEST(BmpDecoder, EachHostileHeaderFieldIsRefused) {
-  struct Patch {
-    const char* what;
-    std::size_t at;
-    std::uint32_t value;
-    int width;  // bytes
+  const bramble::test::FieldPatch patches[] = {
+      {"signature", 0, 0x4142, 2},                {"offset before the headers", 10, 0},
+      {"offset past the end", 10, 10000},         {"offset at 4 GiB", 10, 0xFFFFFFFF},
+      {"OS/2 header", 14, 12},                    {"OS/2 2.x header", 14, 64},
+      {"header size 0", 14, 0},                   {"header past the end", 14, 0xFFFFFFF0},
+      {"zero width", 18, 0},                      {"negative width", 18, static_cast<std::uint32_t>(-6)},
+      {"huge width", 18, 16385},                  {"zero height", 22, 0},
+      {"huge height", 22, 16385},                 {"huge top-down height", 22, static_cast<std::uint32_t>(-16385)},
+      {"INT_MIN height", 22, 0x80000000},         {"rows longer than the file", 18, 16384},
+      {"planes 0", 26, 0, 2},                     {"planes 2", 26, 2, 2},
+      {"bit count 0", 28, 0, 2},                  {"bit count 2", 28, 2, 2},
+      {"bit count 7", 28, 7, 2},                  {"bit count 64", 28, 64, 2},
+      {"RLE8", 30, 1},                            {"RLE4", 30, 2},
+      {"bit fields at 8 bits", 30, 3},            {"JPEG", 30, 4},
+      {"PNG", 30, 5},                             {"alpha bit fields", 30, 6},
+      {"257 colours", 46, 257},                   {"colour table past the pixels", 46, 200},
+      {"colour table at 4 G", 46, 0xFFFFFFFF},
   };
-  const Patch patches[] = {
-      {"signature", 0, 0x4142, 2},
-      {"offset before the headers", 10, 0, 4},
-      {"offset past the end", 10, 10000, 4},
-      {"offset at 4 GiB", 10, 0xFFFFFFFF, 4},
-      {"OS/2 header", 14, 12, 4},
-      {"OS/2 2.x header", 14, 64, 4},
-      {"header size 0", 14, 0, 4},
-      {"header past the end", 14, 0xFFFFFFF0, 4},
-      {"zero width", 18, 0, 4},
-      {"negative width", 18, static_cast<std::uint32_t>(-6), 4},
-      {"huge width", 18, 16385, 4},
-      {"zero height", 22, 0, 4},
-      {"huge height", 22, 16385, 4},
-      {"huge top-down height", 22, static_cast<std::uint32_t>(-16385), 4},
-      {"INT_MIN height", 22, 0x80000000, 4},
-      {"rows longer than the file", 18, 16384, 4},
-      {"planes 0", 26, 0, 2},
-      {"planes 2", 26, 2, 2},
-      {"bit count 0", 28, 0, 2},
-      {"bit count 2", 28, 2, 2},
-      {"bit count 7", 28, 7, 2},
-      {"bit count 64", 28, 64, 2},
-      {"RLE8", 30, 1, 4},
-      {"RLE4", 30, 2, 4},
-      {"bit fields at 8 bits", 30, 3, 4},
-      {"JPEG", 30, 4, 4},
-      {"PNG", 30, 5, 4},
-      {"alpha bit fields", 30, 6, 4},
-      {"257 colours", 46, 257, 4},
-      {"colour table past the pixels", 46, 200, 4},
-      {"colour table at 4 G", 46, 0xFFFFFFFF, 4},
-  };
-  const BitmapLayout layout{.width = 6, .height = 5, .bitCount = 8, .paletteEntries = 100};
-  const Bytes good = BuildBitmap(layout);
+  const Bytes good = BuildBitmap({.width = 6, .height = 5, .bitCount = 8, .paletteEntries = 100});
   ASSERT_TRUE(DecodeBitmap(good));
-  for (const auto& patch : patches) {
-    Bytes file = good;
-    if (patch.width == 2)
-      platform::PutU16(&file[patch.at], static_cast<std::uint16_t>(patch.value));
-    else
-      platform::PutU32(&file[patch.at], patch.value);
-    EXPECT_FALSE(DecodeBitmap(file)) << patch.what;
-  }
-  Bytes huge = good;  // passes every check but the file's real size, so allocating first would show
-  platform::PutU32(&huge[18], 16384);
-  platform::PutU32(&huge[22], static_cast<std::uint32_t>(-16384));
-  EXPECT_FALSE(DecodeBitmap(huge));
+  for (const auto& patch : patches) EXPECT_FALSE(DecodeBitmap(Patched(good, patch))) << patch.what;
+  // Passes every check but the file's real size, so allocating first would show.
+  EXPECT_FALSE(DecodeBitmap(Patched(Patched(good, {"", 18, 16384}), {"", 22, static_cast<std::uint32_t>(-16384)})));
 }
 
 TEST(BmpDecoder, UnusableMasksAreRefused) {
+  Bytes masksInRows = SixteenBitFile(0xF800, 0x07E0, 0x001F, {0, 0, 0, 0, 0, 0});
+  platform::PutU32(&masksInRows[10], 54);
+  const std::pair<const char*, Bytes> cases[] = {
+      {"zero", SixteenBitFile(0xF800, 0x07E0, 0, {0})},
+      {"split", SixteenBitFile(0xF01F, 0x07E0, 0x0800, {0})},
+      {"overlapping", SixteenBitFile(0xFC00, 0x07E0, 0x001F, {0})},
+      {"wider than the pixel", SixteenBitFile(0xF8000, 0x07E0, 0x001F, {0})},
+      {"bit fields without masks", BuildBitmap({.width = 8, .height = 2, .bitCount = 16, .compression = 3})},
+      {"masks inside the pixel rows", masksInRows},
+  };
   EXPECT_TRUE(DecodeBitmap(SixteenBitFile(0xF800, 0x07E0, 0x001F, {0})));
-  EXPECT_FALSE(DecodeBitmap(SixteenBitFile(0xF800, 0x07E0, 0, {0}))) << "zero";
-  EXPECT_FALSE(DecodeBitmap(SixteenBitFile(0xF01F, 0x07E0, 0x0800, {0}))) << "split";
-  EXPECT_FALSE(DecodeBitmap(SixteenBitFile(0xFC00, 0x07E0, 0x001F, {0}))) << "overlapping";
-  EXPECT_FALSE(DecodeBitmap(SixteenBitFile(0xF8000, 0x07E0, 0x001F, {0}))) << "wider than the pixel";
-  EXPECT_FALSE(DecodeBitmap(BuildBitmap({.width = 8, .height = 2, .bitCount = 16, .compression = 3})))
-      << "bit fields without masks";
-  Bytes overlapping = SixteenBitFile(0xF800, 0x07E0, 0x001F, {0, 0, 0, 0, 0, 0});
-  platform::PutU32(&overlapping[10], 54);
-  EXPECT_FALSE(DecodeBitmap(overlapping)) << "masks inside the pixel rows";
+  for (const auto& [what, file] : cases) EXPECT_FALSE(DecodeBitmap(file)) << what;
 }
 
 TEST(BmpDecoder, EveryTruncationIsRefusedWithoutCrashing) {
@@ -274,19 +236,15 @@ TEST(BmpDecoder, EveryTruncationIsRefusedWithoutCrashing) {
   }
 }
 
-TEST(BmpDecoder, LoadsATopDownLogoAsStoredAndRefusesMissingOrOversizedFilesUnread) {
+TEST(BmpDecoder, FilesAreLoadedAsStoredAndMissingOrOversizedOnesAreRefusedUnread) {
   const bramble::test::TempTerminal folder;
   const Bytes file = BuildBitmap({.width = 800, .height = -480});
   folder.Write("logo.bmp", file);
   const auto loaded = platform::LoadBitmapFile(folder / "logo.bmp");
   ASSERT_TRUE(loaded);
   EXPECT_EQ(std::tuple(loaded->width, loaded->height, loaded->bitCount), std::tuple(800, -480, 24));
-  for (const auto& [x, y] : {std::pair{0, 0}, std::pair{799, 0}, std::pair{0, 479}, std::pair{413, 217}}) {
-    EXPECT_EQ(loaded->pixels[std::size_t(y) * 800 + std::size_t(x)], 0xFF000000 | bramble::test::PatternPixel(x, y));
-  }
   EXPECT_FALSE(platform::LoadBitmapFile(folder / "missing.bmp"));
   EXPECT_FALSE(platform::LoadBitmapFile(folder.root()));
-
   folder.Write("huge.bmp", file);  // a valid start, then sparse zeros past 1 GiB
   fs::resize_file(folder / "huge.bmp", (std::uintmax_t{1} << 30) + 1);
   EXPECT_FALSE(platform::LoadBitmapFile(folder / "huge.bmp"));

@@ -9,19 +9,13 @@
 
 namespace {
 
+using bramble::test::OpenDescriptorCount;
 using bramble::test::TempTerminal;
 using Cause = CFileException::Cause;
 
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
-  return count;
-}
-
 TEST(CFile, ReadsInPiecesShortAtTheEndAndNothingAfter) {
   TempTerminal terminal;
-  std::vector<std::byte> content(700);
-  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::byte>(i * 3);
+  const std::vector<std::byte> content = bramble::test::PatternBytes(700);
   terminal.Write("SDMMC DISK/LOGO.BIN", content);
 
   CFile file;
@@ -50,9 +44,7 @@ TEST(CFile, FailedOpenShowsOnlyWhenTheFileIsUsed) {
   CFile file;
   CFileException error;
   EXPECT_FALSE(file.Open(u"\\SDMMC DISK\\logo.bin", CFile::modeRead, &error));
-  EXPECT_EQ(error.m_cause, Cause::fileNotFound);
-  EXPECT_EQ(error.m_strFileName, u"\\SDMMC DISK\\logo.bin");
-
+  EXPECT_EQ(std::tuple(error.m_cause, error.m_strFileName), std::tuple(Cause::fileNotFound, CString(u"\\SDMMC DISK\\logo.bin")));
   try {
     file.GetLength();
     FAIL() << "no exception";
@@ -92,17 +84,17 @@ TEST(CFile, ReadErrorThrowsNamingTheFile) {
 TEST(CFile, FileIsClosedByCloseAndByTheDestructor) {
   TempTerminal terminal;
   terminal.WriteText("SDMMC DISK/logo.bin", "abc");
-  const int before = OpenDescriptors();
+  const int before = OpenDescriptorCount();
   {
     CFile file;
     ASSERT_TRUE(file.Open(u"\\SDMMC DISK\\logo.bin", CFile::modeRead));
-    EXPECT_EQ(OpenDescriptors(), before + 1);
+    EXPECT_EQ(OpenDescriptorCount(), before + 1);
     file.Close();
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(OpenDescriptorCount(), before);
     ASSERT_TRUE(file.OpenHostFile(terminal / "SDMMC DISK/logo.bin", CFile::modeRead | CFile::shareExclusive));
     EXPECT_EQ(file.GetLength(), 3u);
   }
-  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
 TEST(CFileException, EveryCauseGetsItsOwnSentenceNamingTheFile) {

@@ -2,7 +2,6 @@
 
 #include "platform/codepage.h"
 #include "platform/cstring.h"
-#include "platform/debug.h"
 
 namespace {
 
@@ -10,12 +9,6 @@ TEST(CString, FormatsLikeTheWidePrintfFamily) {
   CString text;
   text.Format(u"%d|%x|%s|%5d|%-3d|%03d|%c|%%", -480, 0xbb7u, u"모델", 42, 7, 5, u'A');
   EXPECT_EQ(text.str(), u"-480|bb7|모델|   42|7  |005|A|%");
-}
-
-TEST(CString, TrimRightRemovesOnlyThatCharacter) {
-  CString text(u"V1.02 \r\n\n");
-  text.TrimRight(u'\n');
-  EXPECT_EQ(text.str(), u"V1.02 \r");
 }
 
 TEST(CodePage, KoreanRoundTripsThroughCp949AndBadBytesBecomeReplacement) {
@@ -31,12 +24,6 @@ TEST(CodePage, Utf8ConversionHandlesEveryPlane) {
   const std::u16string text = u"a\u00e9\ud55c\U0001F600";
   EXPECT_EQ(platform::Utf8ToUtf16(platform::Utf16ToUtf8(text)), text);
   EXPECT_EQ(platform::Utf8ToUtf16("\xC3"), u"\uFFFD");
-}
-
-TEST(DebugPrinter, CapturesFormattedWideLines) {
-  platform::ScopedDebugCapture capture;
-  NKDbgPrintfW(u"Area(%d) Write Error : SectorAddr:%x, Buffer:%x\n", 1, 0xbb7u, 0x1000u);
-  EXPECT_EQ(capture.text(), u"Area(1) Write Error : SectorAddr:bb7, Buffer:1000\n");
 }
 
 }  // namespace

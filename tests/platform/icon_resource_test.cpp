@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/little_endian.h"
+#include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
 
 namespace {
@@ -73,40 +74,18 @@ TEST(IconResource, DamagedDirectoriesAndImagesAreRefused) {
   const Bytes good = RepeatedImage(1, 2);  // 32 x 32 at 4 bits, twice
   ASSERT_EQ(platform::DecodeIconGroup(good).size(), 2u);
   const std::size_t image = 6 + 2 * 16;
-  struct Patch {
-    const char* what;
-    std::size_t at;
-    std::uint32_t value;
-    int width;  // bytes
+  const bramble::test::FieldPatch patches[] = {
+      {"reserved field", 0, 1, 2},                   {"a cursor", 2, 2, 2},
+      {"no images", 4, 0, 2},                        {"entries past the end", 4, 4000, 2},
+      {"entry width", 6, 31, 1},                     {"entry height", 7, 0, 1},
+      {"image size past the end", 14, 0xFFFFFFF0},   {"image cut short", 14, 200},
+      {"image offset past the end", 18, 0xFFFFFFF0}, {"image offset in the directory", 34, 0},
+      {"height not doubled", image + 8, 32},         {"odd stored height", image + 8, 63},
+      {"stored top-down", image + 8, static_cast<std::uint32_t>(-64)},
+      {"PNG image", image, 0x474E5089},              {"bit count 2", image + 14, 2, 2},
+      {"run-length compressed", image + 16, 2},
   };
-  const Patch patches[] = {
-      {"reserved field", 0, 1, 2},
-      {"a cursor", 2, 2, 2},
-      {"no images", 4, 0, 2},
-      {"entries past the end", 4, 4000, 2},
-      {"entry width", 6, 31, 1},
-      {"entry height", 7, 0, 1},
-      {"image size past the end", 14, 0xFFFFFFF0, 4},
-      {"image cut short", 14, 200, 4},
-      {"image offset past the end", 18, 0xFFFFFFF0, 4},
-      {"image offset in the directory", 34, 0, 4},
-      {"height not doubled", image + 8, 32, 4},
-      {"odd stored height", image + 8, 63, 4},
-      {"stored top-down", image + 8, static_cast<std::uint32_t>(-64), 4},
-      {"PNG image", image, 0x474E5089, 4},
-      {"bit count 2", image + 14, 2, 2},
-      {"run-length compressed", image + 16, 2, 4},
-  };
-  for (const auto& patch : patches) {
-    Bytes file = good;
-    if (patch.width == 1)
-      file[patch.at] = static_cast<std::byte>(patch.value);
-    else if (patch.width == 2)
-      platform::PutU16(&file[patch.at], static_cast<std::uint16_t>(patch.value));
-    else
-      platform::PutU32(&file[patch.at], patch.value);
-    EXPECT_TRUE(platform::DecodeIconGroup(file).empty()) << patch.what;
-  }
+  for (const auto& patch : patches) EXPECT_TRUE(platform::DecodeIconGroup(bramble::test::Patched(good, patch)).empty()) << patch.what;
   for (std::size_t length = 0; length < good.size(); ++length) {
     EXPECT_TRUE(platform::DecodeIconGroup(std::span(good).first(length)).empty()) << length;
   }

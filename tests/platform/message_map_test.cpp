@@ -60,28 +60,16 @@ TEST(MessageMap, AFileExceptionLeavingAHandlerIsShownInTheErrorBox) {
   EXPECT_NE(text.find(u"\\SDMMC DISK\\logo.bin"), std::u16string::npos);
 }
 
-TEST(MessageMap, WindowsWithoutAToolkitKeepTheirText) {
-  CEdit edit;
-  edit.SetWindowText(u"V1.02");
-  EXPECT_EQ(edit.GetWindowText(), u"V1.02");
-  EXPECT_EQ(edit.GetDC(), nullptr);
-  EXPECT_EQ(edit.SetTimer(30, 10), 0u);
-}
-
 TEST(DialogUnits, TheTemplateFillsTheScreenAndButtonsLandWhereExpected) {
-  EXPECT_EQ(platform::UnitsToPixelsX(451), 800);
-  EXPECT_EQ(platform::UnitsToPixelsY(299), 480);
-  const RECT open = platform::ControlPixels({349, 8, 84, 19});
-  EXPECT_EQ(open.left, 619);
-  EXPECT_EQ(open.right, 768);
-  EXPECT_EQ(open.top, 13);
-  EXPECT_EQ(open.bottom, 43);
-  const RECT convert = platform::ControlPixels({349, 33, 84, 19});
-  EXPECT_EQ(convert.top, 53);
-  EXPECT_EQ(convert.bottom, 83);
-  const RECT reset = platform::ControlPixels({349, 59, 84, 19});
-  EXPECT_EQ(reset.top, 95);
-  EXPECT_EQ(reset.bottom, 125);
+  EXPECT_EQ(std::tuple(platform::UnitsToPixelsX(451), platform::UnitsToPixelsY(299)), std::tuple(800, 480));
+  // Open image, Convert and Reset logo: {x, y, width, height} in units, then pixels.
+  const std::pair<RECT, RECT> buttons[] = {{{349, 8, 84, 19}, {619, 13, 768, 43}},
+                                           {{349, 33, 84, 19}, {619, 53, 768, 83}},
+                                           {{349, 59, 84, 19}, {619, 95, 768, 125}}};
+  for (const auto& [units, pixels] : buttons) {
+    const RECT got = platform::ControlPixels(units);
+    EXPECT_EQ(std::tuple(got.left, got.top, got.right, got.bottom), std::tuple(pixels.left, pixels.top, pixels.right, pixels.bottom));
+  }
 }
 
 }  // namespace

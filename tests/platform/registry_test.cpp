@@ -120,13 +120,4 @@ TEST_F(Registry, OpensKeysCaseInsensitivelyAndQueriesLikeThePlatform) {
   EXPECT_EQ(counter.rejectedCloses(), 1);
 }
 
-TEST_F(Registry, NoFileOrNoSectionFailsTheOpen) {
-  HKEY key = HKEY_LOCAL_MACHINE;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Platform\\OS", 0, 0, &key), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(key, nullptr);
-  terminal.WriteText("registry.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Platform\\Display]\n");
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Platform\\OS", 0, 0, &key), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(counter.opened(), 0);
-}
-
 }  // namespace

@@ -17,6 +17,11 @@ std::uint32_t PixelDataOffset(const BitmapLayout& layout) {
   return 14 + layout.infoHeaderSize + layout.paletteEntries * 4 + layout.extraGap;
 }
 
+std::vector<std::byte> Patched(std::vector<std::byte> file, const FieldPatch& patch) {
+  for (int i = 0; i < patch.bytes; ++i) file[patch.at + static_cast<std::size_t>(i)] = static_cast<std::byte>(patch.value >> (8 * i));
+  return file;
+}
+
 std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFunction& pixel) {
   const std::uint32_t width = static_cast<std::uint32_t>(std::abs(layout.width));
   const std::uint32_t height = static_cast<std::uint32_t>(std::abs(layout.height));

@@ -34,4 +34,13 @@ std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFuncti
 // Offset of the pixel data in a file built from `layout`.
 std::uint32_t PixelDataOffset(const BitmapLayout& layout);
 
+// One header field set to a hostile value: a little-endian field of 1, 2 or 4 bytes.
+struct FieldPatch {
+  const char* what;
+  std::size_t at;
+  std::uint32_t value;
+  int bytes = 4;
+};
+std::vector<std::byte> Patched(std::vector<std::byte> file, const FieldPatch& patch);
+
 }  // namespace bramble::test

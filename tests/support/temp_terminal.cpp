@@ -49,16 +49,31 @@ void TempTerminal::WriteText(std::string_view relative, std::string_view text) c
 
 std::vector<std::byte> ReadFileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::vector<char> chars((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<std::byte> bytes(chars.size());
-  for (std::size_t i = 0; i < chars.size(); ++i) bytes[i] = static_cast<std::byte>(chars[i]);
-  return bytes;
+  return Bytes(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+}
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 std::vector<std::byte> Bytes(std::string_view text) {
   std::vector<std::byte> bytes(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<std::byte>(text[i]);
   return bytes;
+}
+
+std::vector<std::byte> PatternBytes(std::size_t size) {
+  std::vector<std::byte> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::byte>((i * 7 + i / 512) % 251);
+  return bytes;
+}
+
+int OpenDescriptorCount() {
+  const fs::directory_iterator fds("/proc/self/fd");
+  return static_cast<int>(std::distance(begin(fds), end(fds)));
 }
 
 }  // namespace bramble::test

@@ -39,6 +39,12 @@ class TempTerminal {
 };
 
 std::vector<std::byte> ReadFileBytes(const std::filesystem::path& path);
+std::vector<std::string> ReadLines(const std::filesystem::path& path);
 std::vector<std::byte> Bytes(std::string_view text);
+// `size` bytes in which neighbouring bytes and sectors differ, so a shifted or
+// swapped sector shows.
+std::vector<std::byte> PatternBytes(std::size_t size);
+// The file descriptors this process holds open.
+int OpenDescriptorCount();
 
 }  // namespace bramble::test

@@ -33,11 +33,10 @@ std::string ReadText(const std::filesystem::path& path) {
   return text.str();
 }
 
-int CountLines(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  int lines = 0;
-  for (std::string line; std::getline(in, line);) ++lines;
-  return lines;
+std::vector<std::byte> EndMarker() {
+  std::vector<std::byte> marker(512, std::byte{0xFF});
+  for (std::size_t i = 0; i < 4; ++i) marker[i] = static_cast<std::byte>("LOGO"[i]);
+  return marker;
 }
 
 }  // namespace bramble::test

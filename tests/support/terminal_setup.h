@@ -18,7 +18,9 @@ void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout, std::
 // and a flash driver folder with its trace switched on.
 void MakeReadyTerminal(const TempTerminal& terminal, std::string_view model = "QX210");
 
+// The sector that ends a logo in flash: "LOGO" and 508 bytes of 0xFF.
+std::vector<std::byte> EndMarker();
+
 std::string ReadText(const std::filesystem::path& path);
-int CountLines(const std::filesystem::path& path);
 
 }  // namespace bramble::test

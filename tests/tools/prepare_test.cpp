@@ -33,9 +33,12 @@ struct PrepareBands : testing::Test {
     Magick("-size 1000x480 xc:red -fill lime -draw 'rectangle 0,0 99,479' -fill blue -draw 'rectangle 900,0 999,479' "
            "-fill white -draw 'rectangle 0,0 999,23' " + Quoted(terminal / "bands.png"));
   }
+  // An empty `fit` leaves the choice to the command.
   Prepared Prepare(const std::string& source, const std::string& fit) {
-    const fs::path output = terminal / (fit + ".bmp");
-    Prepared prepared{Tool({"prepare", (terminal / source).string(), output.string(), "--fit", fit}).code, {}};
+    const fs::path output = terminal / ("prepared-" + fit + ".bmp");
+    std::vector<std::string> args = {"prepare", (terminal / source).string(), output.string()};
+    if (!fit.empty()) args.insert(args.end(), {"--fit", fit});
+    Prepared prepared{Tool(args).code, {}};
     if (const auto bitmap = platform::LoadBitmapFile(output)) {
       EXPECT_TRUE(bitmap->bitCount == 24 && bitmap->width == 800 && bitmap->height == 480);
       prepared.pixels = bitmap->pixels;
@@ -44,25 +47,15 @@ struct PrepareBands : testing::Test {
   }
 };
 
-TEST_F(PrepareBands, FillCutsTheSidesAway) {
-  const Prepared fill = Prepare("bands.png", "fill");
-  ASSERT_EQ(fill.code, 0);
-  EXPECT_EQ(fill.count(kWhite), 800 * 24);
-  EXPECT_EQ(fill.count(kRed), 800 * 456);
-  EXPECT_EQ(fill.at(400, 23), kWhite);
-}
-
-TEST_F(PrepareBands, FitLetterboxesOnBlackAndStretchFillsTheScreen) {
-  const Prepared fit = Prepare("bands.png", "fit");  // 800 x 384: bars of 48 rows above and below
-  ASSERT_EQ(fit.code, 0);
+TEST_F(PrepareBands, FillCutsTheSidesAwayFitLetterboxesOnBlackAndStretchByDefaultFillsTheScreen) {
+  const Prepared fill = Prepare("bands.png", "fill"), fit = Prepare("bands.png", "fit"), stretch = Prepare("bands.png", "");
+  ASSERT_EQ(std::tuple(fill.code, fit.code, stretch.code), std::tuple(0, 0, 0));
+  EXPECT_EQ(std::tuple(fill.count(kWhite), fill.count(kRed)), std::tuple(800 * 24, 800 * 456));
+  // Fitted at 800 x 384: bars of 48 rows above and below.
   for (const int y : {0, 47, 432, 479}) {
     for (const int x : {0, 400, 799}) EXPECT_EQ(fit.at(x, y), kBlack) << x << "," << y;
   }
-  EXPECT_EQ(fit.at(400, 50), kWhite);
-  const Prepared stretch = Prepare("bands.png", "stretch");
-  ASSERT_EQ(stretch.code, 0);
-  EXPECT_EQ(stretch.count(kBlack), 0);
-  EXPECT_EQ(stretch.at(400, 2), kWhite);
+  EXPECT_EQ(std::tuple(fit.at(400, 50), stretch.at(400, 2), stretch.count(kBlack)), std::tuple(kWhite, kWhite, 0));
   for (const auto* prepared : {&fit, &stretch}) {
     for (const int y : {100, 240, 420}) {
       EXPECT_EQ(std::tuple(prepared->at(10, y), prepared->at(400, y), prepared->at(790, y)), std::tuple(kLime, kRed, kBlue));

@@ -70,41 +70,32 @@ TEST(LogoTool, PreparedPngSurvivesConvertProgramAndReadbackPixelForPixel) {
   EXPECT_EQ(logo_tool_test::TemporaryFiles(pc), 0);
 }
 
-TEST(LogoTool, ConvertPrintsTheConvertersLinesAndLeavesOutputAloneWhenRefused) {
+// The converter's own lines and results are pinned in tests/logo: here, that the
+// command passes them on as output and exit status and leaves nothing half written.
+TEST(LogoTool, ConvertExitsWithTheConvertersResultAndLeavesOutputAloneWhenRefused) {
   TempTerminal terminal;
-  const fs::path source = terminal / "wide.bmp", output = terminal / "logo.bin";
-  terminal.Write("wide.bmp", bramble::test::BuildBitmap({.bitCount = 32}));
+  const fs::path output = terminal / "logo.bin";
+  terminal.Write("deep.bmp", bramble::test::BuildBitmap({.bitCount = 32}));
+  terminal.Write("good.bmp", bramble::test::BuildBitmap({}));
   terminal.WriteText("logo.bin", "earlier logo");
-  EXPECT_EQ(Tool({"convert", Text(source), Text(output)}).out, "width=800, height=480!!!!!\r\nERROR: Not RGB888 file\r\n");
-  EXPECT_EQ(Tool({"convert", Text(source), Text(output)}).code, 2);
-  EXPECT_EQ(Tool({"convert", "missing.bmp", Text(output)}).out, "ERROR: fopen fail [missing.bmp]\r\n");
+  const Outcome refused = Tool({"convert", Text(terminal / "deep.bmp"), Text(output)});
+  EXPECT_EQ(std::tuple(refused.code, refused.out), std::tuple(2, "width=800, height=480!!!!!\r\nERROR: Not RGB888 file\r\n"));
+  EXPECT_EQ(Tool({"convert", "missing.bmp", Text(output)}).code, 1);
   EXPECT_EQ(Tool({"convert", Text(terminal.root()), Text(output)}).code, 1);
   EXPECT_EQ(ReadFileBytes(output), bramble::test::Bytes("earlier logo"));
-
-  terminal.Write("good.bmp", bramble::test::BuildBitmap({}));
   const Outcome noFolder = Tool({"convert", Text(terminal / "good.bmp"), Text(terminal / "none/logo.bin")});
   EXPECT_EQ(noFolder.code, 3);
-  EXPECT_EQ(noFolder.out, "width=800, height=480!!!!!\r\nERROR: fopen fail [" + Text(terminal / "none/logo.bin") + "]\r\n");
+  EXPECT_NE(noFolder.out.find("ERROR: fopen fail [" + Text(terminal / "none/logo.bin") + "]"), std::string::npos);
   EXPECT_EQ(logo_tool_test::TemporaryFiles(terminal.root()), 0);
 }
 
 TEST(LogoTool, StartupImageIsTheStartupWritersForPassingBitmapsOnly) {
   TempTerminal terminal;
-  terminal.MakeCard();
-  const auto bmp = bramble::test::BuildBitmap({.infoHeaderSize = 124});
-  terminal.Write("SDMMC DISK/logo.bmp", bmp);
+  terminal.Write("SDMMC DISK/logo.bmp", bramble::test::BuildBitmap({.infoHeaderSize = 124}));
   ASSERT_EQ(Tool({"startup", Text(terminal / "SDMMC DISK/logo.bmp"), Text(terminal / "tool.raw")}).code, 0);
   ASSERT_TRUE(logo::LoadAndCheckBitmap(u"\\SDMMC DISK\\logo.bmp"));
   ASSERT_TRUE(logo::WriteStartupImage(0));
   EXPECT_TRUE(ReadFileBytes(terminal / "tool.raw") == ReadFileBytes(terminal / "SDMMC DISK/startup.raw"));
-
-  // Blue 0x40, green 0x80, red 0xFF: 11111 100000 01000 = 0xFC08, low byte first.
-  terminal.Write("orange.bmp", bramble::test::BuildBitmap({}, [](int, int) { return 0xFF8040u; }));
-  ASSERT_EQ(Tool({"startup", Text(terminal / "orange.bmp"), Text(terminal / "orange.raw")}).code, 0);
-  const auto raw = ReadFileBytes(terminal / "orange.raw");
-  ASSERT_EQ(raw.size(), 768'000u);
-  EXPECT_EQ(raw[0], std::byte{0x08});
-  EXPECT_EQ(raw[767'999], std::byte{0xFC});
 
   terminal.Write("top-down.bmp", bramble::test::BuildBitmap({.height = -480}));
   EXPECT_EQ(Tool({"startup", Text(terminal / "top-down.bmp"), Text(terminal / "td.raw")}).code, 1);

@@ -1,0 +1,115 @@
+#pragma once
+// The real program started as a user's script starts it: bramble --play on a
+// terminal folder, its transcript and its standard error.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/cstring.h"
+#include "platform/qt/play.h"
+#include "tests/support/terminal_setup.h"
+
+extern char** environ;
+
+namespace bramble::test {
+
+inline const std::filesystem::path kBramble = std::filesystem::path(BRAMBLE_BINARY_DIR) / "bramble";
+
+// A started program, killed and reaped if the test leaves before it ends. It runs
+// under `timeout`, which only stops a hung program from hanging the suite.
+class Program {
+ public:
+  Program(std::vector<std::string> argv, const std::filesystem::path& out, const std::filesystem::path& err) {
+    argv.insert(argv.begin(), {"timeout", "-s", "KILL", "120"});
+    std::vector<char*> args;
+    for (std::string& arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (::posix_spawnp(&m_pid, args[0], &files, nullptr, args.data(), environ) != 0) m_pid = -1;
+    posix_spawn_file_actions_destroy(&files);
+  }
+  ~Program() {
+    Kill();
+    Wait();
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  // `timeout` runs the program in a process group of its own.
+  void Kill() const {
+    if (m_pid <= 0) return;
+    ::kill(-m_pid, SIGKILL);
+    ::kill(m_pid, SIGKILL);
+  }
+  // The exit code, or 128 + the signal that ended it.
+  int Wait() {
+    int status = 0;
+    if (m_pid <= 0 || ::waitpid(m_pid, &status, 0) != m_pid) return -1;
+    m_pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  pid_t m_pid = -1;
+};
+
+struct PlayResult {
+  int exitCode = -1;
+  std::string transcript;
+  std::string err;
+  std::filesystem::path out;  // where the pictures went
+};
+
+inline std::filesystem::path FreshOutFolder(const TempTerminal& terminal) {
+  static std::atomic<int> runs{0};
+  const std::filesystem::path out = terminal / ("out-" + std::to_string(++runs));
+  std::filesystem::create_directories(out);
+  return out;
+}
+
+// Starts bramble --play with its output in `out`.
+inline Program StartPlay(const TempTerminal& terminal, const std::string& steps, const std::filesystem::path& out,
+                         const std::vector<std::string>& extra = {}) {
+  std::vector<std::string> argv = {kBramble.string(), "--root", terminal.root().string(), "--play", steps, "--out", out.string()};
+  argv.insert(argv.end(), extra.begin(), extra.end());
+  return Program(argv, "/dev/null", out / "stderr.txt");
+}
+
+inline PlayResult Finish(Program& program, const std::filesystem::path& out) {
+  const int code = program.Wait();
+  return {code, ReadText(out / "transcript.txt"), ReadText(out / "stderr.txt"), out};
+}
+
+inline PlayResult Play(const TempTerminal& terminal, const std::string& steps, const std::vector<std::string>& extra = {}) {
+  const std::filesystem::path out = FreshOutFolder(terminal);
+  Program program = StartPlay(terminal, steps, out, extra);
+  return Finish(program, out);
+}
+
+// The message line of the block for step `index`; "" when there is none.
+inline std::string MessageAt(const std::string& transcript, int index) {
+  const std::string header = "[" + std::to_string(index) + " ";
+  std::istringstream lines(transcript);
+  bool inBlock = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("[")) inBlock = line.starts_with(header);
+    if (inBlock && line.starts_with("message: ")) return line.substr(9);
+  }
+  return "";
+}
+
+// The transcript's way of writing a text: line feeds as \n.
+inline std::string Escaped(const char16_t* text) { return platform::EscapeTranscriptValue(CString(text)); }
+
+}  // namespace bramble::test
