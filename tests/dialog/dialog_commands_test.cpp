@@ -115,3 +115,33 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DialogTimer, StartupImageTimerNeedsAPassingPreCheckAndOtherTimersDoNothing) {
+  using namespace bramble::test;
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal, "ZZ100");
+  WriteBitmap(terminal, BitmapLayout{800, 480, 8});
+  const auto startupRaw = terminal / "SDMMC DISK/startup.raw";
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun& run) {
+    run.Click(IDC_OPEN_IMAGE);
+    run.Click(IDC_CONVERT);  // the pre-check fails: nothing to convert from
+    dialog.SendMessage(WM_TIMER, CBrambleDlg::kStartupImageTimer);
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgLogoChangeFailed);
+    EXPECT_FALSE(std::filesystem::exists(startupRaw));
+
+    WriteBitmap(terminal, BitmapLayout{});
+    ASSERT_TRUE(dialog.LoadAndCheckBitmap(dialog.m_strImagePath));
+    dialog.SendMessage(WM_TIMER, CBrambleDlg::kStartupImageTimer);
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgLogoChanged);
+    EXPECT_EQ(std::filesystem::file_size(startupRaw), 768000u);
+
+    dialog.SendMessage(WM_TIMER, 99);
+    EXPECT_EQ(dialog.m_ctlMessage.GetWindowText(), kMsgLogoChanged);
+    EXPECT_FALSE(run.host().HasArmedTimers());
+  });
+}
+
+}  // namespace
