@@ -1,7 +1,5 @@
 #include "platform/dialog.h"
 
-#include <algorithm>
-
 #include "platform/app.h"
 
 namespace platform {

@@ -5,8 +5,6 @@
 // which is all the device code and its tests need.
 
 #include <cstdint>
-#include <map>
-#include <memory>
 
 #include "platform/cstring.h"
 

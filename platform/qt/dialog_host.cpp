@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QFont>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -158,12 +157,8 @@ void QtDialogHost::SendCommand(int id) {
 }
 
 void QtDialogHost::RunModalLoop() {
-  if (m_ended) return;
-  QEventLoop loop;
-  QObject::connect(m_widget.get(), &QObject::destroyed, &loop, &QEventLoop::quit);
-  m_inLoop = true;
-  while (!m_ended) loop.processEvents(QEventLoop::WaitForMoreEvents);
-  m_inLoop = false;
+  // The dialog ends from inside one of the events this loop handles.
+  while (!m_ended) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void QtDialogHost::EndModal() {

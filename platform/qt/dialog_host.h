@@ -78,7 +78,6 @@ class QtDialogHost final : public DialogHost, public WindowPeer {
   bool m_paintQueued = false;
   bool m_erasePending = false;
   bool m_ended = false;
-  bool m_inLoop = false;
 };
 
 // Makes CDialog::DoModal open Qt windows and AfxMessageBox show Qt message boxes.
