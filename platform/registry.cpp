@@ -404,7 +404,7 @@ LONG RegQueryValueExW(HKEY key, const char16_t* valueName, DWORD* reserved, DWOR
       *dataSize = size;
       return ERROR_MORE_DATA;
     }
-    std::memcpy(data, found->data.data(), size);
+    std::copy(found->data.begin(), found->data.end(), data);  // an empty value has no bytes to copy
   }
   if (dataSize) *dataSize = size;
   return ERROR_SUCCESS;
