@@ -1,6 +1,7 @@
 // The terminal's registry file from outside bytes: the parser in memory, then the
 // file as the device code meets it, through RegOpenKeyExW and RegQueryValueExW.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -66,7 +67,7 @@ void CheckModelValue(const platform::ParsedRegistry& registry) {
   }
   DWORD fullSize = size;
   Require(RegQueryValueExW(key.get(), kModelValue, nullptr, nullptr, data.data(), &fullSize) == ERROR_SUCCESS &&
-              fullSize == size && std::memcmp(data.data(), parsed->data.data(), size) == 0 && data[size] == BYTE{0xA5},
+              fullSize == size && std::equal(parsed->data.begin(), parsed->data.end(), data.begin()) && data[size] == BYTE{0xA5},
           "value bytes differ or ran past their size");
 }
 
