@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -24,6 +25,28 @@ UniqueIconv OpenConverter(const char* to, const char* from) {
   return UniqueIconv(new iconv_t(cd));
 }
 
+// Converts `input` piece by piece into `output`. Where the input holds something
+// the target cannot take, `invalid` is told and answers how many input bytes to
+// pass over; nothing fails.
+void Transcode(iconv_t cd, std::string_view input, const std::function<void(std::string_view)>& output,
+               const std::function<std::size_t()>& invalid) {
+  char* in = const_cast<char*>(input.data());
+  std::size_t inLeft = input.size();
+  char buffer[1024];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    const std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    output(std::string_view(buffer, sizeof buffer - outLeft));
+    if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      const std::size_t skip = std::min(invalid(), inLeft);
+      in += skip;
+      inLeft -= skip;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+}
+
 }  // namespace
 
 std::u16string AnsiToWide(std::string_view ansi) {
@@ -33,58 +56,42 @@ std::u16string AnsiToWide(std::string_view ansi) {
     for (unsigned char c : ansi) out += c < 0x80 ? static_cast<char16_t>(c) : u'\uFFFD';
     return out;
   }
-  char* in = const_cast<char*>(ansi.data());
-  std::size_t inLeft = ansi.size();
-  char buffer[1024];
-  while (inLeft > 0) {
-    char* outPtr = buffer;
-    std::size_t outLeft = sizeof buffer;
-    const std::size_t result = iconv(*cd, &in, &inLeft, &outPtr, &outLeft);
-    const std::size_t produced = sizeof buffer - outLeft;
-    for (std::size_t i = 0; i + 1 < produced; i += 2) {
-      out += static_cast<char16_t>(static_cast<unsigned char>(buffer[i]) | (static_cast<unsigned char>(buffer[i + 1]) << 8));
-    }
-    if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // An invalid or cut-off byte sequence: one replacement character, then go on.
-      out += u'\uFFFD';
-      ++in;
-      --inLeft;
-      iconv(*cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
+  Transcode(
+      *cd, ansi,
+      [&](std::string_view bytes) {
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+          out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        }
+      },
+      [&] {
+        // An invalid or cut-off byte sequence: one replacement character for its first byte.
+        out += u'\uFFFD';
+        return std::size_t{1};
+      });
   return out;
 }
 
 std::string WideToAnsi(std::u16string_view wide) {
   std::string out;
   UniqueIconv cd = OpenConverter(kAnsiCodePage, "UTF-16LE");
+  if (!cd) {
+    for (char16_t c : wide) out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+  }
   std::string bytes;
   bytes.reserve(wide.size() * 2);
   for (char16_t c : wide) {
     bytes += static_cast<char>(c & 0xFF);
     bytes += static_cast<char>(c >> 8);
   }
-  if (!cd) {
-    for (char16_t c : wide) out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
-  }
-  char* in = bytes.data();
-  std::size_t inLeft = bytes.size();
-  char buffer[1024];
-  while (inLeft > 0) {
-    char* outPtr = buffer;
-    std::size_t outLeft = sizeof buffer;
-    const std::size_t result = iconv(*cd, &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer, sizeof buffer - outLeft);
-    if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // A character the code page lacks (or a lone surrogate): skip its code unit.
-      out += '?';
-      const std::size_t skip = inLeft >= 2 ? 2 : inLeft;
-      in += skip;
-      inLeft -= skip;
-      iconv(*cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
+  Transcode(
+      *cd, bytes, [&](std::string_view converted) { out += converted; },
+      [&] {
+        // A character the code page lacks (or a lone surrogate): the platform's default character.
+        out += '?';
+        return std::size_t{2};
+      });
   return out;
 }
 
