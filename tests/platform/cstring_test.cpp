@@ -18,6 +18,7 @@ TEST(CodePage, KoreanRoundTripsThroughCp949AndBadBytesBecomeReplacement) {
   EXPECT_EQ(platform::AnsiToWide(ansi), korean);
   EXPECT_EQ(platform::AnsiToWide("A\xFF" "B"), u"A\uFFFD" u"B");
   EXPECT_EQ(platform::AnsiToWide("A\xB9"), u"A\uFFFD");  // cut-off lead byte
+  EXPECT_EQ(platform::WideToAnsi(u"A\u0E01B"), "A?B");   // Thai is not in code page 949
 }
 
 TEST(CodePage, Utf8ConversionHandlesEveryPlane) {
