@@ -72,12 +72,6 @@ void Record(QtDialogHost& host, const PlayScript& script, Transcript& transcript
   out.flush();
 }
 
-void PressKey(QtDialogHost& host, int key) {
-  QWidget* target = QApplication::focusWidget();
-  if (!target || target->window() != &host.Widget()) target = &host.Widget();
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-  QApplication::sendEvent(target, &press);
-}
 
 void Perform(QtDialogHost& host, const PlayScript& script, std::string_view step) {
   if (step == "repaint") {
@@ -93,6 +87,14 @@ void Perform(QtDialogHost& host, const PlayScript& script, std::string_view step
 }
 
 }  // namespace
+
+// A key press where the user's would go: the focused control, else the dialog.
+void PressKey(QtDialogHost& host, int key) {
+  QWidget* target = QApplication::focusWidget();
+  if (!target || target->window() != &host.Widget()) target = &host.Widget();
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QApplication::sendEvent(target, &press);
+}
 
 std::vector<std::string> SplitPlaySteps(std::string_view list) {
   std::vector<std::string> steps;

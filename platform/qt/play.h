@@ -42,6 +42,9 @@ class QtDialogHost;
 // Runs the message loop until nothing is pending and no timer is armed.
 void PumpUntilIdle(QtDialogHost& host);
 
+// Presses a key (Qt::Key_Return, Qt::Key_Escape) as the user would.
+void PressKey(QtDialogHost& host, int key);
+
 // "\n" for a line feed and "\\" for a backslash, as the transcript writes values.
 std::string EscapeTranscriptValue(const CString& text);
 

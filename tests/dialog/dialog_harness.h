@@ -1,9 +1,7 @@
 #pragma once
 // Runs a CBrambleDlg off screen with a test body in place of the user.
 
-#include <QApplication>
 #include <QImage>
-#include <QKeyEvent>
 #include <QPushButton>
 
 #include <functional>
@@ -14,13 +12,7 @@
 
 namespace bramble::test {
 
-// A key press where the user's would go: the focused control, else the dialog.
-inline void PressKey(platform::QtDialogHost& host, int key) {
-  QWidget* target = QApplication::focusWidget();
-  if (!target || target->window() != &host.Widget()) target = &host.Widget();
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-  QApplication::sendEvent(target, &press);
-}
+using platform::PressKey;
 
 class DialogRun {
  public:
