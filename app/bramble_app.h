@@ -1,7 +1,7 @@
 #pragma once
 // The application object: runs the logo dialog modally, then the program ends.
 
-#include "platform/app.h"
+#include "platform/framework/afxwin.h"
 
 class CBrambleApp : public CWinApp {
  public:
@@ -13,4 +13,4 @@ class CBrambleApp : public CWinApp {
 };
 
 // The registry key named at start; nothing is ever written under it.
-inline constexpr const char16_t* kRegistryKeyName = u"Local AppWizard-Generated Applications";
+inline constexpr const WCHAR* kRegistryKeyName = _T("Local AppWizard-Generated Applications");

@@ -2,8 +2,7 @@
 
 #include <string_view>
 
-#include "app/resources.h"
-#include "dialog/resource.h"
+#include "app/play.h"
 
 namespace app {
 
@@ -32,9 +31,9 @@ bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::stri
     } else if (arg == "--play") {
       const char* list = value(arg);
       if (!list) return false;
-      options.steps = platform::SplitPlaySteps(list);
+      options.steps = SplitPlaySteps(list);
       for (const std::string& step : options.steps) {
-        if (!platform::IsPlayStep(step)) {
+        if (!IsPlayStep(step)) {
           error = "unknown step '" + step + "' (known: open, convert, reset, repaint, enter, escape)";
           return false;
         }
@@ -46,27 +45,6 @@ bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::stri
     }
   }
   return true;
-}
-
-platform::PlayScript MakePlayScript(const LaunchOptions& options) {
-  return platform::PlayScript{
-      options.steps,
-      options.outDir,
-      {IDC_OPEN_IMAGE, IDC_CONVERT, IDC_RESET_LOGO},
-      {IDC_MESSAGE, IDC_MODEL, IDC_VERSION, IDC_WIDTH, IDC_HEIGHT, IDC_BIT_COUNT},
-  };
-}
-
-std::string VersionText() {
-  const VersionInfo& info = Version();
-  auto dotted = [](const std::array<std::uint16_t, 4>& v) {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
-  };
-  std::string text = "Bramble " + dotted(info.fileVersion) + "\n";
-  for (const VersionString& entry : info.strings) {
-    text += std::string(entry.name) + ": " + std::string(entry.value) + "\n";
-  }
-  return text;
 }
 
 }  // namespace app

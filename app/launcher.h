@@ -1,12 +1,10 @@
 #pragma once
-// Command-line options of the host launcher `bramble`.
+// Command-line options of the launcher `bramble`.
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/qt/play.h"
 
 namespace app {
 
@@ -34,9 +32,7 @@ inline constexpr const char* kUsage =
 // False with a message for an unknown option, a missing value or an unknown step.
 bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::string& error);
 
-platform::PlayScript MakePlayScript(const LaunchOptions& options);
-
-// What --version prints: the version and the strings of the version information.
+// What --version prints: the version and the strings of the version resource.
 std::string VersionText();
 
 }  // namespace app

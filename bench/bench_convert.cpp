@@ -16,9 +16,9 @@
 
 #include "logo/converter.h"
 #include "logo/image_format.h"
-#include "platform/files.h"
-#include "platform/little_endian.h"
-#include "platform/terminal.h"
+#include "platform/api/little_endian.h"
+#include "platform/framework/storage.h"
+#include "platform/sim/surroundings.h"
 
 namespace {
 
@@ -88,7 +88,9 @@ class SilencedStdout {
 int main() {
   const fs::path root = fs::temp_directory_path() / ("bramble-bench-" + std::to_string(::getpid()));
   fs::create_directories(root / "SDMMC DISK");
-  platform::ScopedTerminalRoot scope(root);
+  platform::Surroundings surroundings;
+  surroundings.terminalRoot = root;
+  platform::InstallSurroundings(surroundings);
   const fs::path source = root / "SDMMC DISK/logo.bmp";
   {
     const auto bitmap = StandardBitmap();

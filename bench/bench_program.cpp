@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "flash/flash_writer.h"
-#include "platform/terminal.h"
+#include "platform/sim/surroundings.h"
 
 namespace {
 
@@ -63,7 +63,9 @@ int main() {
   fs::remove_all(root);
   fs::create_directories(root / "SDMMC DISK");
   fs::create_directories(root / "flash");
-  platform::SetTerminalRoot(root);
+  platform::Surroundings surroundings;
+  surroundings.terminalRoot = root;
+  platform::InstallSurroundings(surroundings);
 
   std::vector<char> logo(kLogoBytes);
   for (std::size_t i = 0; i < logo.size(); ++i) logo[i] = static_cast<char>((i * 13 + i / kSectorBytes) & 0xFF);

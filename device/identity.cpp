@@ -5,23 +5,17 @@
 #include <cstdio>
 #include <string_view>
 
-#include "platform/debug.h"
-#include "platform/files.h"
-#include "platform/message_box.h"
-#include "platform/registry.h"
-#include "platform/terminal.h"
-
 namespace device {
 namespace {
 
-constexpr const char16_t* kModelTrace = u"---------------->>>>>[CBrambleDlg::CheckLimitedFunction()] - %s \r\n";
-constexpr const char16_t* kModelKey = u"\\Platform\\OS";
-constexpr const char16_t* kModelValue = u"ModelName";
+constexpr const WCHAR* kModelTrace = _T("---------------->>>>>[CBrambleDlg::CheckLimitedFunction()] - %s \r\n");
+constexpr const WCHAR* kModelKey = _T("\\Platform\\OS");
+constexpr const WCHAR* kModelValue = _T("ModelName");
 constexpr std::size_t kModelNameChars = 128;
 
-constexpr const char16_t* kNoVersion = u"-";
-constexpr const char16_t* kInfoMissing = u"system info file not found";
-constexpr unsigned kNoHelpContext = 0;
+constexpr const WCHAR* kNoVersion = _T("-");
+constexpr const WCHAR* kInfoMissing = _T("system info file not found");
+constexpr UINT kNoHelpContext = 0;
 constexpr int kLineBufferBytes = 100;
 
 // The value's bytes land in the buffer as they are, so they read as UTF-16LE text
@@ -32,26 +26,25 @@ static_assert(std::endian::native == std::endian::little);
 
 void CheckLimitedFunction(CString& modelName) {
   NKDbgPrintfW(kModelTrace, modelName.GetString());
-  HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kModelKey, 0, 0, &opened) != ERROR_SUCCESS) return;
-  const platform::UniqueRegKey key(opened);
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kModelKey, 0, 0, &key) != ERROR_SUCCESS) return;
 
-  char16_t buffer[kModelNameChars] = {};
+  WCHAR buffer[kModelNameChars] = {};
   DWORD type = REG_NONE;  // whatever the type, the bytes are taken as wide text
   DWORD byteCount = sizeof buffer;
-  if (RegQueryValueExW(key.get(), kModelValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &byteCount) !=
-      ERROR_SUCCESS) {
-    return;
-  }
+  const LSTATUS status =
+      ::RegQueryValueExW(key, kModelValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &byteCount);
+  ::RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return;
   // A value that fills the buffer has no room for its own null: the last character gives way.
-  buffer[std::min<std::size_t>(byteCount / sizeof(char16_t), kModelNameChars - 1)] = u'\0';
-  modelName.Format(u"%s", buffer);
+  buffer[std::min<std::size_t>(byteCount / sizeof(WCHAR), kModelNameChars - 1)] = 0;
+  modelName.Format(_T("%s"), buffer);
   NKDbgPrintfW(kModelTrace, modelName.GetString());
 }
 
 void ReadSystemInfo(CString& systemVersion, CWnd& versionBox) {
   systemVersion = kNoVersion;
-  const platform::UniqueFile file = platform::OpenTerminalFileW(platform::kSystemInfoTxt, "rt");
+  const platform::UniqueFile file(_wfopen(platform::kSystemInfoTxt, _T("rt")));
   if (!file) {
     AfxMessageBox(kInfoMissing, MB_OK, kNoHelpContext);
     return;
@@ -60,7 +53,7 @@ void ReadSystemInfo(CString& systemVersion, CWnd& versionBox) {
   if (!std::fgets(line, kLineBufferBytes, file.get())) return;
   // The framework's narrow-to-wide conversion stops at the first null byte as well.
   systemVersion = CString::FromAnsi(std::string_view(line));
-  systemVersion.TrimRight(u'\n');
+  systemVersion.TrimRight(_T('\n'));
   versionBox.SetWindowText(systemVersion);
 }
 

@@ -3,8 +3,7 @@
 // system version from the first line of the system information file. The dialog
 // hands in the members they fill (m_strModelName, m_strSystemVersion, m_ctlVersion).
 
-#include "platform/cstring.h"
-#include "platform/window.h"
+#include "platform/framework/afxwin.h"
 
 namespace device {
 

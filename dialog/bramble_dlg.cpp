@@ -1,18 +1,15 @@
 #include "dialog/bramble_dlg.h"
 
 #include "device/identity.h"
-#include "dialog/dialog_resource.h"
 #include "dialog/messages.h"
 #include "flash/flash_writer.h"
 #include "logo/converter.h"
 #include "logo/precheck.h"
-#include "platform/files.h"
-#include "platform/terminal.h"
 
 namespace {
 
 // Models whose default logo lives in resident flash, compared exactly.
-constexpr const char16_t* kModelList[] = {u"RVT08", u"LM457", u"QX210"};
+constexpr const WCHAR* kModelList[] = {_T("RVT08"), _T("LM457"), _T("QX210")};
 
 constexpr int kSdCard = 1;
 constexpr int kResidentFlash = 0;
@@ -25,7 +22,7 @@ const CString kSdCardRoot(platform::kSdCardRoot);
 const CString kFlashLogoBmp(platform::kFlashLogoBmp);
 
 bool IsListedModel(const CString& model) {
-  for (const char16_t* listed : kModelList) {
+  for (const WCHAR* listed : kModelList) {
     if (model == listed) return true;
   }
   return false;
@@ -33,8 +30,9 @@ bool IsListedModel(const CString& model) {
 
 }  // namespace
 
-CBrambleDlg::CBrambleDlg(CWnd* pParent)
-    : CDialog(BrambleDialogTemplate(), pParent), m_hIcon(LoadIconW(IDR_MAINFRAME)) {}
+CBrambleDlg::CBrambleDlg(CWnd* pParent) : CDialog(IDD_BRAMBLE_DIALOG, pParent), m_hIcon(nullptr) {
+  m_hIcon = ::LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+}
 
 CBrambleDlg::~CBrambleDlg() = default;
 

@@ -6,8 +6,7 @@
 #include <cstdint>
 
 #include "dialog/resource.h"
-#include "platform/dialog.h"
-#include "platform/icon.h"
+#include "platform/framework/afxwin.h"
 
 class CBrambleDlg : public CDialog {
  public:

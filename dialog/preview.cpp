@@ -6,7 +6,6 @@
 
 #include "dialog/bramble_dlg.h"
 #include "dialog/messages.h"
-#include "platform/gdi.h"
 
 namespace {
 
@@ -39,9 +38,9 @@ void CBrambleDlg::OnPaint() {
   m_nWidth = record.bmWidth;
   m_nHeight = record.bmHeight;
   m_nBitCount = record.bmBitsPixel;
-  m_strWidth.Format(u"%d", m_nWidth);
-  m_strHeight.Format(u"%d", m_nHeight);
-  m_strBitCount.Format(u"%d", m_nBitCount);
+  m_strWidth.Format(_T("%d"), m_nWidth);
+  m_strHeight.Format(_T("%d"), m_nHeight);
+  m_strBitCount.Format(_T("%d"), m_nBitCount);
   m_ctlWidth.SetWindowText(m_strWidth);
   m_ctlHeight.SetWindowText(m_strHeight);
   m_ctlBitCount.SetWindowText(m_strBitCount);

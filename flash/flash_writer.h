@@ -4,32 +4,39 @@
 // marker sector ("LOGO", then 0xFF) directly behind the data and a finish
 // request.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 
-#include "platform/area_ioctl.h"
-#include "platform/block_device.h"
-#include "platform/cfile.h"
-#include "platform/cstring.h"
+#include "platform/api/area_ioctl.h"
+#include "platform/framework/afxwin.h"
 
 namespace flash {
 
 inline constexpr std::uint32_t kLogoArea = 1;
+inline constexpr std::size_t kSectorBytes = platform::kFlashSectorSize;
 // Beyond 2^31 - 512 bytes the sector arithmetic of the terminal's 32-bit
 // integers no longer puts the marker directly behind the data.
 inline constexpr ULONGLONG kMaxFileLength = 2147483136;
+
+using Sector = std::array<std::byte, kSectorBytes>;
+
+// The sector that closes a logo: "LOGO", then 508 bytes 0xFF.
+Sector EndMarkerSector();
+// Data sectors for a file of `length` bytes: the last one may be partly filled.
+std::uint32_t DataSectorCount(ULONGLONG length);
 
 // Called after each accepted data sector with the number written so far and the
 // number of data sectors in all.
 using Progress = std::function<void(std::uint32_t written, std::uint32_t total)>;
 
-// Programs the file at a terminal path. True only when every data sector and the
-// end marker were accepted. A file that cannot be read leaves as the framework's
-// CFileException, with the file and the device closed.
-bool WriteFileToFlashArea(const CString& terminalPath, const Progress& progress = {});
-// The same for a file of the host.
-bool WriteHostFileToFlashArea(const std::filesystem::path& hostPath, const Progress& progress = {});
+// Programs the file that `openFile` opens into the CFile it is given; it is
+// called once the device is open, and the file is closed before the device. True
+// only when every data sector and the end marker were accepted. A file that
+// cannot be read leaves as the framework's CFileException, with the file and the
+// device closed.
+bool WriteToFlashArea(const std::function<void(CFile&)>& openFile, const Progress& progress = {});
 
 }  // namespace flash
 
@@ -38,5 +45,5 @@ bool WriteHostFileToFlashArea(const std::filesystem::path& hostPath, const Progr
 HANDLE OpenNandDriver();
 
 // Programs "\SDMMC DISK\logo.bin" (selector non-zero) or
-// "\ResidentFlash\System\logo.bin" (zero); see WriteFileToFlashArea.
+// "\ResidentFlash\System\logo.bin" (zero); see WriteToFlashArea.
 bool WriteLogoToFlash(int selector);

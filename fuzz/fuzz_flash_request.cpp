@@ -18,11 +18,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/area_ioctl.h"
-#include "platform/block_device.h"
-#include "platform/debug.h"
-#include "platform/flash_driver.h"
-#include "platform/terminal.h"
+#include "platform/api/area_ioctl.h"
+#include "platform/api/storage_paths.h"
+#include "platform/sim/flash_driver.h"
 
 namespace {
 
@@ -106,7 +104,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!faults.empty()) bramble::fuzz::WriteHostFile(g_flash / "faults", faults);
   if (flags & kTraceOn) bramble::fuzz::WriteHostFile(g_flash / "trace.log", {});
 
-  const platform::ScopedDebugCapture quiet;  // the faults file's skipped lines
   platform::HostFlashDriver driver(g_flash);
   const bool writable = (flags & kOpenForWriting) != 0;
   HANDLE handle = driver.Open(platform::kFlashDeviceName, writable ? GENERIC_WRITE : GENERIC_READ, 0, 0, 0);

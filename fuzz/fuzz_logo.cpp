@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using bramble::fuzz::Require;
 
-constexpr const char16_t* kCardBmp = u"\\SDMMC DISK\\logo.bmp";
+constexpr const WCHAR* kCardBmp = _T("\\SDMMC DISK\\logo.bmp");
 
 fs::path g_card;
 

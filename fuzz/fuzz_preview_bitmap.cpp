@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/bmp_decoder.h"
+#include "platform/sim/bitmap_loader.h"
 
 namespace {
 

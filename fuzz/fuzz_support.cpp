@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/terminal.h"
+#include "platform/sim/surroundings.h"
 
 namespace bramble::fuzz {
 namespace {
@@ -27,7 +27,11 @@ const std::filesystem::path& MakeTerminal(std::string_view target) {
   pattern.append(target).append("-XXXXXX");
   if (!::mkdtemp(pattern.data())) Fail("cannot make the terminal folder");
   g_root = pattern;
-  platform::SetTerminalRoot(g_root);
+  platform::Surroundings surroundings;
+  surroundings.terminalRoot = g_root;
+  // The code's debug lines would bury the fuzzer's own.
+  surroundings.debugOutput = [](std::string_view) {};
+  platform::InstallSurroundings(surroundings);
   std::atexit(RemoveRoot);
   return g_root;
 }

@@ -8,9 +8,6 @@
 #include <system_error>
 
 #include "logo/image_format.h"
-#include "platform/codepage.h"
-#include "platform/files.h"
-#include "platform/terminal.h"
 
 namespace logo {
 namespace {
@@ -96,13 +93,18 @@ ConvertResult Convert(const ConversionFiles& files) {
   return WriteLogo(std::span<const std::byte>(pixels.get(), pixelBytes), files);
 }
 
-ConversionFiles TerminalFiles(std::string sourcePath, std::u16string_view outputPath) {
+// The terminal's C library opens narrow paths in its ANSI code page.
+platform::UniqueFile OpenTerminalStream(const std::string& ansiPath, const WCHAR* mode) {
+  return platform::UniqueFile(_wfopen(CString::FromAnsi(ansiPath), mode));
+}
+
+ConversionFiles TerminalFiles(std::string sourcePath, const CString& outputPath) {
   ConversionFiles files;
   files.sourceName = std::move(sourcePath);
-  files.outputName = platform::WideToAnsi(outputPath);
-  files.openSource = [name = files.sourceName] { return platform::OpenTerminalFile(name, "rb"); };
-  files.openOutput = [name = files.outputName] { return platform::OpenTerminalFile(name, "wb"); };
-  files.removeOutput = [outputPath] { DeleteFileW(std::u16string(outputPath).c_str()); };
+  files.outputName = outputPath.ToAnsi();
+  files.openSource = [name = files.sourceName] { return OpenTerminalStream(name, _T("rb")); };
+  files.openOutput = [name = files.outputName] { return OpenTerminalStream(name, _T("wb")); };
+  files.removeOutput = [outputPath] { DeleteFileW(outputPath); };
   return files;
 }
 
@@ -110,7 +112,7 @@ ConversionFiles TerminalFiles(std::string sourcePath, std::u16string_view output
 
 int ConvertBitmapToLogo(int selector, const CString& imagePath) {
   if (selector != 0) return Code(Convert(TerminalFiles(imagePath.ToAnsi(), platform::kSdLogoBin)));
-  return Code(Convert(TerminalFiles(platform::WideToAnsi(platform::kFlashLogoBmp), platform::kFlashLogoBin)));
+  return Code(Convert(TerminalFiles(CString(platform::kFlashLogoBmp).ToAnsi(), platform::kFlashLogoBin)));
 }
 
 int ConvertBitmapFile(const std::filesystem::path& source, const std::filesystem::path& output,

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/cstring.h"
+#include "platform/framework/afxwin.h"
 
 namespace logo {
 

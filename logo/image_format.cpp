@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <new>
 
-#include "platform/little_endian.h"
+#include "platform/api/bitmap_format.h"
+#include "platform/api/little_endian.h"
 
 namespace logo {
 namespace {
-
-// Header field offsets from the start of the file.
-constexpr std::size_t kSignatureField = 0;
-constexpr std::size_t kPixelDataOffsetField = 10;
-constexpr std::size_t kWidthField = 18;
-constexpr std::size_t kHeightField = 22;
-constexpr std::size_t kBitCountField = 28;
 
 // The stored row that holds image row `imageRow` (rows are stored bottom first),
 // cut short where the pixel data ends.
@@ -34,11 +28,11 @@ std::optional<BitmapHeader> ReadBitmapHeader(std::span<const std::byte> file) {
   const platform::LittleEndianReader reader(file);
   if (!reader.has(0, kBitmapHeaderBytes)) return std::nullopt;
   BitmapHeader header;
-  header.signature = reader.u8(kSignatureField) == 'B' && reader.u8(kSignatureField + 1) == 'M';
-  header.pixelDataOffset = *reader.u32(kPixelDataOffsetField);
-  header.width = *reader.i32(kWidthField);
-  header.height = *reader.i32(kHeightField);
-  header.bitCount = *reader.u16(kBitCountField);
+  header.signature = reader.u16(bmp::kSignatureField) == bmp::kSignature;
+  header.pixelDataOffset = *reader.u32(bmp::kPixelOffsetField);
+  header.width = *reader.i32(bmp::InFile(bmp::kWidthField));
+  header.height = *reader.i32(bmp::InFile(bmp::kHeightField));
+  header.bitCount = *reader.u16(bmp::InFile(bmp::kBitCountField));
   return header;
 }
 

@@ -32,7 +32,8 @@ inline constexpr std::size_t kStartupPixelBytes = 2;
 inline constexpr std::size_t kStartupRowBytes = kLogoWidth * kStartupPixelBytes;       // 1,600
 inline constexpr std::size_t kStartupFileBytes = kStartupRowBytes * kLogoHeight;       // 768,000
 
-// The first bytes of a bitmap file that hold every field the logo code looks at.
+// The first bytes of a bitmap file that hold every field the logo code looks at:
+// signature, pixel-data offset, width, height and bit count.
 inline constexpr std::size_t kBitmapHeaderBytes = 30;
 
 // The header fields, as stored; nothing here is validated.

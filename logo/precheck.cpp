@@ -2,35 +2,30 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <optional>
-#include <string>
 
 #include "logo/image_format.h"
-#include "platform/files.h"
-#include "platform/terminal.h"
 
 namespace logo {
 namespace {
 
 KeptBitmap g_kept;
 
-// The real size of the open file: the size a header claims is never trusted.
-std::optional<std::size_t> FileSize(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return std::nullopt;
-  const long size = std::ftell(file);
-  if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) return std::nullopt;
-  return static_cast<std::size_t>(size);
+platform::UniqueHandle CreateStartupImage() {
+  return platform::UniqueHandle(::CreateFileW(platform::kSdStartupRaw, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Fills `kept` from the opened file. Without a size or a buffer it stays empty;
 // a file too short for a header is kept without header fields.
-bool LoadInto(KeptBitmap& kept, std::FILE* file) {
-  const auto size = FileSize(file);
-  if (!size) return false;
-  kept.buffer = TryAllocateBytes(*size);
+bool LoadInto(KeptBitmap& kept, HANDLE file) {
+  // Only the low 32 bits of the size are asked for, as on the terminal.
+  const DWORD size = ::GetFileSize(file, nullptr);
+  if (size == INVALID_FILE_SIZE) return false;
+  kept.buffer = TryAllocateBytes(size);
   if (!kept.buffer) return false;
-  kept.size = std::fread(kept.buffer.get(), 1, *size, file);
+  DWORD read = 0;
+  ::ReadFile(file, kept.buffer.get(), size, &read, nullptr);
+  kept.size = read;
 
   const auto header = ReadBitmapHeader(kept.File());
   if (!header) {
@@ -44,32 +39,31 @@ bool LoadInto(KeptBitmap& kept, std::FILE* file) {
   return kept.passed;
 }
 
-bool TruncateStartupImage() {
-  auto file = platform::OpenTerminalFileW(platform::kSdStartupRaw, "wb");
-  return file && platform::CloseChecked(std::move(file));
-}
+bool TruncateStartupImage() { return static_cast<bool>(CreateStartupImage()); }
 
 bool ConvertStartupImage() {
   // Only a passing pre-check promises the 800 x 480 x 24 layout the rows assume.
   if (!g_kept.passed) return false;
-  auto file = platform::OpenTerminalFileW(platform::kSdStartupRaw, "wb");
+  platform::UniqueHandle file = CreateStartupImage();
   if (!file) return false;
   std::array<std::byte, kStartupRowBytes> row;
   bool written = true;
   for (std::size_t y = 0; written && y < static_cast<std::size_t>(kLogoHeight); ++y) {
     StartupRowFromPixels(g_kept.PixelData(), y, row);
-    written = std::fwrite(row.data(), 1, row.size(), file.get()) == row.size();
+    DWORD count = 0;
+    written = ::WriteFile(file.get(), row.data(), static_cast<DWORD>(row.size()), &count, nullptr) && count == row.size();
   }
-  written = platform::CloseChecked(std::move(file)) && written;
+  file.reset();
   // A cut startup image would be shown at boot as garbage; no file is better.
-  if (!written) DeleteFileW(std::u16string(platform::kSdStartupRaw).c_str());
+  if (!written) ::DeleteFileW(platform::kSdStartupRaw);
   return written;
 }
 
 }  // namespace
 
 bool LoadAndCheckBitmap(const CString& path) {
-  auto file = platform::OpenTerminalFileW(path.str(), "rb");
+  const platform::UniqueHandle file(
+      ::CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   // Release the old buffer before the new one is allocated: one at a time.
   g_kept = KeptBitmap{};

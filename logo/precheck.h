@@ -7,7 +7,7 @@
 #include <memory>
 #include <span>
 
-#include "platform/cstring.h"
+#include "platform/framework/afxwin.h"
 
 namespace logo {
 

@@ -12,12 +12,13 @@
 #include <functional>
 #include <optional>
 
-#include "dialog/messages.h"
 #include "tests/support/play_run.h"
+#include "tests/support/texts.h"
 
 namespace {
 
 using namespace bramble::test;
+namespace text = bramble::test::text;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -163,7 +164,7 @@ MountedRun PlayOnMountedCard(const TempTerminal& terminal, const std::string& se
   return run;
 }
 
-TEST(CardChangedBetweenClicks, AFullDeviceOrARemovedCardIsReportedAndAreaOneKeepsTheOlderLogo) {
+TEST(CardChangedBetweenClicks, IsReportedAndAreaOneKeepsTheOlderLogo) {
   struct Case {
     const char* what;
     const char* model;
@@ -171,22 +172,31 @@ TEST(CardChangedBetweenClicks, AFullDeviceOrARemovedCardIsReportedAndAreaOneKeep
     std::function<void(const TempTerminal&)> between;
     std::vector<const char16_t*> messages;
     const char* gone;
+    const char* box;  // in the last step's block, followed by the repaint its closing causes
   };
   const Case cases[] = {
       // Linked after the start, which would take a logo.bin for a completed change.
       {"logo.bin on a full device", "QX210", "open,convert",
        [](const TempTerminal& t) { fs::create_symlink("/dev/full", t / "SDMMC DISK/logo.bin"); },
-       {kMsgUsable, kMsgLogoChangeFailed}, "SDMMC DISK/logo.bin"},
+       {text::kUsable, text::kLogoChangeFailed}, "SDMMC DISK/logo.bin", nullptr},
+      // Written, but no file to read back: the flash writer's file error.
+      {"logo.bin a device", "QX210", "open,convert",
+       [](const TempTerminal& t) { fs::create_symlink("/dev/null", t / "SDMMC DISK/logo.bin"); },
+       {text::kUsable, text::kUsable}, "SDMMC DISK/logo.bin", "\\\\SDMMC DISK\\\\logo.bin was not found."},
       // A model whose reset needs the card.
       {"card removed", "ZZ100", "open,convert,reset", [](const TempTerminal& t) { fs::remove_all(t / "SDMMC DISK"); },
-       {kMsgUsable, kMsgCannotConvert, kMsgNoSdCard}, "SDMMC DISK"},
+       {text::kUsable, text::kCannotConvert, text::kNoSdCard}, "SDMMC DISK", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempTerminal terminal;
     MakeReadyTerminal(terminal, c.model);
     terminal.Write("flash/area1.bin", OldArea());
-    ExpectMessages(PlayWithActionAfter(terminal, c.steps, "01-open.png", [&] { c.between(terminal); }), c.messages);
+    const PlayResult run = PlayWithActionAfter(terminal, c.steps, "01-open.png", [&] { c.between(terminal); });
+    ExpectMessages(run, c.messages);
+    if (c.box) {
+      EXPECT_NE(run.transcript.find("box: " + std::string(c.box) + "\nmessage: "), std::string::npos) << run.transcript;
+    }
     EXPECT_FALSE(fs::exists(fs::symlink_status(terminal / c.gone)));
     EXPECT_EQ(Describe(terminal / "flash/area1.bin"), kOldLogoWhole);
   }
@@ -207,10 +217,10 @@ TEST(FullOrWriteProtectedCard, ConvertAndResetAreReportedAndChangeNothing) {
       {"too small for logo.bin", "QX210",
        "cp \"$card/logo.bmp\" \"$1/card-logo.bmp\" &&\nmount -t tmpfs -o size=1600k bramble-card \"$card\" || exit 77\n"
        "cp \"$1/card-logo.bmp\" \"$card/logo.bmp\" || exit 1",
-       "open,convert", {kMsgUsable, kMsgLogoChangeFailed}, "logo.bmp\n"},
+       "open,convert", {text::kUsable, text::kLogoChangeFailed}, "logo.bmp\n"},
       // A model whose reset empties startup.raw on the card.
       {"write-protected", "ZZ100", "mount --bind \"$card\" \"$card\" && mount -o remount,bind,ro \"$card\" || exit 77",
-       "open,convert,reset", {kMsgUsable, kMsgLogoChangeFailed, kMsgDefaultRestoreFailed}, "logo.bmp\nstartup.raw\n"},
+       "open,convert,reset", {text::kUsable, text::kLogoChangeFailed, text::kDefaultRestoreFailed}, "logo.bmp\nstartup.raw\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -251,7 +261,7 @@ TEST(RefusingOrMissingDriver, AFailedProgrammingIsReportedNamedAndNeverTakenForA
       fs::remove_all(terminal / "flash");
     }
     const PlayResult run = Play(terminal, "open,convert");
-    ExpectMessages(run, {kMsgUsable, kMsgLogoChangeFailed});
+    ExpectMessages(run, {text::kUsable, text::kLogoChangeFailed});
     EXPECT_NE(run.err.find(c.failureLine), std::string::npos) << run.err;
     if (c.faults) {
       EXPECT_EQ(Describe(terminal / "flash/area1.bin"), c.areaAfter);
@@ -259,7 +269,7 @@ TEST(RefusingOrMissingDriver, AFailedProgrammingIsReportedNamedAndNeverTakenForA
       EXPECT_FALSE(fs::exists(terminal / "flash"));  // no driver folder appears
     }
     EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
-    EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(kMsgOpenImagePrompt));
+    EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kOpenImagePrompt));
   }
 }
 
@@ -293,7 +303,7 @@ TEST(KilledWhileProgramming, AreaOneHoldsPartOfTheNewLogoAndNoMarkerAndTheNextCo
 
   fs::remove(traceFile);
   terminal.WriteText("flash/trace.log", "");
-  ExpectMessages(Play(terminal, "open,convert"), {kMsgUsable, kMsgLogoChanged});
+  ExpectMessages(Play(terminal, "open,convert"), {text::kUsable, text::kLogoChanged});
   EXPECT_EQ(Describe(areaFile), "data 0-2999, marker 3000");
   const std::vector<std::byte> programmed = ReadFileBytes(areaFile);
   EXPECT_TRUE(std::equal(logoBin.begin(), logoBin.end(), programmed.begin()));

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "dialog/messages.h"
-#include "platform/flash_driver.h"
+#include "platform/sim/flash_driver.h"
 #include "tests/support/play_run.h"
+#include "tests/support/texts.h"
 
 namespace {
 
 using namespace bramble::test;
+namespace text = bramble::test::text;
 namespace fs = std::filesystem;
 
 TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignOfTheChange) {
@@ -17,11 +18,11 @@ TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignO
   const PlayResult run = Play(terminal, "open,convert,repaint");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const std::string numbers = "\nmodel: QX210\nversion: V1.02\nwidth: 800\nheight: 480\nbitcount: 24\n";
-  EXPECT_EQ(run.transcript, "[0 start]\nmessage: " + Escaped(kMsgOpenImagePrompt) +
+  EXPECT_EQ(run.transcript, "[0 start]\nmessage: " + Escaped(text::kOpenImagePrompt) +
                                 "\nmodel: QX210\nversion: V1.02\nwidth: \nheight: \nbitcount: \n"
-                                "[1 open]\nmessage: " + Escaped(kMsgUsable) + numbers +
-                                "[2 convert]\nmessage: " + Escaped(kMsgLogoChanged) + numbers +
-                                "[3 repaint]\nmessage: " + Escaped(kMsgUsable) + numbers);
+                                "[1 open]\nmessage: " + Escaped(text::kUsable) + numbers +
+                                "[2 convert]\nmessage: " + Escaped(text::kLogoChanged) + numbers +
+                                "[3 repaint]\nmessage: " + Escaped(text::kUsable) + numbers);
   for (const char* png : {"00-start.png", "01-open.png", "02-convert.png", "03-repaint.png"}) {
     EXPECT_GT(fs::file_size(run.out / png), 1000u) << png;
   }
@@ -38,10 +39,10 @@ TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignO
   EXPECT_EQ(trace.back(), "WRITE_FINISH in=0 out=0 ok");
 
   // logo.bin is reported once, removed, and logo.bmp stays.
-  EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(kMsgAlreadyApplied));
+  EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kAlreadyApplied));
   EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
   EXPECT_TRUE(fs::exists(terminal / "SDMMC DISK/logo.bmp"));
-  EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(kMsgOpenImagePrompt));
+  EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kOpenImagePrompt));
 }
 
 TEST(Launcher, BoxesAreRecordedInTheirStepAndBackslashesEscaped) {

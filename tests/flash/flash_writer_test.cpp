@@ -12,8 +12,8 @@
 #include <set>
 #include <vector>
 
-#include "platform/debug.h"
-#include "tests/support/terminal_setup.h"
+#include "platform/sim/block_device.h"
+#include "tests/support/temp_terminal.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ constexpr DWORD kWriteFinish = 0x00222830;
 
 struct Call {
   enum Kind { open, control, close } kind = open;
-  std::u16string name{};
+  platform::WString name{};
   std::vector<DWORD> openArgs{};  // access, share, disposition, flags
   DWORD code = 0, inSize = 0, outSize = 0;
   bool outGiven = false, returnedGiven = false;
@@ -42,8 +42,8 @@ class RecordingDevice : public platform::BlockDevice {
   std::set<std::uint32_t> refused;
   std::vector<Call> calls;
 
-  HANDLE Open(std::u16string_view name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
-    calls.push_back({.name = std::u16string(name), .openArgs = {access, share, disposition, flags}});
+  HANDLE Open(platform::WStringView name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
+    calls.push_back({.name = platform::WString(name), .openArgs = {access, share, disposition, flags}});
     return present ? this : INVALID_HANDLE_VALUE;
   }
   bool Control(HANDLE, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override {
@@ -73,20 +73,21 @@ Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count = 512) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
 }
 
-std::u16string FailureLine(std::uint32_t sector, std::uint32_t buffer) {
+std::string FailureLine(std::uint32_t sector, std::uint32_t buffer) {
   char line[100];
   std::snprintf(line, sizeof line, "Area(1) Write Error : SectorAddr:%x, Buffer:%x\n", sector, buffer);
-  return platform::Utf8ToUtf16(line);
+  return line;
 }
 
 struct FlashWriter : ::testing::Test {
   TempTerminal terminal;
   RecordingDevice device;
-  platform::ScopedBlockDevice scope{device};
-  platform::ScopedDebugCapture debug;
   const int descriptorsBefore = OpenDescriptorCount();
 
-  FlashWriter() { terminal.MakeCard(); }
+  FlashWriter() {
+    terminal.MakeCard();
+    terminal.UseFlashDevice(device);
+  }
 
   // logo.bin on the card, every byte different from its neighbours.
   Bytes WriteLogo(std::size_t size) {
@@ -99,7 +100,7 @@ struct FlashWriter : ::testing::Test {
   // The device opened once with the driver's arguments, and closed last, after the file.
   void ExpectOpenedAndClosed() const {
     ASSERT_GE(device.calls.size(), 2u);
-    EXPECT_EQ(device.calls.front().name, u"DSK1:");
+    EXPECT_EQ(device.calls.front().name, _T("DSK1:"));
     EXPECT_EQ(device.calls.front().openArgs, (std::vector<DWORD>{0xC0000000, 0, 4, 0x80000080}));
     EXPECT_EQ(device.calls.back().kind, Call::close);
     EXPECT_EQ(device.calls.back().descriptors, descriptorsBefore);
@@ -110,7 +111,7 @@ struct FlashWriter : ::testing::Test {
 TEST_F(FlashWriter, StandardLogoFillsSectors0To2999ThenMarkerThenFinish) {
   const Bytes file = WriteLogo(1536000);
   EXPECT_TRUE(WriteLogoToFlash(1));
-  EXPECT_EQ(debug.text(), u"");
+  EXPECT_EQ(terminal.TakeDebugOutput(), "");
   ExpectOpenedAndClosed();
   ASSERT_EQ(device.calls.size(), 1 + 3001 + 1 + 1u);
   const auto requests = device.Sectors();
@@ -138,7 +139,8 @@ TEST_F(FlashWriter, ShortLastSectorKeepsWhatTheBufferHeldAndTheMarkerFollowsTheL
     const Bytes file = WriteLogo(size);
     const std::size_t sectors = (size + 511) / 512;
     std::vector<std::uint32_t> progress;
-    EXPECT_TRUE(flash::WriteFileToFlashArea(u"\\SDMMC DISK\\logo.bin", [&](std::uint32_t done, std::uint32_t total) {
+    const auto open = [](CFile& logoBin) { logoBin.Open(_T("\\SDMMC DISK\\logo.bin"), CFile::modeRead); };
+    EXPECT_TRUE(flash::WriteToFlashArea(open, [&](std::uint32_t done, std::uint32_t total) {
       progress.push_back(done);
       EXPECT_EQ(total, sectors);
     }));
@@ -158,13 +160,12 @@ TEST_F(FlashWriter, ShortLastSectorKeepsWhatTheBufferHeldAndTheMarkerFollowsTheL
 TEST_F(FlashWriter, RefusedSectorEndsWithTheFailureLineAndNothingAfter) {
   for (const auto& [size, refused] : {std::pair{1536000u, 2999u}, std::pair{1024u, 2u}}) {  // a data sector, the marker
     SCOPED_TRACE(refused);
-    platform::ScopedDebugCapture capture;
     WriteLogo(size);
     device.refused = {refused};
     EXPECT_FALSE(WriteLogoToFlash(1));
     const auto requests = device.Sectors();
     ASSERT_EQ(requests.size(), refused + 1);
-    EXPECT_EQ(capture.text(), FailureLine(refused, requests.back().Buffer));
+    EXPECT_EQ(terminal.TakeDebugOutput(), FailureLine(refused, requests.back().Buffer));
     EXPECT_EQ(device.Finishes(), 0);
     ExpectOpenedAndClosed();
   }
@@ -173,11 +174,10 @@ TEST_F(FlashWriter, RefusedSectorEndsWithTheFailureLineAndNothingAfter) {
 TEST_F(FlashWriter, NoDeviceOrTooLongFileFailsAtSector0WithoutARequest) {
   device.present = false;
   for (std::size_t size : {1536000u, 0u}) {
-    platform::ScopedDebugCapture capture;
     WriteLogo(size);
     EXPECT_FALSE(WriteLogoToFlash(1));
     EXPECT_EQ(device.calls.size(), 1u);  // the open only: nothing reaches a device that is not there
-    EXPECT_TRUE(capture.text().starts_with(u"Area(1) Write Error : SectorAddr:0, Buffer:"));
+    EXPECT_TRUE(terminal.TakeDebugOutput().starts_with("Area(1) Write Error : SectorAddr:0, Buffer:"));
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
   }
 
@@ -186,7 +186,7 @@ TEST_F(FlashWriter, NoDeviceOrTooLongFileFailsAtSector0WithoutARequest) {
   std::filesystem::resize_file(terminal / "SDMMC DISK/logo.bin", 2147483137);  // sparse: costs no disk
   EXPECT_FALSE(WriteLogoToFlash(1));
   EXPECT_EQ(device.calls.size(), 2u);
-  EXPECT_TRUE(debug.text().starts_with(u"Area(1) Write Error : SectorAddr:0, Buffer:"));
+  EXPECT_TRUE(terminal.TakeDebugOutput().starts_with("Area(1) Write Error : SectorAddr:0, Buffer:"));
   ExpectOpenedAndClosed();
 }
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "logo/image_format.h"
-#include "platform/little_endian.h"
+#include "platform/api/little_endian.h"
 #include "tests/logo/large_blocks.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
@@ -23,7 +23,7 @@ using Outcome = std::pair<int, std::string>;  // result, printed
 
 const std::string kSizeLine = "width=800, height=480!!!!!\r\n";
 
-Outcome Convert(int selector, const CString& path = u"\\SDMMC DISK\\logo.bmp") {
+Outcome Convert(int selector, const CString& path = _T("\\SDMMC DISK\\logo.bmp")) {
   testing::internal::CaptureStdout();
   const int result = logo::ConvertBitmapToLogo(selector, path);
   return {result, testing::internal::GetCapturedStdout()};
@@ -96,8 +96,8 @@ TEST(Converter, RejectedSourcesSayWhyAndLeaveLogoBinAlone) {
 TEST(Converter, SelectorPicksTheFilesAndFailedOpensNameTheNarrowPath) {
   TempTerminal terminal;
   terminal.Write("SDMMC DISK/logo.bmp", BuildBitmap({}, [](int, int) { return 0x123456u; }));
-  EXPECT_EQ(Convert(1, u""), Outcome(1, "ERROR: fopen fail []\r\n"));
-  EXPECT_EQ(Convert(1, u"\\SDMMC DISK\\로고.bmp"), Outcome(1, "ERROR: fopen fail [\\SDMMC DISK\\\xB7\xCE\xB0\xED.bmp]\r\n"));
+  EXPECT_EQ(Convert(1, _T("")), Outcome(1, "ERROR: fopen fail []\r\n"));
+  EXPECT_EQ(Convert(1, _T("\\SDMMC DISK\\로고.bmp")), Outcome(1, "ERROR: fopen fail [\\SDMMC DISK\\\xB7\xCE\xB0\xED.bmp]\r\n"));
   EXPECT_EQ(Convert(0), Outcome(1, "ERROR: fopen fail [\\ResidentFlash\\System\\logo.bmp]\r\n"));
   EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
 
@@ -107,7 +107,7 @@ TEST(Converter, SelectorPicksTheFilesAndFailedOpensNameTheNarrowPath) {
   EXPECT_TRUE(ReadFileBytes(terminal / "ResidentFlash/System/logo.bin") == ExpectedLogo(flashBmp));
   EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
   terminal.Write("SDMMC DISK/로고.bmp", BuildBitmap({}));
-  EXPECT_EQ(Convert(1, u"\\SDMMC DISK\\로고.bmp"), Outcome(0, kSizeLine));
+  EXPECT_EQ(Convert(1, _T("\\SDMMC DISK\\로고.bmp")), Outcome(0, kSizeLine));
 }
 
 TEST(Converter, OutputThatCannotBeWrittenGivesThreeAndNoPartialFile) {

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "logo/image_format.h"
-#include "platform/little_endian.h"
+#include "platform/api/little_endian.h"
 #include "tests/logo/large_blocks.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
@@ -20,7 +20,7 @@ using bramble::test::TempTerminal;
 using logo::LoadAndCheckBitmap;
 using logo::WriteStartupImage;
 
-constexpr const char16_t* kCardBmp = u"\\SDMMC DISK\\logo.bmp";
+constexpr const WCHAR* kCardBmp = _T("\\SDMMC DISK\\logo.bmp");
 const logo::KeptBitmap& kept = logo::KeptBitmapState();
 
 bool Check(const TempTerminal& terminal, const std::vector<std::byte>& file) {
@@ -73,8 +73,8 @@ TEST(PreCheck, KeepsOneBufferAndOnlyAFileThatOpensReplacesIt) {
   EXPECT_EQ(logo_test::LiveLargeBlocks(), live);
 
   const std::byte* buffer = kept.buffer.get();
-  EXPECT_FALSE(LoadAndCheckBitmap(u"\\SDMMC DISK\\missing.bmp"));
-  EXPECT_FALSE(LoadAndCheckBitmap(u"\\SDMMC DISK\\"));
+  EXPECT_FALSE(LoadAndCheckBitmap(_T("\\SDMMC DISK\\missing.bmp")));
+  EXPECT_FALSE(LoadAndCheckBitmap(_T("\\SDMMC DISK\\")));
   EXPECT_TRUE(kept.buffer.get() == buffer && kept.passed);
 
   logo_test::RefuseLargeBlocks(true);

@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/block_device.h"
-#include "platform/debug.h"
-#include "platform/flash_driver.h"
+#include "platform/sim/flash_driver.h"
 #include "tests/support/temp_terminal.h"
 
 namespace {
@@ -26,7 +24,8 @@ constexpr DWORD kWriteFinish = 0x00222830;
 const Bytes kErased(512, std::byte{0xFF});
 
 HANDLE OpenFlash(DWORD access = GENERIC_READ | GENERIC_WRITE) {
-  return OpenBlockDevice(u"DSK1:", access, 0, OPEN_ALWAYS, FILE_FLAG_WRITE_THROUGH | FILE_ATTRIBUTE_NORMAL);
+  return CreateFileW(_T("DSK1:"), access, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_WRITE_THROUGH | FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
 }
 
 // Four little-endian fields, spelled out rather than through the encoder.
@@ -65,7 +64,7 @@ struct FlashDriver : ::testing::Test {
 };
 
 TEST_F(FlashDriver, AbsentWithoutItsFolderAndOpenOnlyOnceAtATime) {
-  EXPECT_EQ(OpenBlockDevice(u"DSK2:", GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS, 0), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CreateFileW(_T("DSK2:"), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr), INVALID_HANDLE_VALUE);
   {
     Handle first(OpenFlash());
     ASSERT_NE(first, INVALID_HANDLE_VALUE);
@@ -122,7 +121,7 @@ TEST_F(FlashDriver, RequestsItDoesNotKnowFailAndWriteNothing) {
     EXPECT_FALSE(Send(device, valid, 8));
     EXPECT_FALSE(Send(device, valid, 4, 0x00222824));
     EXPECT_FALSE(DeviceIoControl(device, kWriteSector, nullptr, 16, nullptr, 4, &returned, nullptr));
-    EXPECT_FALSE(DeviceIoControl(device, kWriteSector, valid.data(), 16, nullptr, 4, &returned, &overlapped));
+    EXPECT_FALSE(DeviceIoControl(device, kWriteSector, valid.data(), 16, nullptr, 4, &returned, reinterpret_cast<LPOVERLAPPED>(&overlapped)));
     EXPECT_FALSE(DeviceIoControl(INVALID_HANDLE_VALUE, kWriteSector, valid.data(), 16, nullptr, 4, &returned, nullptr));
     EXPECT_FALSE(Send(device, Record(0, 0, 1, t)));
     EXPECT_FALSE(Send(device, Record(256, 0, 1, t)));
@@ -145,7 +144,6 @@ TEST_F(FlashDriver, RequestsItDoesNotKnowFailAndWriteNothing) {
 TEST_F(FlashDriver, FaultsFileRefusesListedSectorsOnlyAndTheTraceHasOneLinePerRequest) {
   terminal.WriteText("flash/faults", "# worn blocks\n1 3\n\n  2 0   # whole line comment after\nnot a pair\n1 4 5\n");
   terminal.WriteText("flash/trace.log", "earlier\n");
-  platform::ScopedDebugCapture debug;
   {
     Handle device(OpenFlash());
     EXPECT_FALSE(Send(device, Record(1, 3, 1, t)));
@@ -161,8 +159,9 @@ TEST_F(FlashDriver, FaultsFileRefusesListedSectorsOnlyAndTheTraceHasOneLinePerRe
     EXPECT_FALSE(Send(device, {}, 0, 0x1234));
   }
   EXPECT_EQ(std::tuple(Area(1, 3), Area(2, 0)), std::tuple(kErased, kErased));
-  EXPECT_NE(debug.text().find(u"faults(5)"), std::u16string::npos);
-  EXPECT_NE(debug.text().find(u"faults(6)"), std::u16string::npos);
+  const std::string debug = terminal.TakeDebugOutput();
+  EXPECT_NE(debug.find("faults(5)"), std::string::npos);
+  EXPECT_NE(debug.find("faults(6)"), std::string::npos);
   EXPECT_EQ(bramble::test::ReadLines(terminal / "flash/trace.log"),
             (std::vector<std::string>{"earlier",
                                       "WRITE_SECTOR area=1 sector=3 count=1 in=16 out=4 fail",

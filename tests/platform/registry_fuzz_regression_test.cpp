@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/registry.h"
+#include "platform/api/windows_api.h"
 #include "tests/support/temp_terminal.h"
 
 namespace {
@@ -19,11 +19,11 @@ TEST(RegistryFuzzRegression, AnEmptyValueIsReadAsNoBytes) {
   bramble::test::TempTerminal terminal;
   terminal.WriteText("registry.reg", kEmptyValueFile);
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\Platform\\OS", 0, 0, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, _T("\\Platform\\OS"), 0, 0, &key), ERROR_SUCCESS);
   BYTE buffer[8] = {0x55};
   DWORD size = sizeof buffer;
   DWORD type = REG_NONE;
-  EXPECT_EQ(RegQueryValueExW(key, u"ModelName", nullptr, &type, buffer, &size), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(key, _T("ModelName"), nullptr, &type, buffer, &size), ERROR_SUCCESS);
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(type, 1u);
   EXPECT_EQ(buffer[0], 0x55);

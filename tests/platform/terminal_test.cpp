@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/files.h"
-#include "platform/terminal.h"
+#include "platform/framework/storage.h"
+#include "platform/sim/surroundings.h"
+#include "platform/sim/terminal.h"
 #include "tests/support/temp_terminal.h"
 
 namespace {
@@ -10,26 +11,26 @@ using bramble::test::TempTerminal;
 
 TEST(TerminalPaths, LookupIgnoresCaseATrailingBackslashNamesAFolderAndNothingLeavesTheFolder) {
   TempTerminal terminal;
-  EXPECT_FALSE(FileExists(u"\\SDMMC DISK\\"));
+  EXPECT_FALSE(FileExists(_T("\\SDMMC DISK\\")));
   terminal.WriteText("SDMMC DISK/LOGO.BMP", "x");
-  const auto found = platform::FindTerminalPath(u"\\sdmmc disk\\logo.bmp");
+  const auto found = platform::FindTerminalPath(_T("\\sdmmc disk\\logo.bmp"));
   EXPECT_EQ(found.value_or("").filename(), "LOGO.BMP");
-  const std::pair<const char16_t*, bool> cases[] = {
-      {u"\\SDMMC DISK\\logo.bmp", true}, {u"\\SDMMC DISK\\", true}, {u"\\SDMMC DISK\\logo.bmp\\", false},
-      {u"\\SDMMC DISK\\..\\..\\etc\\passwd", false}, {u"", false}, {u"relative\\path", false},
+  const std::pair<const WCHAR*, bool> cases[] = {
+      {_T("\\SDMMC DISK\\logo.bmp"), true}, {_T("\\SDMMC DISK\\"), true}, {_T("\\SDMMC DISK\\logo.bmp\\"), false},
+      {_T("\\SDMMC DISK\\..\\..\\etc\\passwd"), false}, {_T(""), false}, {_T("relative\\path"), false},
   };
   for (const auto& [path, exists] : cases) EXPECT_EQ(FileExists(path), exists) << CString(path).ToUtf8();
-  EXPECT_FALSE(platform::FindTerminalPath(u"\\SDMMC DISK\\..\\..\\etc\\passwd"));
-  EXPECT_FALSE(platform::CreatableTerminalPath(u"\\..\\escape.txt"));
+  EXPECT_FALSE(platform::FindTerminalPath(_T("\\SDMMC DISK\\..\\..\\etc\\passwd")));
+  EXPECT_FALSE(platform::CreatableTerminalPath(_T("\\..\\escape.txt")));
 }
 
 TEST(TerminalPaths, NewFilesTakeTheGivenCaseAndExistingOnesKeepTheirs) {
   TempTerminal terminal;
   terminal.MakeCard();
-  EXPECT_EQ(platform::CreatableTerminalPath(u"\\sdmmc disk\\logo.bin")->filename(), "logo.bin");
+  EXPECT_EQ(platform::CreatableTerminalPath(_T("\\sdmmc disk\\logo.bin"))->filename(), "logo.bin");
   terminal.WriteText("SDMMC DISK/LOGO.BIN", "old");
-  EXPECT_EQ(platform::CreatableTerminalPath(u"\\SDMMC DISK\\logo.bin")->filename(), "LOGO.BIN");
-  EXPECT_FALSE(platform::CreatableTerminalPath(u"\\NoSuchFolder\\logo.bin"));
+  EXPECT_EQ(platform::CreatableTerminalPath(_T("\\SDMMC DISK\\logo.bin"))->filename(), "LOGO.BIN");
+  EXPECT_FALSE(platform::CreatableTerminalPath(_T("\\NoSuchFolder\\logo.bin")));
 }
 
 TEST(TerminalRoot, OptionThenEnvironmentThenCurrentFolder) {

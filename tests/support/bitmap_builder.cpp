@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "platform/little_endian.h"
+#include "platform/api/little_endian.h"
 
 namespace bramble::test {
 

@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/cstring.h"
-#include "platform/qt/play.h"
-#include "tests/support/terminal_setup.h"
+#include "platform/api/wide_text.h"
+#include "tests/support/temp_terminal.h"
 
 extern char** environ;
 
@@ -109,7 +108,11 @@ inline std::string MessageAt(const std::string& transcript, int index) {
   return "";
 }
 
-// The transcript's way of writing a text: line feeds as \n.
-inline std::string Escaped(const char16_t* text) { return platform::EscapeTranscriptValue(CString(text)); }
+// The transcript's way of writing a text: a line feed as \n, a backslash as \\.
+inline std::string Escaped(const char16_t* text) {
+  std::string out;
+  for (const char c : platform::ToUtf8(text)) out += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
+  return out;
+}
 
 }  // namespace bramble::test

@@ -1,11 +1,23 @@
 #include "tests/support/temp_terminal.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+
+#ifndef _WIN32
+#include <unistd.h>
+
+#include "app/resources.h"
+#include "tests/support/headless_host.h"
+#else
+#include <process.h>
+#define getpid _getpid
+#endif
+
+#include "platform/window/window.h"
 
 namespace bramble::test {
 namespace fs = std::filesystem;
@@ -14,7 +26,7 @@ namespace {
 fs::path NewFolder() {
   static std::atomic<int> counter{0};
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "bramble-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  std::string name = "bramble-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
   if (info) name += std::string("-") + info->name();
   fs::path folder = fs::temp_directory_path() / name;
   fs::remove_all(folder);
@@ -24,16 +36,26 @@ fs::path NewFolder() {
 
 }  // namespace
 
-TempTerminal::TempTerminal() : m_root(NewFolder()), m_scope(m_root) {}
+TempTerminal::TempTerminal(platform::window::Host* host) : m_root(NewFolder()) {
+  platform::Surroundings surroundings;
+  surroundings.terminalRoot = m_root;
+  surroundings.debugOutput = [this](std::string_view text) { m_debug += text; };
+#ifndef _WIN32
+  m_host = std::make_unique<HeadlessHost>();
+  surroundings.host = host ? host : m_host.get();
+  surroundings.resources = app::CompiledResources();
+#endif
+  m_previous = platform::InstallSurroundings(std::move(surroundings));
+}
 
 TempTerminal::~TempTerminal() {
+  platform::InstallSurroundings(std::move(m_previous));
   std::error_code ec;
   fs::permissions(m_root, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(m_root, ec);
 }
 
 void TempTerminal::MakeCard() const { fs::create_directories(m_root / "SDMMC DISK"); }
-void TempTerminal::MakeResidentFlash() const { fs::create_directories(m_root / "ResidentFlash" / "System"); }
 void TempTerminal::MakeFlashDriver() const { fs::create_directories(m_root / "flash"); }
 
 void TempTerminal::Write(std::string_view relative, std::span<const std::byte> bytes) const {
@@ -47,9 +69,42 @@ void TempTerminal::WriteText(std::string_view relative, std::string_view text) c
   Write(relative, std::as_bytes(std::span(text.data(), text.size())));
 }
 
-std::vector<std::byte> ReadFileBytes(const fs::path& path) {
+std::string TempTerminal::TakeDebugOutput() { return std::exchange(m_debug, {}); }
+
+void TempTerminal::UseFlashDevice(platform::BlockDevice& device) {
+  platform::Surroundings surroundings = platform::CurrentSurroundings();
+  surroundings.flashDevice = &device;
+  platform::InstallSurroundings(std::move(surroundings));
+}
+
+void WriteIdentity(const TempTerminal& terminal, std::string_view model, std::string_view version) {
+  terminal.WriteText("registry.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n\"ModelName\"=\"" +
+                                         std::string(model) + "\"\r\n");
+  terminal.WriteText("ResidentFlash/System/info.txt", std::string(version) + "\r\nbuild notes\r\n");
+}
+
+void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout, std::string_view relative,
+                 const PixelFunction& pixel) {
+  terminal.Write(relative, BuildBitmap(layout, pixel));
+}
+
+void MakeReadyTerminal(const TempTerminal& terminal, std::string_view model) {
+  WriteIdentity(terminal, model);
+  WriteBitmap(terminal, BitmapLayout{});
+  WriteBitmap(terminal, BitmapLayout{}, "ResidentFlash/System/logo.bmp", [](int x, int y) {
+    return static_cast<std::uint32_t>(((x / 100 + y / 60) % 2) ? 0x2050A0 : 0xE0E0E0);
+  });
+  terminal.MakeFlashDriver();
+  terminal.WriteText("flash/trace.log", "");
+}
+
+std::vector<std::byte> ReadFileBytes(const fs::path& path) { return Bytes(ReadText(path)); }
+
+std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  return Bytes(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 std::vector<std::string> ReadLines(const fs::path& path) {
@@ -60,9 +115,8 @@ std::vector<std::string> ReadLines(const fs::path& path) {
 }
 
 std::vector<std::byte> Bytes(std::string_view text) {
-  std::vector<std::byte> bytes(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<std::byte>(text[i]);
-  return bytes;
+  const auto bytes = std::as_bytes(std::span(text.data(), text.size()));
+  return {bytes.begin(), bytes.end()};
 }
 
 std::vector<std::byte> PatternBytes(std::size_t size) {
@@ -71,9 +125,19 @@ std::vector<std::byte> PatternBytes(std::size_t size) {
   return bytes;
 }
 
+std::vector<std::byte> EndMarker() {
+  std::vector<std::byte> marker(512, std::byte{0xFF});
+  for (std::size_t i = 0; i < 4; ++i) marker[i] = static_cast<std::byte>("LOGO"[i]);
+  return marker;
+}
+
 int OpenDescriptorCount() {
+#ifdef _WIN32
+  return 0;  // the handles a Windows process holds are not counted here
+#else
   const fs::directory_iterator fds("/proc/self/fd");
   return static_cast<int>(std::distance(begin(fds), end(fds)));
+#endif
 }
 
 }  // namespace bramble::test

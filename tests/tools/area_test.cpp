@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <fstream>
 
-#include "platform/block_device.h"
-#include "platform/flash_driver.h"
+#include "platform/sim/block_device.h"
+#include "platform/sim/flash_driver.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"
 
@@ -91,7 +91,7 @@ TEST_F(Area, VerifyNamesTheFirstSectorThatDiffers) {
 class CorruptingDriver final : public platform::BlockDevice {
  public:
   explicit CorruptingDriver(fs::path flash) : m_driver(std::move(flash)) {}
-  HANDLE Open(std::u16string_view name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
+  HANDLE Open(platform::WStringView name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
     return m_driver.Open(name, access, share, disposition, flags);
   }
   bool Control(HANDLE handle, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override {
@@ -110,7 +110,7 @@ class CorruptingDriver final : public platform::BlockDevice {
 
 TEST_F(Area, ProgramFailsWhenTheAreaDoesNotHoldWhatWasSent) {
   CorruptingDriver driver(terminal / "flash");
-  const platform::ScopedBlockDevice scope(driver);
+  terminal.UseFlashDevice(driver);
   const Outcome outcome = Tool({"program", root, File("logo.bin", 1'536'000)});
   EXPECT_EQ(outcome.code, 3);
   EXPECT_TRUE(Contains(outcome.err, "verify: sector 7 of area 1 differs from what was sent, from byte 100")) << outcome.err;

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/bmp_decoder.h"
+#include "platform/sim/bitmap_loader.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"
 

@@ -5,7 +5,7 @@
 
 #include "logo/converter.h"
 #include "logo/precheck.h"
-#include "platform/bmp_decoder.h"
+#include "platform/sim/bitmap_loader.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"

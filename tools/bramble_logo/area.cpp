@@ -13,10 +13,10 @@
 
 #include "flash/flash_writer.h"
 #include "logo/image_format.h"
-#include "platform/cstring.h"
-#include "platform/files.h"
-#include "platform/flash_driver.h"
-#include "platform/terminal.h"
+#include "platform/framework/afxwin.h"
+#include "platform/sim/flash_driver.h"
+#include "platform/sim/surroundings.h"
+#include "platform/sim/terminal.h"
 #include "tools/bramble_logo/commands.h"
 #include "tools/bramble_logo/numbers.h"
 #include "tools/bramble_logo/output_file.h"
@@ -83,7 +83,7 @@ class RecordingDevice final : public platform::BlockDevice {
     std::uint32_t sector;
   };
 
-  HANDLE Open(std::u16string_view, DWORD, DWORD, DWORD, DWORD) override { return &m_requests; }
+  HANDLE Open(platform::WStringView, DWORD, DWORD, DWORD, DWORD) override { return &m_requests; }
   bool Control(HANDLE, DWORD code, const void* in, DWORD inSize, void*, DWORD, DWORD*) override {
     const auto record = platform::DecodeAreaSectorReq({static_cast<const std::byte*>(in), in ? inSize : 0});
     m_requests.push_back({code, record ? record->SectorAddr : 0});
@@ -136,12 +136,33 @@ std::string Describe(const AreaScan& scan, const fs::path& root) {
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 
+// The terminal's code runs against the terminal folder `root`, with `device`
+// behind "DSK1:" if one is given; its debug lines go to standard error with the
+// tool's own messages.
+platform::Surroundings TerminalAt(const fs::path& root, platform::BlockDevice* device = nullptr) {
+  platform::Surroundings surroundings = platform::CurrentSurroundings();
+  surroundings.terminalRoot = root;
+  surroundings.debugOutput = nullptr;
+  if (device) surroundings.flashDevice = device;
+  return surroundings;
+}
+
+// The terminal's flash writer on a file of the PC.
+bool ProgramHostFile(const fs::path& file, const flash::Progress& progress) {
+  return flash::WriteToFlashArea(
+      [&](CFile& opened) {
+        opened.m_hFile = platform::OpenHostFile(file);
+        opened.SetFilePath(CString::FromUtf8(file.string()));
+      },
+      progress);
+}
+
 // The writer against a device that records and accepts every request.
 int DryRun(const Arguments& args, const fs::path& file, const fs::path& root) {
   RecordingDevice recorder;
-  const platform::ScopedBlockDevice scope(recorder);
+  const platform::ScopedSurroundings scope(TerminalAt(root, &recorder));
   try {
-    flash::WriteHostFileToFlashArea(file);
+    ProgramHostFile(file, {});
   } catch (const CFileException& exception) {
     return Complain(args, exception.GetErrorMessage().ToUtf8(), Exit::kFileError);
   }
@@ -246,7 +267,7 @@ int RunProgram(const Arguments& args) {
   if (!fs::is_directory(platform::FlashFolder(root), ec)) {
     return Complain(args, Describe(AreaScan{}, root), Exit::kRefused);
   }
-  const platform::ScopedTerminalRoot scope(root);
+  const platform::ScopedSurroundings scope(TerminalAt(root));
   const bool showProgress = IsTerminal(stdout);
   const flash::Progress progress = [](std::uint32_t written, std::uint32_t total) {
     if (written != total && written % kProgressEvery != 1) return;
@@ -255,7 +276,7 @@ int RunProgram(const Arguments& args) {
   };
   bool written = false;
   try {
-    written = flash::WriteHostFileToFlashArea(file, showProgress ? progress : flash::Progress{});
+    written = ProgramHostFile(file, showProgress ? progress : flash::Progress{});
   } catch (const CFileException& exception) {
     if (showProgress) std::printf("\n");
     return Complain(args, exception.GetErrorMessage().ToUtf8(), Exit::kFileError);

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "logo/image_format.h"
-#include "platform/little_endian.h"
+#include "platform/api/little_endian.h"
 #include "tools/bramble_logo/logo_tool.h"
 #include "tools/bramble_logo/numbers.h"
 #include "tools/bramble_logo/output_file.h"

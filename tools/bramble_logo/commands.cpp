@@ -10,7 +10,7 @@
 
 #include "logo/converter.h"
 #include "logo/image_format.h"
-#include "platform/files.h"
+#include "platform/framework/storage.h"
 #include "tools/bramble_logo/commands.h"
 #include "tools/bramble_logo/numbers.h"
 #include "tools/bramble_logo/output_file.h"

@@ -6,7 +6,7 @@
 #include <QPainter>
 
 #include "logo/image_format.h"
-#include "platform/little_endian.h"
+#include "platform/api/little_endian.h"
 #include "tools/bramble_logo/commands.h"
 #include "tools/bramble_logo/logo_tool.h"
 

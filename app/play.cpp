@@ -1,0 +1,133 @@
+#include "app/play.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "dialog/resource.h"
+
+namespace app {
+namespace {
+
+constexpr std::array<std::string_view, 6> kStepNames = {"open", "convert", "reset", "repaint", "enter", "escape"};
+
+// The texts a transcript block shows, in its order.
+struct ShownControl {
+  const char* label;
+  int id;
+};
+constexpr std::array<ShownControl, 6> kShownControls = {{{"message", IDC_MESSAGE},
+                                                         {"model", IDC_MODEL},
+                                                         {"version", IDC_VERSION},
+                                                         {"width", IDC_WIDTH},
+                                                         {"height", IDC_HEIGHT},
+                                                         {"bitcount", IDC_BIT_COUNT}}};
+
+class Player {
+ public:
+  Player(PlayScript script, SaveScreenshot saveScreenshot)
+      : m_script(std::move(script)), m_saveScreenshot(std::move(saveScreenshot)) {}
+
+  // A box is confirmed at once; on a screen, the dialog it covered repaints.
+  int ConfirmBox(const CString& text) {
+    m_boxes.push_back(EscapeTranscriptValue(text));
+    if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd) app->m_pMainWnd->InvalidateRect(nullptr, TRUE);
+    return IDOK;
+  }
+
+  void Run(CDialog& dialog) {
+    std::filesystem::create_directories(m_script.outDir);
+    m_transcript.open(m_script.outDir / "transcript.txt", std::ios::binary | std::ios::trunc);
+    Settle(dialog);
+    Record(dialog, 0, "start");
+    int index = 0;
+    for (const std::string& step : m_script.steps) {
+      if (dialog.IsEnding()) {
+        std::fprintf(stderr, "bramble: the dialog has ended; step %d (%s) and later ones are not run\n", index + 1,
+                     step.c_str());
+        break;
+      }
+      ++index;
+      Perform(dialog, step);
+      Settle(dialog);
+      Record(dialog, index, step);
+    }
+    // After the last step the dialog ends as on Escape.
+    if (!dialog.IsEnding()) dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED));
+  }
+
+ private:
+  static void Settle(CDialog& dialog) {
+    if (!platform::PumpUntilIdle(dialog)) std::fprintf(stderr, "bramble: a timer is still armed after 30 s; going on\n");
+  }
+
+  // A click on a button is its command, as the button sends it; Enter and Escape
+  // are the OK and Cancel commands, as the dialog manager sends them.
+  static void Perform(CDialog& dialog, std::string_view step) {
+    if (step == "repaint") {
+      dialog.InvalidateRect(nullptr, TRUE);
+      return;
+    }
+    const WORD id = step == "open"      ? IDC_OPEN_IMAGE
+                    : step == "convert" ? IDC_CONVERT
+                    : step == "reset"   ? IDC_RESET_LOGO
+                    : step == "enter"   ? IDOK
+                                        : IDCANCEL;
+    dialog.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog.m_hWnd, id)));
+  }
+
+  void Record(CDialog& dialog, int index, std::string_view step) {
+    const std::string name = (index < 10 ? "0" : "") + std::to_string(index) + "-" + std::string(step);
+    m_saveScreenshot(dialog.m_hWnd, m_script.outDir / (name + ".png"));
+    m_transcript << '[' << index << ' ' << step << "]\n";
+    for (const std::string& box : m_boxes) m_transcript << "box: " << box << '\n';
+    m_boxes.clear();
+    for (const ShownControl& control : kShownControls) {
+      CString text;
+      if (CWnd* window = dialog.GetDlgItem(control.id)) window->GetWindowText(text);
+      m_transcript << control.label << ": " << EscapeTranscriptValue(text) << '\n';
+    }
+    m_transcript.flush();
+  }
+
+  PlayScript m_script;
+  SaveScreenshot m_saveScreenshot;
+  std::ofstream m_transcript;
+  std::vector<std::string> m_boxes;  // shown during the current step
+};
+
+}  // namespace
+
+std::vector<std::string> SplitPlaySteps(std::string_view list) {
+  std::vector<std::string> steps;
+  if (list.empty()) return steps;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = list.find(',', start);
+    steps.emplace_back(list.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return steps;
+    start = end + 1;
+  }
+}
+
+bool IsPlayStep(std::string_view name) { return std::ranges::find(kStepNames, name) != kStepNames.end(); }
+
+std::string EscapeTranscriptValue(const CString& text) {
+  std::string out;
+  for (const char c : text.ToUtf8()) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\\') out += "\\\\";
+    else out += c;
+  }
+  return out;
+}
+
+void InstallPlay(PlayScript script, SaveScreenshot saveScreenshot) {
+  auto player = std::make_shared<Player>(std::move(script), std::move(saveScreenshot));
+  platform::SetMessageBoxPresenter([player](const CString& text, UINT) { return player->ConfirmBox(text); });
+  platform::SetModalScript([player](CDialog& dialog) { player->Run(dialog); });
+}
+
+}  // namespace app

@@ -1,0 +1,50 @@
+#include "platform/framework/winapp.h"
+
+#include <filesystem>
+#include <utility>
+
+namespace {
+CWinApp* g_app = nullptr;
+platform::MessageBoxPresenter g_presenter;
+}  // namespace
+
+CWinApp::CWinApp(const WCHAR* appName) : m_strAppName(appName) { g_app = this; }
+
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = nullptr;
+}
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+int CWinApp::ExitInstance() { return 0; }
+int CWinApp::Run() { return ExitInstance(); }
+
+void CWinApp::SetRegistryKey(const WCHAR* company) { m_registryKey = CString(company); }
+
+CWinApp* AfxGetApp() { return g_app; }
+HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleW(nullptr); }
+HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
+
+int AfxWinMain(const char* executablePath) {
+  CWinApp* app = AfxGetApp();
+  if (!app) return 1;
+  if (app->m_strAppName.IsEmpty() && executablePath) {
+    app->m_strAppName = CString::FromUtf8(std::filesystem::path(executablePath).stem().string());
+  }
+  if (!app->InitInstance()) return app->ExitInstance();
+  return app->Run();
+}
+
+int AfxMessageBox(const WCHAR* text, UINT type, UINT /*helpContext*/) {
+  if (g_presenter) return g_presenter(CString(text), type);
+  CWinApp* app = AfxGetApp();
+  const HWND owner = app && app->m_pMainWnd ? app->m_pMainWnd->m_hWnd : nullptr;
+  return ::MessageBoxW(owner, text, app ? app->m_strAppName.GetString() : nullptr, type);
+}
+
+namespace platform {
+
+MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
+  return std::exchange(g_presenter, std::move(presenter));
+}
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+#pragma once
+// The application object, the framework's start-up, and its message box.
+
+#include <functional>
+
+#include "platform/framework/wnd.h"
+
+class CWinApp : public CCmdTarget {
+ public:
+  explicit CWinApp(const WCHAR* appName = nullptr);
+  ~CWinApp() override;
+
+  virtual BOOL InitInstance();
+  virtual int ExitInstance();
+  // The application's own message loop; only runs when InitInstance returns TRUE.
+  virtual int Run();
+
+  // Names the registry key for profile settings. Nothing is written there until a
+  // setting is, and this program writes none.
+  void SetRegistryKey(const WCHAR* company);
+  const CString& RegistryKey() const { return m_registryKey; }
+
+  CWnd* m_pMainWnd = nullptr;
+  CString m_strAppName;
+
+ private:
+  CString m_registryKey;
+};
+
+CWinApp* AfxGetApp();
+// The module whose resources the program uses: its own.
+HINSTANCE AfxGetInstanceHandle();
+HINSTANCE AfxGetResourceHandle();
+
+// The framework's WinMain: names the application after the executable, runs
+// InitInstance, then the message loop or ExitInstance. Returns the exit code.
+int AfxWinMain(const char* executablePath);
+
+// A message box over the main window, with the application's name as caption.
+int AfxMessageBox(const WCHAR* text, UINT type = MB_OK, UINT helpContext = 0);
+
+namespace platform {
+
+// Takes the place of the message box while it is installed: automation confirms
+// boxes and records what they said. Returns the one it replaces.
+using MessageBoxPresenter = std::function<int(const CString& text, UINT type)>;
+MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter);
+
+}  // namespace platform

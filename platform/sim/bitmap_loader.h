@@ -1,0 +1,59 @@
+#pragma once
+// The bitmap loader behind SHLoadDIBitmap and the icon resources: reads a Windows
+// bitmap from outside bytes without trusting any of its fields.
+//
+// Loads: "BM" files with a 40-byte info header or a 52-, 56-, 108- (v4) or 124-byte
+// (v5) header; one plane; uncompressed at 1, 4, 8, 16, 24 or 32 bits per pixel, or
+// bit-field masks at 16 and 32 bits (after a 40-byte header or inside a longer one);
+// rows stored bottom-up or top-down. Without masks 16 bits are 5-5-5 and 32 bits
+// 8-8-8 with the top byte unused; alpha is never used.
+// Refuses: OS/2 headers and any other header size, run-length, JPEG, PNG and every
+// other compression, other bit counts, planes other than 1, a width that is not
+// positive, a zero height, a side over kMaxBitmapSide, masks that are zero, split,
+// overlapping or wider than the pixel, a colour table with more entries than the
+// bit count allows or that does not fit between the header and the pixel rows, and
+// a file shorter than its pixel rows (a truncated file is refused, not padded).
+// A palette index past the colour table gives black.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace platform {
+
+// Longest side the loader accepts, so that no header can ask for more than
+// 16384 x 16384 pixels.
+inline constexpr std::int32_t kMaxBitmapSide = 16384;
+
+struct DecodedBitmap {
+  std::int32_t width;
+  std::int32_t height;                // as stored in the file: negative for rows stored top-down
+  std::uint16_t bitCount;             // the file's own bit count
+  std::vector<std::uint32_t> pixels;  // 0xFFRRGGBB, |width| x |height|, top row first
+};
+
+std::optional<DecodedBitmap> DecodeBitmap(std::span<const std::byte> file);
+
+// Reads and decodes a host file; a file over 1 GiB is refused without reading it.
+std::optional<DecodedBitmap> LoadBitmapFile(const std::filesystem::path& hostPath);
+
+// Where the pixel rows of a device-independent bitmap (an info header, its masks
+// and colour table, then the rows) lie and what they hold.
+enum class DibLayout {
+  // In a bitmap file: the rows start at the file header's pixel offset.
+  kFile,
+  // In an icon: the rows follow the colour table, and the stored height, positive,
+  // counts the colour rows and then as many rows of the one-bit transparency mask.
+  kIcon,
+};
+
+// Decodes the bitmap whose info header starts `dib`. For kFile, `pixelOffset` is
+// counted from the start of `dib`; kIcon ignores it. For kIcon the height is that
+// of the picture (half the stored one) and pixels the mask makes transparent get
+// alpha 0. Bitmap files and icon images share this, so both refuse alike.
+std::optional<DecodedBitmap> DecodeDib(std::span<const std::byte> dib, DibLayout layout, std::uint64_t pixelOffset = 0);
+
+}  // namespace platform

@@ -1,0 +1,306 @@
+// The terminal's file and device calls on a POSIX host. Terminal paths lead into
+// the terminal folder; device names ("DSK1:") to the device of the surroundings.
+// Failures set the platform's error codes, which the framework's file exception
+// turns into its causes.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/sim/block_device.h"
+#include "platform/sim/posix_io.h"
+#include "platform/sim/terminal.h"
+
+namespace platform {
+namespace fs = std::filesystem;
+namespace {
+
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+DWORD ErrorFromErrno(int error) {
+  switch (error) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP: return ERROR_PATH_NOT_FOUND;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case ENXIO: return ERROR_ACCESS_DENIED;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case EBUSY:
+    case ETXTBSY:
+    case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case ESPIPE:
+    case EINVAL: return ERROR_SEEK;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_CRC;  // EIO and the rest: the medium failed
+  }
+}
+
+template <typename Result>
+Result Fail(DWORD error, Result result) {
+  t_lastError = error;
+  return result;
+}
+
+// What a HANDLE of this layer stands for. Handles are checked against the live
+// ones, so a stale or foreign handle fails instead of being followed.
+struct KernelObject {
+  virtual ~KernelObject() = default;
+};
+struct FileObject final : KernelObject {
+  UniqueFd fd;
+};
+struct FindObject final : KernelObject {};
+
+std::vector<std::unique_ptr<KernelObject>>& Objects() {
+  static std::vector<std::unique_ptr<KernelObject>> objects;
+  return objects;
+}
+
+HANDLE Keep(std::unique_ptr<KernelObject> object) {
+  Objects().push_back(std::move(object));
+  return Objects().back().get();
+}
+
+template <typename Object>
+Object* Find(HANDLE handle) {
+  for (const auto& object : Objects()) {
+    if (object.get() == handle) return dynamic_cast<Object*>(object.get());
+  }
+  return nullptr;
+}
+
+bool Forget(HANDLE handle) {
+  return std::erase_if(Objects(), [handle](const auto& object) { return object.get() == handle; }) != 0;
+}
+
+// Opens the host file without blocking on a FIFO. A file that is read must be a
+// regular file: anything else holds no bytes the program could use, and reading
+// a FIFO or a device could block for ever.
+UniqueFd OpenHostPath(const fs::path& path, int flags, bool reading) {
+  UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666));
+  if (!fd) return fd;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return UniqueFd();
+  if (S_ISDIR(info.st_mode) || (reading && !S_ISREG(info.st_mode))) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EACCES;
+    return UniqueFd();
+  }
+  if (S_ISREG(info.st_mode)) ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+// The terminal C library's text mode: each CR LF pair reads as LF, a lone CR
+// stays. The file is read as the caller reads, never further.
+struct TextStream {
+  UniqueFd fd;
+  std::string ready;  // translated, not yet handed out
+  bool pendingCr = false;
+  bool atEnd = false;
+
+  void Fill() {
+    char raw[4096];
+    const ssize_t got = ReadFully(fd.get(), raw, sizeof raw);
+    if (got <= 0) {
+      atEnd = true;
+      if (pendingCr) ready += '\r';
+      pendingCr = false;
+      return;
+    }
+    for (ssize_t i = 0; i < got; ++i) {
+      const char c = raw[i];
+      if (pendingCr && c != '\n') ready += '\r';
+      pendingCr = c == '\r';
+      if (!pendingCr) ready += c;
+    }
+  }
+};
+
+ssize_t ReadText(void* cookie, char* buffer, std::size_t size) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  while (stream->ready.empty() && !stream->atEnd) stream->Fill();
+  const std::size_t count = std::min(size, stream->ready.size());
+  std::copy_n(stream->ready.begin(), count, buffer);
+  stream->ready.erase(0, count);
+  return static_cast<ssize_t>(count);
+}
+
+int CloseText(void* cookie) {
+  delete static_cast<TextStream*>(cookie);
+  return 0;
+}
+
+std::FILE* OpenTextStream(UniqueFd fd) {
+  auto stream = std::make_unique<TextStream>();
+  stream->fd = std::move(fd);
+  cookie_io_functions_t functions{};
+  functions.read = ReadText;
+  functions.close = CloseText;
+  std::FILE* file = ::fopencookie(stream.get(), "r", functions);
+  if (file) stream.release();  // the stream owns it now and frees it on close
+  return file;
+}
+
+}  // namespace
+
+HANDLE OpenHostFile(const fs::path& path) {
+  auto object = std::make_unique<FileObject>();
+  object->fd = OpenHostPath(path, O_RDONLY, true);
+  if (!object->fd) return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
+  return Keep(std::move(object));
+}
+
+}  // namespace platform
+
+using namespace platform;
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD error) { t_lastError = error; }
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES /*security*/,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
+  if (!fileName) return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  const WStringView name(fileName);
+  if (IsDeviceName(name)) {
+    const HANDLE device = OpenDevice(name, desiredAccess, shareMode, creationDisposition, flagsAndAttributes);
+    return device == INVALID_HANDLE_VALUE ? Fail(ERROR_FILE_NOT_FOUND, device) : device;
+  }
+  const bool creates = creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
+  const auto hostPath = creates ? CreatableTerminalPath(name) : FindTerminalPath(name);
+  if (!hostPath) return Fail(creates ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+
+  const bool reads = (desiredAccess & GENERIC_READ) != 0;
+  const bool writes = (desiredAccess & GENERIC_WRITE) != 0;
+  int flags = reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+  if (creates) flags |= O_CREAT;
+  if (creationDisposition == CREATE_ALWAYS) flags |= O_TRUNC;
+  // Share modes are not enforced: the host has no mandatory locks.
+  auto object = std::make_unique<FileObject>();
+  object->fd = OpenHostPath(*hostPath, flags, reads);
+  if (!object->fd) return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
+  t_lastError = ERROR_SUCCESS;
+  return Keep(std::move(object));
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
+  if (bytesRead) *bytesRead = 0;
+  FileObject* object = Find<FileObject>(file);
+  if (!object || overlapped) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  const ssize_t got = ReadFully(object->fd.get(), buffer, bytesToRead);
+  if (got < 0) return Fail(ErrorFromErrno(errno), FALSE);
+  if (bytesRead) *bytesRead = static_cast<DWORD>(got);
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped) {
+  if (bytesWritten) *bytesWritten = 0;
+  FileObject* object = Find<FileObject>(file);
+  if (!object || overlapped) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!WriteFully(object->fd.get(), buffer, bytesToWrite)) return Fail(ErrorFromErrno(errno), FALSE);
+  if (bytesWritten) *bytesWritten = bytesToWrite;
+  return TRUE;
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh) {
+  FileObject* object = Find<FileObject>(file);
+  struct stat info {};
+  if (!object) return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
+  if (::fstat(object->fd.get(), &info) != 0) return Fail(ErrorFromErrno(errno), INVALID_FILE_SIZE);
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (fileSizeHigh) *fileSizeHigh = static_cast<DWORD>(size >> 32);
+  t_lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(size);
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distanceToMove, LONG* distanceToMoveHigh, DWORD moveMethod) {
+  FileObject* object = Find<FileObject>(file);
+  if (!object) return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
+  std::int64_t distance = distanceToMove;
+  if (distanceToMoveHigh) {
+    distance = static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<DWORD>(*distanceToMoveHigh)) << 32) |
+                                         static_cast<DWORD>(distanceToMove));
+  }
+  const int whence = moveMethod == FILE_BEGIN ? SEEK_SET : moveMethod == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+  const off_t position = ::lseek(object->fd.get(), static_cast<off_t>(distance), whence);
+  if (position < 0) return Fail(errno == EINVAL ? ERROR_NEGATIVE_SEEK : ErrorFromErrno(errno), INVALID_FILE_SIZE);
+  if (distanceToMoveHigh) *distanceToMoveHigh = static_cast<LONG>(static_cast<std::uint64_t>(position) >> 32);
+  t_lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(position);
+}
+
+BOOL CloseHandle(HANDLE object) {
+  if (IsDeviceHandle(object)) return CloseDevice(object);
+  return Forget(object) ? TRUE : Fail(ERROR_INVALID_HANDLE, FALSE);
+}
+
+BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize, LPVOID outBuffer,
+                     DWORD outBufferSize, LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
+  if (!IsDeviceHandle(device)) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  return ControlDevice(device, ioControlCode, inBuffer, inBufferSize, outBuffer, outBufferSize, bytesReturned,
+                       overlapped);
+}
+
+BOOL DeleteFileW(LPCWSTR fileName) {
+  const auto hostPath = fileName ? FindTerminalPath(fileName) : std::nullopt;
+  if (!hostPath) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
+  std::error_code ec;
+  if (fs::is_directory(fs::symlink_status(*hostPath, ec))) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (!fs::remove(*hostPath, ec)) return Fail(ErrorFromErrno(ec.value()), FALSE);
+  return TRUE;
+}
+
+HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
+  const auto hostPath = fileName ? FindTerminalPath(fileName) : std::nullopt;
+  if (!hostPath || !findData) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  std::error_code ec;
+  *findData = WIN32_FIND_DATAW{};
+  const bool folder = fs::is_directory(*hostPath, ec);
+  findData->dwFileAttributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  if (!folder) {
+    const auto size = static_cast<std::uint64_t>(fs::file_size(*hostPath, ec));
+    findData->nFileSizeHigh = ec ? 0 : static_cast<DWORD>(size >> 32);
+    findData->nFileSizeLow = ec ? 0 : static_cast<DWORD>(size);
+  }
+  const WString name = FromUtf8(hostPath->filename().string());
+  std::copy_n(name.begin(), std::min<std::size_t>(name.size(), MAX_PATH - 1), findData->cFileName);
+  return Keep(std::make_unique<FindObject>());
+}
+
+BOOL FindClose(HANDLE findFile) {
+  if (!Find<FindObject>(findFile)) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  return Forget(findFile) ? TRUE : FALSE;
+}
+
+std::FILE* _wfopen(const WCHAR* fileName, const WCHAR* mode) {
+  if (!fileName || !mode) return nullptr;
+  const WStringView modeText(mode);
+  const bool writes = modeText.find_first_of(_T("wa")) != WStringView::npos;
+  const bool text = modeText.find(_T('b')) == WStringView::npos;
+  const auto hostPath = writes ? CreatableTerminalPath(fileName) : FindTerminalPath(fileName);
+  if (!hostPath) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  const bool appends = modeText.find(_T('a')) != WStringView::npos;
+  const int flags = !writes ? O_RDONLY : O_WRONLY | O_CREAT | (appends ? O_APPEND : O_TRUNC);
+  UniqueFd fd = OpenHostPath(*hostPath, flags, !writes);
+  if (!fd) return nullptr;
+  if (text && !writes) return OpenTextStream(std::move(fd));
+  std::FILE* file = ::fdopen(fd.get(), writes ? (appends ? "ab" : "wb") : "rb");
+  if (file) fd.release();
+  return file;
+}

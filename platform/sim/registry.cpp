@@ -1,0 +1,399 @@
+#include "platform/sim/registry.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "platform/api/little_endian.h"
+#include "platform/sim/terminal.h"
+
+// A key handle is an opened key of this registry, or a predefined root.
+struct HKEY__ {};
+
+namespace platform {
+namespace {
+
+constexpr const WCHAR* kRegistryFileName = _T("registry.reg");
+constexpr std::array<std::string_view, 2> kHeaders = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
+constexpr WStringView kLocalMachine = _T("HKEY_LOCAL_MACHINE");
+constexpr std::array<WStringView, 5> kRootNames = {_T("HKEY_LOCAL_MACHINE"), _T("HKEY_CURRENT_USER"),
+                                                   _T("HKEY_CLASSES_ROOT"), _T("HKEY_USERS"),
+                                                   _T("HKEY_CURRENT_CONFIG")};
+constexpr std::string_view kBlanks = " \t";
+
+bool SameName(WStringView a, WStringView b) { return SameNameNoCase(a, b); }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && SameNameNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::string_view TrimLeft(std::string_view text) {
+  const auto start = text.find_first_not_of(kBlanks);
+  return start == std::string_view::npos ? std::string_view{} : text.substr(start);
+}
+
+std::string_view Trim(std::string_view text) {
+  text = TrimLeft(text);
+  return text.substr(0, text.find_last_not_of(kBlanks) + 1);
+}
+
+// A file saved by the platform's editor is UTF-16LE with its mark; one written on
+// a host is UTF-8, perhaps with a mark. Either way the parser sees UTF-8.
+std::string ToUtf8Text(std::string_view bytes) {
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+  if (bytes.starts_with(kUtf8Mark)) return std::string(bytes.substr(kUtf8Mark.size()));
+  if (!bytes.starts_with(kUtf16LeMark)) return std::string(bytes);
+  const LittleEndianReader reader(bytes.data(), bytes.size());
+  WString units;
+  units.reserve(bytes.size() / 2);
+  for (std::size_t offset = kUtf16LeMark.size(); reader.has(offset, 2); offset += 2) units += static_cast<WCHAR>(*reader.u16(offset));
+  return ToUtf8(units);
+}
+
+std::optional<unsigned> HexDigit(char c) {
+  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+  return std::nullopt;
+}
+
+// 1 to maxDigits hex digits, nothing else.
+std::optional<DWORD> ParseHexNumber(std::string_view text, std::size_t maxDigits) {
+  if (text.empty() || text.size() > maxDigits) return std::nullopt;
+  DWORD value = 0;
+  for (char c : text) {
+    const auto digit = HexDigit(c);
+    if (!digit) return std::nullopt;
+    value = (value << 4) | *digit;
+  }
+  return value;
+}
+
+// A quoted text at the front of `rest`, which is advanced behind the closing quote.
+std::optional<std::string> TakeQuoted(std::string_view& rest) {
+  if (rest.empty() || rest.front() != '"') return std::nullopt;
+  std::string text;
+  for (std::size_t i = 1; i < rest.size(); ++i) {
+    const char c = rest[i];
+    if (c == '"') {
+      rest.remove_prefix(i + 1);
+      return text;
+    }
+    if (c == '\\') {
+      if (i + 1 >= rest.size() || (rest[i + 1] != '\\' && rest[i + 1] != '"')) return std::nullopt;
+      ++i;
+    }
+    text += rest[i];
+  }
+  return std::nullopt;
+}
+
+std::optional<WString> ParseSectionHeader(std::string_view line) {
+  if (line.size() < 2 || line.front() != '[' || line.back() != ']') return std::nullopt;
+  const WString path = FromUtf8(line.substr(1, line.size() - 2));
+  // Every component must have a name; this also refuses "[]" and a trailing backslash.
+  if (path.empty() || path.back() == _T('\\') || path.find(_T("\\\\")) != WString::npos) return std::nullopt;
+  const WStringView root = WStringView(path).substr(0, path.find(_T('\\')));
+  const bool knownRoot =
+      std::any_of(kRootNames.begin(), kRootNames.end(), [&](WStringView name) { return SameName(name, root); });
+  if (!knownRoot) return std::nullopt;
+  return path;
+}
+
+std::optional<std::vector<BYTE>> ParseHexBytes(std::string_view list) {
+  std::vector<BYTE> bytes;
+  list = Trim(list);
+  if (list.empty()) return bytes;
+  if (list.back() == ',') list.remove_suffix(1);  // left by a continuation
+  while (true) {
+    const auto comma = list.find(',');
+    const auto byte = ParseHexNumber(Trim(list.substr(0, comma)), 2);
+    if (!byte) return std::nullopt;
+    bytes.push_back(static_cast<BYTE>(*byte));
+    if (comma == std::string_view::npos) return bytes;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+std::vector<BYTE> StringData(std::string_view utf8) {
+  std::vector<BYTE> data;
+  for (const WCHAR unit : FromUtf8(utf8)) {
+    data.push_back(static_cast<BYTE>(unit & 0xFF));
+    data.push_back(static_cast<BYTE>(unit >> 8));
+  }
+  data.insert(data.end(), 2, BYTE{0});  // the terminating null belongs to the value
+  return data;
+}
+
+class LineReader {
+ public:
+  explicit LineReader(std::string_view text) : m_rest(text) {}
+  bool AtEnd() const { return m_done; }
+  int number() const { return m_number; }
+  std::string_view Next() {
+    const auto end = m_rest.find('\n');
+    std::string_view line = m_rest.substr(0, end);
+    if (end == std::string_view::npos) {
+      m_done = true;
+      m_rest = {};
+    } else {
+      m_rest.remove_prefix(end + 1);
+    }
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++m_number;
+    return line;
+  }
+
+ private:
+  std::string_view m_rest;
+  int m_number = 0;
+  bool m_done = false;
+};
+
+// One value line ("Name"=data or @=data); hex data may go on over further lines,
+// each but the last ending in a backslash.
+std::optional<RegistryValue> ParseValue(std::string_view line, LineReader& lines) {
+  RegistryValue value;
+  std::string_view rest = line;
+  if (rest.front() == '@') {
+    rest.remove_prefix(1);
+  } else {
+    auto name = TakeQuoted(rest);
+    if (!name) return std::nullopt;
+    value.name = FromUtf8(*name);
+  }
+  rest = TrimLeft(rest);
+  if (rest.empty() || rest.front() != '=') return std::nullopt;
+  rest = TrimLeft(rest.substr(1));
+
+  if (!rest.empty() && rest.front() == '"') {
+    auto text = TakeQuoted(rest);
+    if (!text || !Trim(rest).empty()) return std::nullopt;
+    value.type = REG_SZ;
+    value.data = StringData(*text);
+    return value;
+  }
+  if (StartsWithNoCase(rest, "dword:")) {
+    const auto number = ParseHexNumber(Trim(rest.substr(6)), 8);
+    if (!number) return std::nullopt;
+    value.type = REG_DWORD;
+    value.data = {static_cast<BYTE>(*number), static_cast<BYTE>(*number >> 8), static_cast<BYTE>(*number >> 16),
+                  static_cast<BYTE>(*number >> 24)};
+    return value;
+  }
+  if (!StartsWithNoCase(rest, "hex")) return std::nullopt;
+  rest.remove_prefix(3);
+  value.type = REG_BINARY;
+  if (!rest.empty() && rest.front() == '(') {
+    const auto close = rest.find(')');
+    if (close == std::string_view::npos) return std::nullopt;
+    const auto type = ParseHexNumber(rest.substr(1, close - 1), 8);
+    if (!type) return std::nullopt;
+    value.type = *type;
+    rest.remove_prefix(close + 1);
+  }
+  if (rest.empty() || rest.front() != ':') return std::nullopt;
+  std::string list(Trim(rest.substr(1)));
+  while (!list.empty() && list.back() == '\\' && !lines.AtEnd()) {
+    list.pop_back();
+    list += Trim(lines.Next());
+  }
+  auto bytes = ParseHexBytes(list);
+  if (!bytes) return std::nullopt;
+  value.data = std::move(*bytes);
+  return value;
+}
+
+// Sections of the same name, written twice, make one key.
+std::size_t KeyIndexFor(ParsedRegistry& registry, WString path) {
+  for (std::size_t i = 0; i < registry.keys.size(); ++i) {
+    if (SameName(registry.keys[i].path, path)) return i;
+  }
+  registry.keys.push_back(RegistryKeyData{std::move(path), {}});
+  return registry.keys.size() - 1;
+}
+
+void SetValue(RegistryKeyData& key, RegistryValue value) {
+  for (auto& existing : key.values) {
+    if (SameName(existing.name, value.name)) {
+      existing = std::move(value);  // the later line wins, as on import
+      return;
+    }
+  }
+  key.values.push_back(std::move(value));
+}
+
+// An opened key holds a copy of its values: the file is read once per open.
+struct OpenKey : HKEY__ {
+  RegistryKeyData key;
+};
+
+std::vector<std::unique_ptr<OpenKey>>& OpenKeys() {
+  static std::vector<std::unique_ptr<OpenKey>> keys;
+  return keys;
+}
+
+OpenKey* FindOpenKey(HKEY key) {
+  for (auto& open : OpenKeys()) {
+    if (open.get() == key) return open.get();
+  }
+  return nullptr;
+}
+
+std::optional<std::string> ReadRegistryFile() {
+  std::ifstream in(TerminalRoot() / kRegistryFileName, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+WStringView WithoutOuterBackslashes(WStringView path) {
+  while (!path.empty() && path.front() == _T('\\')) path.remove_prefix(1);
+  while (!path.empty() && path.back() == _T('\\')) path.remove_suffix(1);
+  return path;
+}
+
+}  // namespace
+
+ParsedRegistry ParseRegistry(std::string_view bytes) {
+  enum class Section { None, Broken, Open };
+  const std::string text = ToUtf8Text(bytes);
+  ParsedRegistry registry;
+  LineReader lines(text);
+  const auto header = Trim(lines.Next());
+  if (std::find(kHeaders.begin(), kHeaders.end(), header) == kHeaders.end()) registry.skippedLines.push_back(1);
+
+  Section section = Section::None;
+  std::size_t current = 0;
+  while (!lines.AtEnd()) {
+    const std::string_view line = Trim(lines.Next());
+    const int number = lines.number();
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      if (auto path = ParseSectionHeader(line)) {
+        current = KeyIndexFor(registry, std::move(*path));
+        section = Section::Open;
+      } else {
+        registry.skippedLines.push_back(number);
+        section = Section::Broken;
+      }
+      continue;
+    }
+    if (line.front() != '"' && line.front() != '@') {
+      registry.skippedLines.push_back(number);
+      continue;
+    }
+    auto value = ParseValue(line, lines);
+    // Values under a header that was already reported are dropped quietly; a value
+    // before any header has no key to go to.
+    if (!value || section == Section::None) {
+      registry.skippedLines.push_back(number);
+    } else if (section == Section::Open) {
+      SetValue(registry.keys[current], std::move(*value));
+    }
+  }
+  return registry;
+}
+
+const RegistryKeyData* ParsedRegistry::FindKey(WStringView path) const {
+  for (const auto& key : keys) {
+    if (SameName(key.path, path)) return &key;
+  }
+  return nullptr;
+}
+
+bool ParsedRegistry::HasKey(WStringView path) const {
+  return std::any_of(keys.begin(), keys.end(), [&](const RegistryKeyData& key) {
+    const WStringView candidate(key.path);
+    return SameName(candidate, path) || (candidate.size() > path.size() && candidate[path.size()] == _T('\\') &&
+                                         SameName(candidate.substr(0, path.size()), path));
+  });
+}
+
+const RegistryValue* FindValue(const RegistryKeyData& key, WStringView name) {
+  for (const auto& value : key.values) {
+    if (SameName(value.name, name)) return &value;
+  }
+  return nullptr;
+}
+
+int OpenRegistryKeyCount() { return static_cast<int>(OpenKeys().size()); }
+
+}  // namespace platform
+
+LSTATUS RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD /*options*/, REGSAM /*desired*/, HKEY* result) {
+  using namespace platform;
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  WString path;
+  if (root == HKEY_LOCAL_MACHINE) {
+    path = kLocalMachine;
+  } else if (const OpenKey* parent = FindOpenKey(root)) {
+    path = parent->key.path;
+  } else {
+    return ERROR_INVALID_HANDLE;
+  }
+  if (const auto sub = WithoutOuterBackslashes(subKey ? subKey : _T("")); !sub.empty()) {
+    path += _T('\\');
+    path += sub;
+  }
+
+  const auto bytes = ReadRegistryFile();
+  if (!bytes) return ERROR_FILE_NOT_FOUND;
+  const ParsedRegistry registry = ParseRegistry(*bytes);
+  for (int line : registry.skippedLines) {
+    NKDbgPrintfW(_T("%s(%d): line skipped, cannot be parsed\r\n"), kRegistryFileName, line);
+  }
+  if (!registry.HasKey(path)) return ERROR_FILE_NOT_FOUND;
+
+  auto opened = std::make_unique<OpenKey>();
+  const RegistryKeyData* data = registry.FindKey(path);
+  opened->key = data ? *data : RegistryKeyData{std::move(path), {}};
+  *result = opened.get();
+  OpenKeys().push_back(std::move(opened));
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD dataSize) {
+  using namespace platform;
+  if (key == HKEY_LOCAL_MACHINE) {
+    HKEY opened = nullptr;
+    if (const LONG status = RegOpenKeyExW(key, nullptr, 0, 0, &opened); status != ERROR_SUCCESS) return status;
+    const LSTATUS result = RegQueryValueExW(opened, valueName, reserved, type, data, dataSize);
+    RegCloseKey(opened);
+    return result;
+  }
+  const OpenKey* open = FindOpenKey(key);
+  if (!open) return ERROR_INVALID_HANDLE;
+  if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+  const RegistryValue* found = FindValue(open->key, valueName ? valueName : _T(""));
+  if (!found) return ERROR_FILE_NOT_FOUND;
+  if (type) *type = found->type;
+  const auto size = static_cast<DWORD>(found->data.size());
+  if (data) {
+    if (*dataSize < size) {
+      *dataSize = size;
+      return ERROR_MORE_DATA;
+    }
+    std::copy(found->data.begin(), found->data.end(), data);  // an empty value has no bytes to copy
+  }
+  if (dataSize) *dataSize = size;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegCloseKey(HKEY key) {
+  using namespace platform;
+  if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;  // a predefined key stays open
+  auto& keys = OpenKeys();
+  const auto found = std::find_if(keys.begin(), keys.end(), [&](const auto& open) { return open.get() == key; });
+  const bool wasOpen = found != keys.end();
+  if (!wasOpen) return ERROR_INVALID_HANDLE;
+  keys.erase(found);
+  return ERROR_SUCCESS;
+}

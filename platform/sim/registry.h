@@ -1,0 +1,52 @@
+#pragma once
+// The terminal's registry on a host without one: the text file DIR/registry.reg
+// in the platform's export format, read anew at every RegOpenKeyExW, so a test or
+// a user can change it between runs without anything cached going stale.
+//
+//   REGEDIT4
+//
+//   [HKEY_LOCAL_MACHINE\Platform\OS]
+//   "ModelName"="QX210"
+//   "Build"=dword:0000002a
+//   "Raw"=hex:51,00,58,00,32,00
+//   "Typed"=hex(7):41,00,00,00
+
+#include <string_view>
+#include <vector>
+
+#include "platform/api/wide_text.h"
+
+namespace platform {
+
+struct RegistryValue {
+  WString name;  // empty for the default value
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+struct RegistryKeyData {
+  WString path;  // as in the section header: "HKEY_LOCAL_MACHINE\Platform\OS"
+  std::vector<RegistryValue> values;
+};
+
+struct ParsedRegistry {
+  std::vector<RegistryKeyData> keys;
+  // 1-based numbers of the lines that could not be parsed and were skipped.
+  std::vector<int> skippedLines;
+
+  // Key paths and value names compare case-insensitively (ASCII letters).
+  const RegistryKeyData* FindKey(WStringView path) const;
+  // True also for a key that only exists as the parent of a section.
+  bool HasKey(WStringView path) const;
+};
+
+// The whole text of a registry file, UTF-8 or UTF-16LE with its byte-order mark.
+// Never fails: what cannot be parsed is listed in skippedLines.
+ParsedRegistry ParseRegistry(std::string_view text);
+
+const RegistryValue* FindValue(const RegistryKeyData& key, WStringView name);
+
+// Keys opened and not yet closed.
+int OpenRegistryKeyCount();
+
+}  // namespace platform

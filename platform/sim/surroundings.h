@@ -1,0 +1,54 @@
+#pragma once
+// What the terminal's code reaches outside itself, installed in one place: by the
+// program at start, by a test fixture for its test. Nothing else in the platform
+// keeps a setting of its own.
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
+
+namespace platform {
+
+class BlockDevice;
+namespace window {
+class Host;
+}
+
+struct Surroundings {
+  // The folder that stands for the terminal's storage, registry and flash.
+  std::filesystem::path terminalRoot = "terminal";
+  // The device behind "DSK1:"; none: the simulated flash driver over terminalRoot/flash.
+  BlockDevice* flashDevice = nullptr;
+  // Where NKDbgPrintfW's lines go, as UTF-8; none: standard error.
+  std::function<void(std::string_view utf8)> debugOutput;
+  // The program's compiled resources (a .res file) and the window system's host,
+  // where the operating system does not provide them (everywhere but Windows).
+  std::span<const std::byte> resources;
+  window::Host* host = nullptr;
+};
+
+// Replaces the surroundings; returns the ones it replaced.
+Surroundings InstallSurroundings(Surroundings surroundings);
+const Surroundings& CurrentSurroundings();
+
+// Other surroundings for as long as it lives, for a host tool that runs the
+// terminal's code against a folder of its choosing.
+class ScopedSurroundings {
+ public:
+  explicit ScopedSurroundings(Surroundings surroundings) : m_previous(InstallSurroundings(std::move(surroundings))) {}
+  ~ScopedSurroundings() { InstallSurroundings(std::move(m_previous)); }
+  ScopedSurroundings(const ScopedSurroundings&) = delete;
+  ScopedSurroundings& operator=(const ScopedSurroundings&) = delete;
+
+ private:
+  Surroundings m_previous;
+};
+
+// --root DIR, else $BRAMBLE_ROOT, else ./terminal.
+std::filesystem::path ChooseTerminalRoot(const std::optional<std::filesystem::path>& option);
+
+}  // namespace platform

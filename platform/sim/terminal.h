@@ -1,0 +1,34 @@
+#pragma once
+// The terminal's storage inside the terminal folder. Terminal paths are absolute
+// with backslashes ("\SDMMC DISK\logo.bmp"); they map below the folder, matched
+// case-insensitively as the terminal's file systems do, and never leave it.
+
+#include <filesystem>
+#include <optional>
+
+#include "platform/api/storage_paths.h"
+#include "platform/api/wide_text.h"
+
+namespace platform {
+
+// The terminal folder of the current surroundings.
+const std::filesystem::path& TerminalRoot();
+
+// Whether the name is a terminal path at all: absolute, with one leading backslash.
+bool IsTerminalPath(WStringView path);
+
+// The host path of an existing file or folder, or nothing when the terminal path
+// does not lead to one (missing, or climbing out of the folder).
+std::optional<std::filesystem::path> FindTerminalPath(WStringView terminalPath);
+
+// The host path at which to create or replace the file named by the terminal
+// path: its folder must exist; an existing entry is matched case-insensitively,
+// a new one takes the case given.
+std::optional<std::filesystem::path> CreatableTerminalPath(WStringView terminalPath);
+
+// A file of the host opened for reading, as a handle the file calls take, for the
+// host tools that run the terminal's code on their own files. INVALID_HANDLE_VALUE
+// when it cannot be opened or is not a regular file.
+HANDLE OpenHostFile(const std::filesystem::path& path);
+
+}  // namespace platform

@@ -1,0 +1,101 @@
+#include "platform/window/dialog_template.h"
+
+#include "platform/api/little_endian.h"
+
+namespace platform::window {
+namespace {
+
+constexpr WORD kNameIsNumber = 0xFFFF;
+constexpr std::size_t kHeaderBytes = 18;  // style, extended style, item count, x, y, cx, cy
+
+// Reads the template front to back; any field past the end stops it for good.
+class Cursor {
+ public:
+  explicit Cursor(std::span<const std::byte> bytes) : m_in(bytes) {}
+  bool ok() const { return m_ok; }
+
+  WORD Word() {
+    const auto value = m_in.u16(m_at);
+    m_ok = m_ok && value.has_value();
+    m_at += 2;
+    return value.value_or(0);
+  }
+  DWORD Dword() {
+    const auto value = m_in.u32(m_at);
+    m_ok = m_ok && value.has_value();
+    m_at += 4;
+    return value.value_or(0);
+  }
+  std::int16_t Short() { return static_cast<std::int16_t>(Word()); }
+  WString Text() {
+    WString text;
+    for (WORD unit = Word(); m_ok && unit != 0; unit = Word()) text += static_cast<WCHAR>(unit);
+    return text;
+  }
+  NameOrNumber Name() {
+    NameOrNumber name;
+    const WORD first = Word();
+    if (first == 0) return name;
+    if (first == kNameIsNumber) {
+      name.number = Word();
+      return name;
+    }
+    name.text = static_cast<WCHAR>(first);
+    name.text += Text();
+    return name;
+  }
+  void AlignToDword() { m_at = (m_at + 3) & ~std::size_t{3}; }
+  void Skip(std::size_t count) {
+    m_ok = m_ok && m_in.has(m_at, count);
+    m_at += count;
+  }
+
+ private:
+  LittleEndianReader m_in;
+  std::size_t m_at = 0;
+  bool m_ok = true;
+};
+
+}  // namespace
+
+std::optional<DialogTemplate> ParseDialogTemplate(std::span<const std::byte> bytes) {
+  const LittleEndianReader in(bytes);
+  if (!in.has(0, kHeaderBytes)) return std::nullopt;
+  if (in.u16(2) == kNameIsNumber) return std::nullopt;  // the extended format's signature
+
+  Cursor cursor(bytes);
+  DialogTemplate dialog;
+  dialog.style = cursor.Dword();
+  dialog.exStyle = cursor.Dword();
+  const WORD count = cursor.Word();
+  dialog.x = cursor.Short();
+  dialog.y = cursor.Short();
+  dialog.cx = cursor.Short();
+  dialog.cy = cursor.Short();
+  dialog.menu = cursor.Name();
+  dialog.windowClass = cursor.Name();
+  dialog.title = cursor.Text();
+  if (dialog.style & DS_SETFONT) {
+    dialog.fontPoints = cursor.Word();
+    dialog.fontName = cursor.Text();
+  }
+  for (WORD i = 0; i < count && cursor.ok(); ++i) {
+    cursor.AlignToDword();
+    DialogItem item{};
+    item.style = cursor.Dword();
+    item.exStyle = cursor.Dword();
+    item.x = cursor.Short();
+    item.y = cursor.Short();
+    item.cx = cursor.Short();
+    item.cy = cursor.Short();
+    item.id = static_cast<std::int16_t>(cursor.Word());
+    item.windowClass = cursor.Name();
+    item.title = cursor.Name();
+    cursor.Skip(cursor.Word());  // creation data, which no control here takes
+    dialog.items.push_back(std::move(item));
+  }
+  if (!cursor.ok()) return std::nullopt;
+  return dialog;
+}
+
+}  // namespace platform::window

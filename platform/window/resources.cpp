@@ -1,0 +1,180 @@
+#include "platform/window/resources.h"
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/api/little_endian.h"
+#include "platform/sim/bitmap_loader.h"
+#include "platform/sim/surroundings.h"
+#include "platform/window/dialog_template.h"
+#include "platform/window/window.h"
+
+struct HINSTANCE__ {};
+struct HRSRC__ {};
+
+namespace platform::window {
+namespace {
+
+// Every entry of a .res file starts with the sizes of its data and of its header.
+constexpr std::size_t kEntrySizesBytes = 8;
+constexpr std::size_t kEntryTrailerBytes = 16;  // data version, flags, language, version, characteristics
+constexpr WORD kNameIsNumber = 0xFFFF;
+// An icon group's directory, then one 14-byte entry per image naming its RT_ICON.
+constexpr std::size_t kGroupHeaderBytes = 6;
+constexpr std::size_t kGroupEntryBytes = 14;
+constexpr std::size_t kGroupEntryIdField = 12;
+constexpr WORD kIconGroupType = 1;
+
+struct Resource : HRSRC__ {
+  NameOrNumber type;
+  NameOrNumber name;
+  std::span<const std::byte> data;
+};
+
+struct Module : HINSTANCE__ {
+  const std::byte* parsedFrom = nullptr;
+  std::vector<std::unique_ptr<Resource>> resources;
+  std::map<WORD, std::unique_ptr<Icon>> icons;
+};
+
+std::size_t AlignToDword(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
+
+// A type or name field of an entry header; `at` moves past it.
+std::optional<NameOrNumber> ReadName(const LittleEndianReader& in, std::size_t& at, std::size_t end) {
+  NameOrNumber name;
+  const auto first = in.u16(at);
+  if (!first || at + 2 > end) return std::nullopt;
+  if (*first == kNameIsNumber) {
+    name.number = in.u16(at + 2);
+    at += 4;
+    return name.number && at <= end ? std::optional(name) : std::nullopt;
+  }
+  for (;;) {
+    const auto unit = in.u16(at);
+    at += 2;
+    if (!unit || at > end) return std::nullopt;
+    if (*unit == 0) return name;
+    name.text += static_cast<WCHAR>(*unit);
+  }
+}
+
+// The entries of a .res file; parsing stops at the first that does not fit.
+std::vector<std::unique_ptr<Resource>> ParseResourceFile(std::span<const std::byte> file) {
+  std::vector<std::unique_ptr<Resource>> resources;
+  const LittleEndianReader in(file);
+  for (std::size_t at = 0; in.has(at, kEntrySizesBytes);) {
+    const std::uint32_t dataSize = *in.u32(at);
+    const std::uint32_t headerSize = *in.u32(at + 4);
+    if (headerSize < kEntrySizesBytes + kEntryTrailerBytes || !in.has(at, headerSize) ||
+        !in.has(at + headerSize, dataSize)) {
+      break;
+    }
+    std::size_t field = at + kEntrySizesBytes;
+    const std::size_t headerEnd = at + headerSize;
+    auto type = ReadName(in, field, headerEnd);
+    auto name = type ? ReadName(in, field, headerEnd) : std::nullopt;
+    if (!name) break;
+    // The first entry of every .res file is an empty one.
+    if (dataSize != 0 || type->number != 0) {
+      auto resource = std::make_unique<Resource>();
+      resource->type = std::move(*type);
+      resource->name = std::move(*name);
+      resource->data = file.subspan(headerEnd, dataSize);
+      resources.push_back(std::move(resource));
+    }
+    at = AlignToDword(headerEnd + dataSize);
+  }
+  return resources;
+}
+
+Module& TheModule() {
+  static Module module;
+  const std::span<const std::byte> file = CurrentSurroundings().resources;
+  if (module.parsedFrom != file.data()) {
+    module.resources = ParseResourceFile(file);
+    module.icons.clear();
+    module.parsedFrom = file.data();
+  }
+  return module;
+}
+
+bool Matches(const NameOrNumber& have, LPCWSTR want) {
+  if (IS_INTRESOURCE(want)) return have.number == static_cast<WORD>(reinterpret_cast<ULONG_PTR>(want));
+  return !have.number && SameNameNoCase(WStringView(have.text), WStringView(want));
+}
+
+Resource* Find(LPCWSTR name, LPCWSTR type) {
+  for (const auto& resource : TheModule().resources) {
+    if (Matches(resource->type, type) && Matches(resource->name, name)) return resource.get();
+  }
+  return nullptr;
+}
+
+// Every image of the group, or none when any of them is missing or damaged.
+std::unique_ptr<Icon> DecodeIconGroup(std::span<const std::byte> group) {
+  const LittleEndianReader in(group);
+  const auto type = in.u16(2);
+  const auto count = in.u16(4);
+  if (type != kIconGroupType || !count || *count == 0 || !in.has(kGroupHeaderBytes, *count * kGroupEntryBytes)) {
+    return nullptr;
+  }
+  auto icon = std::make_unique<Icon>();
+  for (std::size_t i = 0; i < *count; ++i) {
+    const WORD id = *in.u16(kGroupHeaderBytes + i * kGroupEntryBytes + kGroupEntryIdField);
+    const Resource* image = Find(MAKEINTRESOURCEW(id), RT_ICON);
+    auto decoded = image ? DecodeDib(image->data, DibLayout::kIcon) : std::nullopt;
+    if (!decoded) return nullptr;
+    icon->images.push_back({decoded->width, decoded->height, decoded->bitCount, std::move(decoded->pixels)});
+  }
+  return icon;
+}
+
+}  // namespace
+
+std::span<const std::byte> ResourceBytesFrom(const void* at) {
+  const auto* byte = static_cast<const std::byte*>(at);
+  for (const auto& resource : TheModule().resources) {
+    const std::byte* begin = resource->data.data();
+    if (byte >= begin && byte < begin + resource->data.size()) {
+      return resource->data.subspan(static_cast<std::size_t>(byte - begin));
+    }
+  }
+  return {};
+}
+
+}  // namespace platform::window
+
+using namespace platform;
+using namespace platform::window;
+
+HMODULE GetModuleHandleW(LPCWSTR moduleName) { return moduleName ? nullptr : &TheModule(); }
+
+HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
+  if (module != &TheModule() || !name || !type) return nullptr;
+  return Find(name, type);
+}
+
+HGLOBAL LoadResource(HMODULE module, HRSRC resource) {
+  if (module != &TheModule() || !resource) return nullptr;
+  return const_cast<std::byte*>(static_cast<Resource*>(resource)->data.data());
+}
+
+LPVOID LockResource(HGLOBAL resourceData) { return resourceData; }
+
+DWORD SizeofResource(HMODULE module, HRSRC resource) {
+  if (module != &TheModule() || !resource) return 0;
+  return static_cast<DWORD>(static_cast<Resource*>(resource)->data.size());
+}
+
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
+  // Icons by number only: the program names its resources by identifier.
+  if (instance != &TheModule() || !IS_INTRESOURCE(name)) return nullptr;
+  const auto id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name));
+  auto& icon = TheModule().icons[id];
+  if (!icon) {
+    const Resource* group = Find(name, RT_GROUP_ICON);
+    if (group) icon = DecodeIconGroup(group->data);
+  }
+  return icon.get();
+}

@@ -1,0 +1,131 @@
+#pragma once
+// The window system where the operating system has none of its own: the window
+// API of platform/api (dialogs from templates, messages, timers, painting,
+// drawing) implemented without any toolkit, over the small Host interface below.
+// A host shows the windows and brings in what the user does; the Qt host does it
+// on a screen, the tests' headless host records it.
+//
+// The rules are the platform's: posted messages come first, then WM_PAINT while
+// a window has something to repaint, then WM_TIMER for a timer that is due; a
+// dialog's default processing answers WM_CLOSE with IDCANCEL; Enter and Escape
+// are the dialog's OK and Cancel commands.
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/api/wide_text.h"
+
+struct HWND__ {};
+struct HICON__ {};
+
+namespace platform::window {
+
+// The terminal's screen: a dialog template fills it, each edge converted on its own.
+inline constexpr int kScreenWidth = 800;
+inline constexpr int kScreenHeight = 480;
+// What erasing a dialog's background paints.
+inline constexpr std::uint32_t kDialogBackground = 0xFFECECEC;
+
+using Clock = std::chrono::steady_clock;
+
+// Pixels 0xFFRRGGBB, top row first.
+struct Surface {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
+
+  void Reset(int newWidth, int newHeight, std::uint32_t fill) {
+    width = newWidth;
+    height = newHeight;
+    pixels.assign(static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight), fill);
+  }
+  std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+};
+
+enum class Kind { Dialog, Button, Edit, Static };
+
+struct IconImage {
+  int width;
+  int height;
+  std::uint16_t bitCount;
+  std::vector<std::uint32_t> pixels;  // 0xAARRGGBB, top row first; alpha 0 where the mask is set
+};
+
+struct Icon : HICON__ {
+  std::vector<IconImage> images;
+};
+
+struct Timer {
+  Clock::duration period;
+  Clock::time_point due;
+  TIMERPROC proc;
+};
+
+class Window : public HWND__ {
+ public:
+  Kind kind = Kind::Static;
+  int id = 0;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  WString text;
+  RECT rect{};  // pixels, in the client area of the parent (a dialog: of the screen)
+  Window* parent = nullptr;
+  std::vector<std::unique_ptr<Window>> children;  // a dialog's controls, in template order (= tab order)
+
+  // Dialogs only.
+  WString fontName;
+  int fontPoints = 0;
+  Surface surface;
+  bool visible = false;
+  HICON bigIcon = nullptr;
+  HICON smallIcon = nullptr;
+
+  // The window system's own.
+  DLGPROC proc = nullptr;
+  bool updatePending = false;
+  bool erasePending = false;
+  bool ended = false;
+  INT_PTR result = 0;
+  std::map<UINT_PTR, Timer> timers;
+};
+
+// What the window system needs from the world around it.
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  virtual Clock::time_point Now() { return Clock::now(); }
+  // Lets the toolkit run until it has brought in something for the program (a
+  // click, a key, an uncovered window, typing) or `deadline` has come; without a
+  // deadline, until something comes.
+  virtual void Wait(std::optional<Clock::time_point> deadline) = 0;
+
+  virtual void DialogCreated(Window& dialog) = 0;
+  virtual void DialogDestroyed(Window& dialog) = 0;
+  virtual void TextChanged(Window& window) = 0;
+  virtual void Shown(Window& dialog) = 0;
+  // The dialog's surface has new pixels.
+  virtual void SurfaceChanged(Window& dialog) = 0;
+  virtual void IconChanged(Window& dialog) = 0;
+  virtual int MessageBox(Window* owner, WStringView text, WStringView caption, UINT type) = 0;
+};
+
+// The window behind a handle, or nullptr for one that is not (or no longer) a window.
+Window* FromHandle(HWND window);
+
+// The user typed into an edit box: its text changes without telling the host back.
+void TextEditedByUser(HWND edit, WStringView text);
+
+// Live drawing objects, so that a test can show that painting leaks nothing.
+struct GdiCounts {
+  int bitmaps = 0;
+  int deviceContexts = 0;
+  friend bool operator==(const GdiCounts&, const GdiCounts&) = default;
+};
+GdiCounts LiveGdiObjects();
+
+}  // namespace platform::window

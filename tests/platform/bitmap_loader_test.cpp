@@ -1,0 +1,266 @@
+#include "platform/sim/bitmap_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "platform/api/little_endian.h"
+#include "tests/support/bitmap_builder.h"
+#include "tests/support/temp_terminal.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bramble::test::BitmapLayout;
+using bramble::test::BuildBitmap;
+using bramble::test::Patched;
+using bramble::test::ReadFileBytes;
+using platform::DecodeBitmap;
+using Bytes = std::vector<std::byte>;
+
+// The public bitmap suite sits in shared/ beside the repository; BRAMBLE_BMPSUITE
+// names another copy.
+fs::path SuiteDir() {
+  const char* other = std::getenv("BRAMBLE_BMPSUITE");
+  return other && *other ? fs::path(other) : fs::path(BRAMBLE_BMPSUITE_DIR);
+}
+
+#define SKIP_WITHOUT_SUITE()                                                                        \
+  if (!fs::is_directory(SuiteDir() / "g"))                                                          \
+  GTEST_SKIP() << "no bitmap suite at " << SuiteDir() << " (set BRAMBLE_BMPSUITE to its folder)"
+
+std::vector<fs::path> SuiteFiles(const char* folder) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(SuiteDir() / folder))
+    files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+QImage ReadWithQt(const Bytes& file) {
+  QImage image;
+  image.loadFromData(reinterpret_cast<const uchar*>(file.data()), static_cast<int>(file.size()), "BMP");
+  return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// Readers widen channels narrower than 8 bits differently (Qt shifts, we scale
+// to full range), so only the top `bits` of each channel are compared.
+void ExpectPixelsLikeQt(const platform::DecodedBitmap& ours, const QImage& theirs, int bits, const std::string& name) {
+  ASSERT_FALSE(theirs.isNull()) << name;
+  ASSERT_EQ(ours.width, theirs.width()) << name;
+  ASSERT_EQ(std::abs(ours.height), theirs.height()) << name;
+  const std::uint32_t keep = (0xFFu << (8 - bits)) & 0xFF;
+  const std::uint32_t channels = keep << 16 | keep << 8 | keep;
+  int differing = 0;
+  for (int y = 0; y < theirs.height(); ++y) {
+    for (int x = 0; x < theirs.width(); ++x) {
+      const std::uint32_t our = ours.pixels[static_cast<std::size_t>(y * ours.width + x)];
+      const std::uint32_t their = theirs.pixel(x, y);
+      const bool same = (our >> 24) == 0xFF && (our & channels) == (their & channels);
+      if (!same && differing++ == 0) {
+        ADD_FAILURE() << name << " (" << x << ", " << y << "): " << std::hex << our << " vs " << their;
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0) << name;
+}
+
+TEST(BmpSuite, GoodFilesDecodeLikeQtAndRunLengthAndOs2FilesAreRefused) {
+  SKIP_WITHOUT_SUITE();
+  for (const auto& path : SuiteFiles("g")) {
+    const std::string name = path.filename().string();
+    const Bytes file = ReadFileBytes(path);
+    const auto decoded = DecodeBitmap(file);
+    if (name.find("rle") != std::string::npos || name.find("os2") != std::string::npos) {
+      EXPECT_FALSE(decoded) << name;
+      continue;
+    }
+    ASSERT_TRUE(decoded) << name;
+    EXPECT_EQ(decoded->bitCount, platform::LittleEndianReader(file).u16(28)) << name;
+    EXPECT_EQ(decoded->height < 0, name.find("topdown") != std::string::npos) << name;
+    ExpectPixelsLikeQt(*decoded, ReadWithQt(file), decoded->bitCount == 16 ? 5 : 8, name);
+  }
+}
+
+TEST(BmpSuite, QuestionableBadAndForeignFilesAreRefusedOrConsistent) {
+  SKIP_WITHOUT_SUITE();
+  // Of these folders only these load: their size or resolution fields lie, a
+  // palette index is out of range, the palette is short, the header is an unusual
+  // length or laid out as the Windows one, or the masks are uncommon.
+  const std::set<std::string> loading = {
+      "badbitssize.bmp",   "baddens1.bmp",     "baddens2.bmp",     "badfilesize.bmp",    "pal8badindex.bmp",
+      "pal8offs.bmp",      "rgb16-231.bmp",    "rgb16-3103.bmp",   "rgb16faketrns.bmp",  "rgb24largepal.bmp",
+      "rgb32-111110.bmp",  "rgb32-7187.bmp",   "rgb32-xbgr.bmp",   "rgb32fakealpha.bmp", "rgb32h52.bmp",
+      "rgba16-1924.bmp",   "rgba16-4444.bmp",  "rgba16-5551.bmp",  "rgba32-1.bmp",       "rgba32-1010102.bmp",
+      "rgba32-2.bmp",      "rgba32-61754.bmp", "rgba32-81284.bmp", "rgba32h56.bmp",      "pal1p1.bmp",
+      "pal8os2v2-40sz.bmp"};
+  for (const char* folder : {"q", "b", "x"}) {
+    for (const auto& path : SuiteFiles(folder)) {
+      const std::string name = path.filename().string();
+      const auto decoded = DecodeBitmap(ReadFileBytes(path));
+      EXPECT_EQ(decoded.has_value(), loading.contains(name)) << name;
+      if (!decoded) continue;
+      EXPECT_GT(decoded->width, 0) << name;
+      EXPECT_LE(std::abs(decoded->height), platform::kMaxBitmapSide) << name;
+      EXPECT_EQ(decoded->pixels.size(), std::size_t(decoded->width) * std::size_t(std::abs(decoded->height))) << name;
+    }
+  }
+}
+
+// Turns a bottom-up file into the same picture stored top-down.
+Bytes StoredTopDown(Bytes file) {
+  const platform::LittleEndianReader in(file);
+  const std::size_t offset = *in.u32(10);
+  const std::int32_t width = *in.i32(18), height = *in.i32(22);
+  const std::size_t stride = (std::size_t(width) * *in.u16(28) + 31) / 32 * 4;
+  for (std::int32_t row = 0; row < height / 2; ++row) {
+    std::swap_ranges(file.begin() + std::ptrdiff_t(offset + row * stride),
+                     file.begin() + std::ptrdiff_t(offset + (row + 1) * stride),
+                     file.begin() + std::ptrdiff_t(offset + (height - 1 - row) * stride));
+  }
+  platform::PutU32(&file[22], static_cast<std::uint32_t>(-height));
+  return file;
+}
+
+TEST(ImageMagickBitmaps, EveryVariantDecodesLikeQtBottomUpAndTopDown) {
+  struct Variant {
+    const char* name;
+    const char* options;
+    std::uint32_t headerSize, bitCount, compression;
+  };
+  const Variant variants[] = {
+      {"bilevel", "-type bilevel -compress none BMP3:", 40, 1, 0},
+      {"bilevel-v4", "-type bilevel -compress none BMP:", 108, 1, 0},
+      {"16-colour", "-colors 16 -compress none BMP3:", 40, 4, 0},
+      {"16-colour-v5", "-colors 16 -compress none BMP:", 124, 4, 0},
+      {"256-colour", "-type palette -compress none BMP3:", 40, 8, 0},
+      {"256-colour-v5", "-type palette -compress none BMP:", 124, 8, 0},
+      {"rgb555-v5", "-define bmp:subtype=RGB555 BMP:", 124, 16, 3},
+      {"rgb565-v5", "-define bmp:subtype=RGB565 BMP:", 124, 16, 3},
+      {"truecolour", "-type truecolor BMP3:", 40, 24, 0},
+      {"truecolour-v5", "-type truecolor BMP:", 124, 24, 0},
+      {"alpha-v5", "-alpha set -channel A -evaluate set 50% +channel BMP:", 124, 32, 3},
+  };
+  const bramble::test::TempTerminal folder;
+  for (const auto& variant : variants) {
+    const fs::path path = folder / (std::string(variant.name) + ".bmp");
+    const std::string command =
+        "convert -seed 7 -size 37x21 plasma:fractal " + std::string(variant.options) + "'" + path.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const Bytes file = ReadFileBytes(path);
+    const platform::LittleEndianReader in(file);
+    ASSERT_EQ(std::tuple(*in.u32(14), *in.u16(28), *in.u32(30)),  // what ImageMagick really wrote
+              std::tuple(variant.headerSize, variant.bitCount, variant.compression))
+        << variant.name;
+
+    const QImage expected = ReadWithQt(file);
+    const int bits = variant.bitCount == 16 ? 5 : 8;
+    for (const auto& [form, bytes] : {std::pair<std::string, Bytes>{"", file}, {" top-down", StoredTopDown(file)}}) {
+      const auto decoded = DecodeBitmap(bytes);
+      ASSERT_TRUE(decoded) << variant.name << form;
+      EXPECT_EQ(decoded->bitCount, variant.bitCount);
+      EXPECT_EQ(decoded->height, form == " top-down" ? -21 : 21) << variant.name << form;
+      ExpectPixelsLikeQt(*decoded, expected, bits, variant.name + form);
+    }
+  }
+}
+
+// A 16-bit picture with masks after a 40-byte header and the given pixel words.
+Bytes SixteenBitFile(std::uint32_t red, std::uint32_t green, std::uint32_t blue, std::vector<std::uint16_t> words) {
+  const BitmapLayout layout{
+      .width = static_cast<std::int32_t>(words.size()), .height = 1, .bitCount = 16, .compression = 3, .extraGap = 12};
+  Bytes file = BuildBitmap(layout);
+  for (std::size_t i = 0; i < 3; ++i) platform::PutU32(&file[54 + 4 * i], std::array{red, green, blue}[i]);
+  for (std::size_t i = 0; i < words.size(); ++i) platform::PutU16(&file[66 + 2 * i], words[i]);
+  return file;
+}
+
+TEST(BitmapLoader, NarrowChannelsWidenToFullIntensityAndBadIndexesAreBlack) {
+  const auto rgb565 = DecodeBitmap(SixteenBitFile(0xF800, 0x07E0, 0x001F, {0xFFFF, 0xF800, 0x07E0, 0x001F, 0x0821}));
+  ASSERT_TRUE(rgb565);
+  EXPECT_EQ(rgb565->pixels, (std::vector<std::uint32_t>{0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF080408}));
+
+  // Two palette entries, every index above 1 falls outside the table.
+  BitmapLayout layout{.width = 4, .height = 1, .bitCount = 8, .paletteEntries = 2};
+  Bytes file = BuildBitmap(layout);
+  const std::uint32_t offset = bramble::test::PixelDataOffset(layout);
+  for (std::uint8_t i = 0; i < 4; ++i) file[offset + i] = std::byte{i};
+  const auto paletted = DecodeBitmap(file);
+  ASSERT_TRUE(paletted);
+  EXPECT_EQ(paletted->pixels, (std::vector<std::uint32_t>{0xFF00FF00, 0xFF03FE01, 0xFF000000, 0xFF000000}));
+}
+
+TEST(BitmapLoader, EachHostileHeaderFieldIsRefused) {
+  const bramble::test::FieldPatch patches[] = {
+      {"signature", 0, 0x4142, 2},                {"offset before the headers", 10, 0},
+      {"offset past the end", 10, 10000},         {"offset at 4 GiB", 10, 0xFFFFFFFF},
+      {"OS/2 header", 14, 12},                    {"OS/2 2.x header", 14, 64},
+      {"header size 0", 14, 0},                   {"header past the end", 14, 0xFFFFFFF0},
+      {"zero width", 18, 0},                      {"negative width", 18, static_cast<std::uint32_t>(-6)},
+      {"huge width", 18, 16385},                  {"zero height", 22, 0},
+      {"huge height", 22, 16385},                 {"huge top-down height", 22, static_cast<std::uint32_t>(-16385)},
+      {"INT_MIN height", 22, 0x80000000},         {"rows longer than the file", 18, 16384},
+      {"planes 0", 26, 0, 2},                     {"planes 2", 26, 2, 2},
+      {"bit count 0", 28, 0, 2},                  {"bit count 2", 28, 2, 2},
+      {"bit count 7", 28, 7, 2},                  {"bit count 64", 28, 64, 2},
+      {"RLE8", 30, 1},                            {"RLE4", 30, 2},
+      {"bit fields at 8 bits", 30, 3},            {"JPEG", 30, 4},
+      {"PNG", 30, 5},                             {"alpha bit fields", 30, 6},
+      {"257 colours", 46, 257},                   {"colour table past the pixels", 46, 200},
+      {"colour table at 4 G", 46, 0xFFFFFFFF},
+  };
+  const Bytes good = BuildBitmap({.width = 6, .height = 5, .bitCount = 8, .paletteEntries = 100});
+  ASSERT_TRUE(DecodeBitmap(good));
+  for (const auto& patch : patches) EXPECT_FALSE(DecodeBitmap(Patched(good, patch))) << patch.what;
+  // Passes every check but the file's real size, so allocating first would show.
+  EXPECT_FALSE(DecodeBitmap(Patched(Patched(good, {"", 18, 16384}), {"", 22, static_cast<std::uint32_t>(-16384)})));
+}
+
+TEST(BitmapLoader, UnusableMasksAreRefused) {
+  Bytes masksInRows = SixteenBitFile(0xF800, 0x07E0, 0x001F, {0, 0, 0, 0, 0, 0});
+  platform::PutU32(&masksInRows[10], 54);
+  const std::pair<const char*, Bytes> cases[] = {
+      {"zero", SixteenBitFile(0xF800, 0x07E0, 0, {0})},
+      {"split", SixteenBitFile(0xF01F, 0x07E0, 0x0800, {0})},
+      {"overlapping", SixteenBitFile(0xFC00, 0x07E0, 0x001F, {0})},
+      {"wider than the pixel", SixteenBitFile(0xF8000, 0x07E0, 0x001F, {0})},
+      {"bit fields without masks", BuildBitmap({.width = 8, .height = 2, .bitCount = 16, .compression = 3})},
+      {"masks inside the pixel rows", masksInRows},
+  };
+  EXPECT_TRUE(DecodeBitmap(SixteenBitFile(0xF800, 0x07E0, 0x001F, {0})));
+  for (const auto& [what, file] : cases) EXPECT_FALSE(DecodeBitmap(file)) << what;
+}
+
+TEST(BitmapLoader, EveryTruncationIsRefusedWithoutCrashing) {
+  for (const auto& layout : {BitmapLayout{.width = 5, .height = 3, .bitCount = 4, .paletteEntries = 16},
+                           BitmapLayout{.width = 3, .height = -2, .bitCount = 32, .infoHeaderSize = 124}}) {
+    const Bytes full = BuildBitmap(layout);
+    ASSERT_TRUE(DecodeBitmap(full));
+    for (std::size_t length = 0; length < full.size(); ++length) {
+      EXPECT_FALSE(DecodeBitmap(std::span(full).first(length))) << length;
+    }
+  }
+}
+
+TEST(BitmapLoader, FilesAreLoadedAsStoredAndMissingOrOversizedOnesAreRefusedUnread) {
+  const bramble::test::TempTerminal folder;
+  const Bytes file = BuildBitmap({.width = 800, .height = -480});
+  folder.Write("logo.bmp", file);
+  const auto loaded = platform::LoadBitmapFile(folder / "logo.bmp");
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(std::tuple(loaded->width, loaded->height, loaded->bitCount), std::tuple(800, -480, 24));
+  EXPECT_FALSE(platform::LoadBitmapFile(folder / "missing.bmp"));
+  EXPECT_FALSE(platform::LoadBitmapFile(folder.root()));
+  folder.Write("huge.bmp", file);  // a valid start, then sparse zeros past 1 GiB
+  fs::resize_file(folder / "huge.bmp", (std::uintmax_t{1} << 30) + 1);
+  EXPECT_FALSE(platform::LoadBitmapFile(folder / "huge.bmp"));
+}
+
+}  // namespace
