@@ -88,7 +88,7 @@ class Registry : public ::testing::Test {
 
 TEST_F(Registry, OpensKeysCaseInsensitivelyAndQueriesLikeThePlatform) {
   terminal.WriteText("registry.reg", "REGEDIT4\r\n" + std::string(kOsSection) +
-                                         "\"ModelName\"=\"QX210\"\r\n\"Build\"=dword:xyz\r\n");
+                                         "\"ModelName\"=\"QX210\"\r\n\"Build\"=dword:xyz\r\n\"Empty\"=hex(1):\r\n");
   HKEY parent = nullptr;
   HKEY opened = nullptr;
   ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\PLATFORM", 0, 0, &parent), ERROR_SUCCESS);
@@ -108,6 +108,10 @@ TEST_F(Registry, OpensKeysCaseInsensitivelyAndQueriesLikeThePlatform) {
   EXPECT_EQ(Data(buffer, buffer + size), (Data{'Q', 0, 'X', 0, '2', 0, '1', 0, '0', 0, 0, 0}));
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(RegQueryValueExW(key, u"Build", nullptr, &type, buffer, &size), ERROR_FILE_NOT_FOUND);
+  // An empty value has no bytes to copy (the fuzzer once found it copied from nowhere).
+  buffer[0] = 0x55;
+  EXPECT_EQ(RegQueryValueExW(key, u"Empty", nullptr, &type, buffer, &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::tuple(size, type, buffer[0]), std::tuple(0u, 1u, BYTE{0x55}));
 
   EXPECT_EQ(RegCloseKey(parent), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(parent), ERROR_INVALID_HANDLE);
