@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -36,10 +37,22 @@ QIcon ToQIcon(HICON handle) {
   return icon;
 }
 
-// The terminal's dialog font is a system font with Hangul.
+// The terminal's dialog font is a system font with Hangul. Its dialog units come
+// from that font, and the template's captions fit their controls there; here the
+// units are fixed by the screen, so the font is made as large as it can be, up to
+// the template's size, with every one-line caption still whole.
 QFont DialogFont(const window::Window& dialog) {
+  constexpr double kSmallestPoints = 5;
   QFont font(QStringLiteral("NanumGothic"));
-  font.setPointSize(dialog.fontPoints > 0 ? dialog.fontPoints : 9);
+  for (double points = dialog.fontPoints > 0 ? dialog.fontPoints : 9; points > kSmallestPoints; points -= 0.5) {
+    font.setPointSizeF(points);
+    const QFontMetrics metrics(font);
+    const bool fits = std::ranges::all_of(dialog.children, [&](const auto& control) {
+      const bool oneLine = control->kind == window::Kind::Static && (control->style & SS_TYPEMASK) == SS_LEFT;
+      return !oneLine || metrics.horizontalAdvance(ToQString(control->text)) <= control->rect.right - control->rect.left;
+    });
+    if (fits) break;
+  }
   return font;
 }
 

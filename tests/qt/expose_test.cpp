@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QWidget>
 
 #include "dialog/bramble_dlg.h"
@@ -23,6 +24,24 @@ bool Until(platform::qt::QtHost& host, DialogRun& run, const std::function<bool(
     run.Settle();
   }
   return done();
+}
+
+TEST(QtHost, EveryOneLineCaptionIsWholeInItsControl) {
+  platform::qt::QtHost host;
+  TempTerminal terminal(&host);
+  WriteIdentity(terminal, "QX210");
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun&) {
+    int captions = 0;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      for (const QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->wordWrap()) continue;  // the message line wraps
+        ++captions;
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+      }
+    }
+    EXPECT_EQ(captions, 5);
+  });
 }
 
 TEST(QtHost, AnUncoveredDialogRepaintsAndTheVerdictComesBack) {
@@ -51,6 +70,7 @@ TEST(QtHost, AnUncoveredDialogRepaintsAndTheVerdictComesBack) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  ::setenv("QT_QPA_PLATFORM", "xcb", 1);  // a window of the display, whatever the caller set
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
