@@ -2,12 +2,12 @@
 
 #include <array>
 #include <bit>
-#include <fstream>
 #include <limits>
 #include <system_error>
 
 #include "platform/api/bitmap_format.h"
 #include "platform/api/little_endian.h"
+#include "platform/sim/host_files.h"
 
 namespace platform {
 namespace {
@@ -16,7 +16,8 @@ using namespace bmp;
 
 constexpr std::size_t kMasksSize = 12;        // red, green, blue
 constexpr std::size_t kPaletteEntrySize = 4;  // blue, green, red, unused
-constexpr std::uintmax_t kMaxFileSize = std::uintmax_t{1} << 30;
+// What a file may hold besides its pixels: headers, masks, a colour table, padding.
+constexpr std::uintmax_t kMaxFileSize = kMaxDecodedBytes + (std::uintmax_t{1} << 20);
 
 constexpr std::uint32_t kOpaque = 0xFF000000;
 constexpr std::uint32_t kOpaqueBlack = kOpaque;
@@ -120,6 +121,10 @@ std::optional<std::uint32_t> PictureRows(const InfoHeader& header, DibLayout lay
   }
   if (rows < 0) rows = -rows;
   if (rows == 0 || rows > kMaxBitmapSide) return std::nullopt;
+  // What the picture costs once decoded, four bytes a pixel, bounds the work too.
+  if (std::uint64_t{static_cast<std::uint32_t>(header.width)} * static_cast<std::uint64_t>(rows) * 4 > kMaxDecodedBytes) {
+    return std::nullopt;
+  }
   return static_cast<std::uint32_t>(rows);
 }
 
@@ -296,15 +301,9 @@ std::optional<DecodedBitmap> DecodeBitmap(std::span<const std::byte> file) {
 }
 
 std::optional<DecodedBitmap> LoadBitmapFile(const std::filesystem::path& hostPath) {
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(hostPath, ec);
-  if (ec || size > kMaxFileSize) return std::nullopt;
-  std::ifstream in(hostPath, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<std::byte> bytes(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (static_cast<std::uintmax_t>(in.gcount()) != size) return std::nullopt;
-  return DecodeBitmap(bytes);
+  const HostFile file = ReadWholeHostFile(hostPath, kMaxFileSize);
+  if (file.status != HostFile::Status::kRead) return std::nullopt;
+  return DecodeBitmap(file.bytes);
 }
 
 }  // namespace platform

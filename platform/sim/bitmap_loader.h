@@ -9,7 +9,8 @@
 // 8-8-8 with the top byte unused; alpha is never used.
 // Refuses: OS/2 headers and any other header size, run-length, JPEG, PNG and every
 // other compression, other bit counts, planes other than 1, a width that is not
-// positive, a zero height, a side over kMaxBitmapSide, masks that are zero, split,
+// positive, a zero height, a side over kMaxBitmapSide, a picture that would take
+// more than kMaxDecodedBytes once decoded, masks that are zero, split,
 // overlapping or wider than the pixel, a colour table with more entries than the
 // bit count allows or that does not fit between the header and the pixel rows, and
 // a file shorter than its pixel rows (a truncated file is refused, not padded).
@@ -24,9 +25,10 @@
 
 namespace platform {
 
-// Longest side the loader accepts, so that no header can ask for more than
-// 16384 x 16384 pixels.
+// Longest side the loader accepts, and the most a decoded picture may take (four
+// bytes a pixel): no header can make a repaint cost more than that.
 inline constexpr std::int32_t kMaxBitmapSide = 16384;
+inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{64} << 20;
 
 struct DecodedBitmap {
   std::int32_t width;
@@ -37,7 +39,8 @@ struct DecodedBitmap {
 
 std::optional<DecodedBitmap> DecodeBitmap(std::span<const std::byte> file);
 
-// Reads and decodes a host file; a file over 1 GiB is refused without reading it.
+// Reads and decodes a host file; a file too large to decode within the limit is
+// refused without reading it, and so is anything but a regular file.
 std::optional<DecodedBitmap> LoadBitmapFile(const std::filesystem::path& hostPath);
 
 // Where the pixel rows of a device-independent bitmap (an info header, its masks

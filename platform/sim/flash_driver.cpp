@@ -9,13 +9,13 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
 #include <utility>
 
+#include "platform/sim/host_files.h"
 #include "platform/sim/posix_io.h"
 #include "platform/sim/terminal.h"
 
@@ -26,6 +26,7 @@ namespace {
 constexpr std::string_view kFaultsName = "faults";
 constexpr std::string_view kTraceName = "trace.log";
 constexpr auto kErased = std::byte{0xFF};
+constexpr std::uintmax_t kMaxFaultsBytes = 1 << 20;
 
 // Sectors between the file's end and a sector written further on are erased
 // flash, so the gap is filled with 0xFF rather than left as a hole of zeros.
@@ -56,7 +57,11 @@ std::optional<std::uint32_t> ParseNumber(const std::string& word) {
 // A line that is not a pair is skipped with one debug line; it never stops the driver.
 SectorSet ReadFaults(const fs::path& file) {
   SectorSet faults;
-  std::ifstream in(file);
+  const HostFile list = ReadWholeHostFile(file, kMaxFaultsBytes);
+  if (list.status == HostFile::Status::kTooLarge) {
+    NKDbgPrintfW(_T("%s: over 1 MiB, ignored\n"), FromUtf8(file.string()).c_str());
+  }
+  std::istringstream in(std::string(reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()));
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     line = line.substr(0, line.find('#'));

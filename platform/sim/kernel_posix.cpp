@@ -63,6 +63,7 @@ struct KernelObject {
 };
 struct FileObject final : KernelObject {
   UniqueFd fd;
+  fs::path folder;  // whose entry for the file a flush makes durable too
 };
 struct FindObject final : KernelObject {};
 
@@ -86,22 +87,6 @@ Object* Find(HANDLE handle) {
 
 bool Forget(HANDLE handle) {
   return std::erase_if(Objects(), [handle](const auto& object) { return object.get() == handle; }) != 0;
-}
-
-// Opens the host file without blocking on a FIFO. A file that is read must be a
-// regular file: anything else holds no bytes the program could use, and reading
-// a FIFO or a device could block for ever.
-UniqueFd OpenHostPath(const fs::path& path, int flags, bool reading) {
-  UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666));
-  if (!fd) return fd;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) return UniqueFd();
-  if (S_ISDIR(info.st_mode) || (reading && !S_ISREG(info.st_mode))) {
-    errno = S_ISDIR(info.st_mode) ? EISDIR : EACCES;
-    return UniqueFd();
-  }
-  if (S_ISREG(info.st_mode)) ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-  return fd;
 }
 
 // The terminal C library's text mode: each CR LF pair reads as LF, a lone CR
@@ -159,7 +144,7 @@ std::FILE* OpenTextStream(UniqueFd fd) {
 
 HANDLE OpenHostFile(const fs::path& path) {
   auto object = std::make_unique<FileObject>();
-  object->fd = OpenHostPath(path, O_RDONLY, true);
+  object->fd = OpenHostPath(path.c_str(), O_RDONLY, true);
   if (!object->fd) return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
   return Keep(std::move(object));
 }
@@ -190,7 +175,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
   if (creationDisposition == CREATE_ALWAYS) flags |= O_TRUNC;
   // Share modes are not enforced: the host has no mandatory locks.
   auto object = std::make_unique<FileObject>();
-  object->fd = OpenHostPath(*hostPath, flags, reads);
+  object->fd = OpenHostPath(hostPath->c_str(), flags, reads);
+  object->folder = hostPath->parent_path();
   if (!object->fd) return Fail(ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
   t_lastError = ERROR_SUCCESS;
   return Keep(std::move(object));
@@ -240,6 +226,15 @@ DWORD SetFilePointer(HANDLE file, LONG distanceToMove, LONG* distanceToMoveHigh,
   if (distanceToMoveHigh) *distanceToMoveHigh = static_cast<LONG>(static_cast<std::uint64_t>(position) >> 32);
   t_lastError = ERROR_SUCCESS;
   return static_cast<DWORD>(position);
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+  FileObject* object = Find<FileObject>(file);
+  if (!object) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  // A new file is on storage only once its folder's entry for it is too.
+  const UniqueFd folder(::open(object->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (::fsync(object->fd.get()) != 0 || !folder || ::fsync(folder.get()) != 0) return Fail(ErrorFromErrno(errno), FALSE);
+  return TRUE;
 }
 
 BOOL CloseHandle(HANDLE object) {
@@ -297,7 +292,7 @@ std::FILE* _wfopen(const WCHAR* fileName, const WCHAR* mode) {
   }
   const bool appends = modeText.find(_T('a')) != WStringView::npos;
   const int flags = !writes ? O_RDONLY : O_WRONLY | O_CREAT | (appends ? O_APPEND : O_TRUNC);
-  UniqueFd fd = OpenHostPath(*hostPath, flags, !writes);
+  UniqueFd fd = OpenHostPath(hostPath->c_str(), flags, !writes);
   if (!fd) return nullptr;
   if (text && !writes) return OpenTextStream(std::move(fd));
   std::FILE* file = ::fdopen(fd.get(), writes ? (appends ? "ab" : "wb") : "rb");

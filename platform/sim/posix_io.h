@@ -40,4 +40,10 @@ ssize_t ReadFully(int fd, void* buffer, std::size_t size, off_t offset = -1);
 // set when they could not all be written.
 bool WriteFully(int fd, const void* data, std::size_t size, off_t offset = -1);
 
+// Opens a file of the host without blocking on a FIFO. A file that is read must be
+// a regular file: anything else holds no bytes the program could use, and
+// reading a FIFO or a device could block for ever (errno EACCES; EISDIR for a
+// folder). A regular file is left blocking again.
+UniqueFd OpenHostPath(const char* path, int flags, bool reading);
+
 }  // namespace platform

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "platform/api/little_endian.h"
+#include "platform/sim/host_files.h"
 #include "platform/sim/terminal.h"
 
 // A key handle is an opened key of this registry, or a predefined root.
@@ -23,6 +22,8 @@ constexpr std::array<WStringView, 5> kRootNames = {_T("HKEY_LOCAL_MACHINE"), _T(
                                                    _T("HKEY_CLASSES_ROOT"), _T("HKEY_USERS"),
                                                    _T("HKEY_CURRENT_CONFIG")};
 constexpr std::string_view kBlanks = " \t";
+// A registry export of a terminal is a few kilobytes; a bigger file is no export.
+constexpr std::uintmax_t kMaxRegistryFileBytes = 1 << 20;
 
 bool SameName(WStringView a, WStringView b) { return SameNameNoCase(a, b); }
 
@@ -245,11 +246,12 @@ OpenKey* FindOpenKey(HKEY key) {
 }
 
 std::optional<std::string> ReadRegistryFile() {
-  std::ifstream in(TerminalRoot() / kRegistryFileName, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
+  const HostFile file = ReadWholeHostFile(TerminalRoot() / kRegistryFileName, kMaxRegistryFileBytes);
+  if (file.status == HostFile::Status::kTooLarge) {
+    NKDbgPrintfW(_T("%s: over 1 MiB, ignored\r\n"), kRegistryFileName);
+  }
+  if (file.status != HostFile::Status::kRead) return std::nullopt;
+  return std::string(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
 }
 
 WStringView WithoutOuterBackslashes(WStringView path) {

@@ -27,7 +27,9 @@ std::optional<std::vector<fs::path::string_type>> Components(WStringView termina
     std::size_t end = terminalPath.find(_T('\\'), start);
     if (end == WStringView::npos) end = terminalPath.size();
     const WStringView part = terminalPath.substr(start, end - start);
-    if (part == _T("..")) return std::nullopt;
+    // Only a backslash separates: a host separator or a NUL inside a name could
+    // lead out of the terminal folder, as ".." could.
+    if (part == _T("..") || part.find_first_of(WStringView(_T("/\0"), 2)) != WStringView::npos) return std::nullopt;
     if (!part.empty() && part != _T(".")) parts.push_back(NativeName(part));
     start = end + 1;
   }

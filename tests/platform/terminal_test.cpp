@@ -18,9 +18,12 @@ TEST(TerminalPaths, LookupIgnoresCaseATrailingBackslashNamesAFolderAndNothingLea
   const std::pair<const WCHAR*, bool> cases[] = {
       {_T("\\SDMMC DISK\\logo.bmp"), true}, {_T("\\SDMMC DISK\\"), true}, {_T("\\SDMMC DISK\\logo.bmp\\"), false},
       {_T("\\SDMMC DISK\\..\\..\\etc\\passwd"), false}, {_T(""), false}, {_T("relative\\path"), false},
+      // Only a backslash separates: a host separator or a NUL cannot lead out.
+      {_T("\\SDMMC DISK\\../../etc/passwd"), false}, {_T("\\/etc/passwd"), false}, {_T("\\SDMMC DISK/logo.bmp"), false},
   };
   for (const auto& [path, exists] : cases) EXPECT_EQ(FileExists(path), exists) << CString(path).ToUtf8();
   EXPECT_FALSE(platform::FindTerminalPath(_T("\\SDMMC DISK\\..\\..\\etc\\passwd")));
+  EXPECT_FALSE(platform::FindTerminalPath(platform::WString(_T("\\SDMMC DISK\\LOGO.BMP\0x"), 22)));
   EXPECT_FALSE(platform::CreatableTerminalPath(_T("\\..\\escape.txt")));
 }
 

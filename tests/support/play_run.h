@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,13 +55,18 @@ class Program {
   // The exit code, or 128 + the signal that ended it.
   int Wait() {
     int status = 0;
-    if (m_pid <= 0 || ::waitpid(m_pid, &status, 0) != m_pid) return -1;
+    rusage usage{};
+    if (m_pid <= 0 || ::wait4(m_pid, &status, 0, &usage) != m_pid) return -1;
     m_pid = -1;
+    m_peakKilobytes = usage.ru_maxrss;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
+  // The most memory the program (or its largest descendant) held, once waited for.
+  long PeakKilobytes() const { return m_peakKilobytes; }
 
  private:
   pid_t m_pid = -1;
+  long m_peakKilobytes = 0;
 };
 
 struct PlayResult {
