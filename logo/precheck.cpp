@@ -10,17 +10,21 @@ namespace {
 
 KeptBitmap g_kept;
 
+// A logo bitmap is 1,152,054 bytes; a file many times that size is no logo, and is
+// not read into memory to find that out.
+constexpr DWORD kMaxBitmapFileBytes = DWORD{64} << 20;
+
 platform::UniqueHandle CreateStartupImage() {
   return platform::UniqueHandle(::CreateFileW(platform::kSdStartupRaw, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Fills `kept` from the opened file. Without a size or a buffer it stays empty;
-// a file too short for a header is kept without header fields.
+// Fills `kept` from the opened file. Without a size or a buffer, or for a file too
+// large, it stays empty; a file too short for a header is kept without header fields.
 bool LoadInto(KeptBitmap& kept, HANDLE file) {
-  // Only the low 32 bits of the size are asked for, as on the terminal.
-  const DWORD size = ::GetFileSize(file, nullptr);
-  if (size == INVALID_FILE_SIZE) return false;
+  DWORD high = 0;
+  const DWORD size = ::GetFileSize(file, &high);
+  if (size == INVALID_FILE_SIZE || high != 0 || size > kMaxBitmapFileBytes) return false;
   kept.buffer = TryAllocateBytes(size);
   if (!kept.buffer) return false;
   DWORD read = 0;
@@ -35,7 +39,8 @@ bool LoadInto(KeptBitmap& kept, HANDLE file) {
   kept.pixelDataOffset = std::min<std::size_t>(header->pixelDataOffset, kept.size);
   kept.width = header->width;
   kept.height = header->height;
-  kept.passed = HasLogoGeometry(*header);
+  // A copy to the card that was cut short would become a logo with black rows.
+  kept.passed = HasLogoGeometry(*header) && kept.PixelData().size() >= kSourcePixelDataBytes;
   return kept.passed;
 }
 

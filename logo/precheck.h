@@ -14,7 +14,7 @@ namespace logo {
 // The file that the last pre-check opened, kept for the whole process.
 struct KeptBitmap {
   bool loaded = false;  // a pre-check has opened a file
-  bool passed = false;  // ... and found it 800 x 480 x 24
+  bool passed = false;  // ... and found it 800 x 480 x 24, with all its pixels
   std::unique_ptr<std::byte[]> buffer;
   std::size_t size = 0;             // bytes read into `buffer`
   std::size_t pixelDataOffset = 0;  // clamped to `size`, so it never leaves the buffer
@@ -26,8 +26,9 @@ struct KeptBitmap {
 };
 
 // Reads the whole file into a new kept bitmap (the old buffer is released first)
-// and tells whether its header says 800 x 480 at 24 bits per pixel. A file that
-// does not open leaves the kept bitmap as it was.
+// and tells whether its header says 800 x 480 at 24 bits per pixel and the whole
+// pixel data is there. A file that does not open leaves the kept bitmap as it
+// was; a file over 64 MiB is refused without being read.
 bool LoadAndCheckBitmap(const CString& path);
 
 // Non-zero `mode`: "\SDMMC DISK\startup.raw" is created or cut to zero bytes.

@@ -15,6 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using bramble::test::BuildBitmap;
 using bramble::test::Bytes;
+using bramble::test::Patched;
 using bramble::test::ReadFileBytes;
 using bramble::test::TempTerminal;
 using logo::LoadAndCheckBitmap;
@@ -42,14 +43,21 @@ std::vector<std::byte> PatternStartupImage() {
   return image;
 }
 
-TEST(PreCheck, OnlyTheThreeHeaderNumbersDecideAndEveryOpenedFileIsKept) {
+TEST(PreCheck, TheThreeHeaderNumbersAndWholePixelDataDecideAndEveryOpenedFileIsKept) {
   TempTerminal terminal;
-  std::vector<std::byte> bare(30);  // no signature, no pixels, pixel data far away
-  platform::PutU32(&bare[10], 0xFFFFFFF0u);
+  std::vector<std::byte> bare(30 + 1'152'000);  // no signature, pixels right behind the fields
+  platform::PutU32(&bare[10], 30);
   platform::PutU32(&bare[18], 800);
   platform::PutU32(&bare[22], 480);
   platform::PutU16(&bare[28], 24);
   EXPECT_TRUE(Check(terminal, bare));
+  EXPECT_EQ(kept.PixelData().size(), 1'152'000u);
+  // A copy to the card that was cut short, anywhere in its pixels.
+  for (std::size_t eighth = 0; eighth < 8; ++eighth) {
+    EXPECT_FALSE(Check(terminal, std::vector(bare.begin(), bare.begin() + 30 + eighth * 144'000))) << eighth;
+    EXPECT_TRUE(kept.loaded && !kept.passed && kept.width == 800);
+  }
+  EXPECT_FALSE(Check(terminal, Patched(bare, {"pixels past the end", 10, 0xFFFFFFF0u})));
   EXPECT_TRUE(kept.PixelData().empty());
 
   const auto deep = BuildBitmap({.bitCount = 32});
@@ -58,8 +66,14 @@ TEST(PreCheck, OnlyTheThreeHeaderNumbersDecideAndEveryOpenedFileIsKept) {
   EXPECT_EQ(kept.PixelData().data(), kept.File().data() + 54);
   EXPECT_FALSE(Check(terminal, BuildBitmap({.height = -480})));
   EXPECT_EQ(kept.height, -480);
-  EXPECT_FALSE(Check(terminal, std::vector(bare.begin(), bare.end() - 1)));
+  EXPECT_FALSE(Check(terminal, std::vector(bare.begin(), bare.begin() + 29)));
   EXPECT_TRUE(kept.File().size() == 29 && kept.PixelData().empty());
+
+  // A file over 64 MiB is refused before anything of it is read.
+  terminal.Write("SDMMC DISK/logo.bmp", bare);
+  std::filesystem::resize_file(terminal / "SDMMC DISK/logo.bmp", (std::uintmax_t{64} << 20) + 1);  // sparse
+  EXPECT_FALSE(LoadAndCheckBitmap(kCardBmp));
+  EXPECT_TRUE(kept.loaded && kept.File().empty());
 }
 
 TEST(PreCheck, KeepsOneBufferAndOnlyAFileThatOpensReplacesIt) {
@@ -94,7 +108,7 @@ TEST(StartupImage, TruncateModeLeavesAnEmptyFileWhereTheCardIs) {
   EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), 0u);
 }
 
-TEST(StartupImage, ConversionNeedsAPassingPreCheckAndReadsOnlyBytesThatExist) {
+TEST(StartupImage, ConversionNeedsAPassingPreCheck) {
   TempTerminal terminal;
   const fs::path startup = terminal / "SDMMC DISK/startup.raw";
   EXPECT_FALSE(Check(terminal, BuildBitmap({.bitCount = 32})));
@@ -109,11 +123,6 @@ TEST(StartupImage, ConversionNeedsAPassingPreCheckAndReadsOnlyBytesThatExist) {
   EXPECT_TRUE(ReadFileBytes(startup) == PatternStartupImage());
   EXPECT_TRUE(logo::StartupImageFromPixels(kept.PixelData()) == PatternStartupImage());
 
-  auto pastEnd = BuildBitmap({});
-  platform::PutU32(&pastEnd[10], 0xFFFFFF00u);
-  ASSERT_TRUE(Check(terminal, pastEnd));
-  EXPECT_TRUE(WriteStartupImage(0));
-  EXPECT_TRUE(ReadFileBytes(startup) == std::vector<std::byte>(768'000));
 
   fs::remove(startup);
   fs::create_symlink("/dev/full", startup);  // a full card

@@ -89,9 +89,9 @@ TEST(Check, BuiltAndHostileFilesGetAVerdictAndNeverAFalseUsable) {
        {Verdict::kNotUsable, {Rule::kTopDown}, "height is -480: the rows are stored top-down; save it bottom-up"}},
       {"rle24.bmp", BuildBitmap({.compression = 1}), {Verdict::kNotUsable, {Rule::kCompression}, "compression 1 (RLE8)"}},
       {"cut.bmp", cut,
-       {Verdict::kUsable, {Rule::kPixelData}, "24,100 of 1,152,000 bytes (the file is cut short): the top 470 rows become black"}},
-      {"past-end.bmp", Patched(good, {"", 10, 0xFFFFFF00u}), {Verdict::kUsable, {Rule::kPixelData}, "all black"}},
-      {"header-only.bmp", {good.begin(), good.begin() + 30}, {Verdict::kUsable, {Rule::kPixelData}, "no pixel data"}},
+       {Verdict::kNotUsable, {Rule::kPixelData}, "24,100 of 1,152,000 bytes: the file is cut short; copy the file to the card again"}},
+      {"past-end.bmp", Patched(good, {"", 10, 0xFFFFFF00u}), {Verdict::kNotUsable, {Rule::kPixelData}, "no pixel data"}},
+      {"header-only.bmp", {good.begin(), good.begin() + 30}, {Verdict::kNotUsable, {Rule::kPixelData}, "copy the file"}},
       {"into-header.bmp", Patched(good, {"", 10, 20}), {Verdict::kUsable, {Rule::kPixelOffset}, "byte 20, inside the header"}},
       {"huge.bmp", huge, {Verdict::kNotUsable, {Rule::kSize}, "2147483647 \u00D7 -2147483648"}},
       {"29.bmp", {good.begin(), good.begin() + 29}, {Verdict::kNotUsable, {Rule::kLength}, "29 bytes: too short"}},
@@ -110,7 +110,7 @@ TEST(Check, BuiltAndHostileFilesGetAVerdictAndNeverAFalseUsable) {
   for (std::size_t length = 0; length < 80; ++length) {
     terminal.Write("cut-here.bmp", std::span(good).first(length));
     const auto verdict = logo_tool::DiagnoseBitmap(terminal / "cut-here.bmp").verdict;
-    EXPECT_EQ(verdict, length < 30 ? Verdict::kNotUsable : Verdict::kUsable) << length;
+    EXPECT_EQ(verdict, Verdict::kNotUsable) << length;
   }
   EXPECT_EQ(logo_tool::DiagnoseBitmap(terminal / "missing.bmp").verdict, Verdict::kUnreadable);
   EXPECT_EQ(logo_tool::DiagnoseBitmap(terminal.root()).verdict, Verdict::kUnreadable);

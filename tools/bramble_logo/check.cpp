@@ -99,21 +99,20 @@ void CheckPixelData(const Probe& probe, const logo::BitmapHeader& header, std::u
                         "the pixel data starts at byte " + std::to_string(offset) +
                             ", inside the header: header bytes become the bottom left pixels"});
   }
+  // The dialog refuses a file whose pixels are not all there: most often a copy
+  // to the card that was cut short.
   const std::uint64_t available = probe.fileBytes > offset ? probe.fileBytes - offset : 0;
   if (available >= logo::kSourcePixelDataBytes) return;
+  const std::string copyAgain = "; copy the file to the card again";
   if (available == 0) {
-    findings.push_back({Rule::kPixelData, false,
+    findings.push_back({Rule::kPixelData, true,
                         "no pixel data: it would start at byte " + Grouped(offset) + ", but the file has " +
-                            Grouped(probe.fileBytes) + " bytes; the logo becomes all black"});
+                            Grouped(probe.fileBytes) + " bytes" + copyAgain});
     return;
   }
-  const std::uint64_t wholeRows = available / logo::kSourceRowBytes;
-  const std::uint64_t blackRows = static_cast<std::uint64_t>(logo::kLogoHeight) - wholeRows;
-  findings.push_back({Rule::kPixelData, false,
+  findings.push_back({Rule::kPixelData, true,
                       "the pixel data has " + Grouped(available) + " of " + Grouped(logo::kSourcePixelDataBytes) +
-                          " bytes (the file is cut short): the top " + std::to_string(blackRows) +
-                          (blackRows == 1 ? " row becomes" : " rows become") + " black" +
-                          (available % logo::kSourceRowBytes != 0 ? ", the lowest of them in part" : "")});
+                          " bytes: the file is cut short" + copyAgain});
 }
 
 std::vector<Finding> CheckHeader(const Probe& probe) {

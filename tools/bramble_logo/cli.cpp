@@ -44,10 +44,11 @@ constexpr Command kCommands[] = {
 
 Says whether FILE is a logo that the terminal's dialog takes, by the rules of its
 pre-check and converter: the signature "BM", 800 x 480 pixels stored bottom-up,
-24 bits per pixel. It also refuses a compressed bitmap, which the converter would
-copy as pixels. For each rule that fails it says what is wrong and how to fix it.
-Warnings (the file is taken all the same): pixel data cut short or missing, whose
-pixels become black, and pixel data that starts inside the header.
+24 bits per pixel, and all of its pixel data (a file cut short, most often by a
+copy to the card, is refused). It also refuses a compressed bitmap, which the
+converter would copy as pixels. For each rule that fails it says what is wrong
+and how to fix it. A warning (the file is taken all the same): pixel data that
+starts inside the header.
 
 Exit status: 0 usable, 1 not usable, 2 the file cannot be read.
 )"},

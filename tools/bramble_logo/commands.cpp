@@ -172,6 +172,13 @@ int RunStartup(const Arguments& args) {
       readError != 0) {
     return Complain(args, FileError("cannot read", source, readError), Exit::kFileError);
   }
+  // As the pre-check: a file whose pixels are not all there is refused.
+  if (pixels.size() < logo::kSourcePixelDataBytes) {
+    return Complain(args,
+                    source.string() + " is cut short (" + Grouped(pixels.size()) + " of " +
+                        Grouped(logo::kSourcePixelDataBytes) + " bytes of pixel data); copy the file again",
+                    Exit::kRefused);
+  }
   if (!WriteOutputFile(output, logo::StartupImageFromPixels(pixels), error)) {
     return Complain(args, error, Exit::kFileError);
   }
