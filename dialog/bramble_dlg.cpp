@@ -21,6 +21,21 @@ const CString kSdLogoBin(platform::kSdLogoBin);
 const CString kSdCardRoot(platform::kSdCardRoot);
 const CString kFlashLogoBmp(platform::kFlashLogoBmp);
 
+// Written before the first flash request and flushed, so that an interruption
+// (power off, a killed program) can be told at the next start.
+bool WriteLogoPendingMark() {
+  static constexpr char kContent[] = "logo change in progress\r\n";
+  constexpr DWORD kLength = sizeof kContent - 1;
+  DWORD written = 0;
+  platform::UniqueHandle mark(::CreateFileW(platform::kLogoPendingMark, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  const bool kept = mark && ::WriteFile(mark.get(), kContent, kLength, &written, nullptr) && written == kLength &&
+                    ::FlushFileBuffers(mark.get());
+  mark.reset();
+  if (!kept) ::DeleteFileW(platform::kLogoPendingMark);  // nothing was sent: no change is pending
+  return kept;
+}
+
 bool IsListedModel(const CString& model) {
   for (const WCHAR* listed : kModelList) {
     if (model == listed) return true;
@@ -66,8 +81,14 @@ BOOL CBrambleDlg::OnInitDialog() {
   m_ctlModel.SetWindowText(m_strModelName);
   m_ctlVersion.SetWindowText(m_strSystemVersion);
 
-  // A logo.bin left on the card is the trace of a completed logo change.
-  if (FileExists(kSdLogoBin)) {
+  if (FileExists(platform::kLogoPendingMark)) {
+    // A programming was cut short: area 1 may hold part of a logo and no end
+    // marker, and the card's logo.bin is no sign of a change.
+    m_ctlMessage.SetWindowText(kMsgLogoChangeNotCompleted);
+    DeleteFileW(platform::kLogoPendingMark);
+    DeleteFileW(kSdLogoBin);
+  } else if (FileExists(kSdLogoBin)) {
+    // A logo.bin left on the card is the trace of a completed logo change.
     m_ctlMessage.SetWindowText(kMsgAlreadyApplied);
     DeleteFileW(kSdLogoBin);
   }
@@ -115,6 +136,12 @@ void CBrambleDlg::OnTimer(UINT_PTR nIDEvent) {
   }
 }
 
+bool CBrambleDlg::ProgramLogo(int selector) {
+  if (!WriteLogoPendingMark() || !WriteLogoToFlash(selector)) return false;
+  DeleteFileW(platform::kLogoPendingMark);
+  return true;
+}
+
 void CBrambleDlg::RunConvertWork() {
   // A failed conversion must not program whatever older logo.bin lies on the card.
   if (ConvertBitmapToLogo(kSdCard) != 0) {
@@ -123,7 +150,7 @@ void CBrambleDlg::RunConvertWork() {
   }
   bool programmed = false;
   try {
-    programmed = WriteLogoToFlash(kSdCard);
+    programmed = ProgramLogo(kSdCard);
   } catch (...) {
     // The next start takes logo.bin for a completed change: it was not one.
     DeleteFileW(kSdLogoBin);
@@ -144,7 +171,7 @@ void CBrambleDlg::OnResetLogo() {
       return;
     }
     m_ctlMessage.SetWindowText(kMsgConvertingDefault);
-    const bool restored = ConvertBitmapToLogo(kResidentFlash) == 0 && WriteLogoToFlash(kResidentFlash);
+    const bool restored = ConvertBitmapToLogo(kResidentFlash) == 0 && ProgramLogo(kResidentFlash);
     m_ctlMessage.SetWindowText(restored ? kMsgDefaultRestored : kMsgDefaultRestoreFailed);
     return;
   }

@@ -59,4 +59,8 @@ class CBrambleDlg : public CDialog {
 
  private:
   void RunConvertWork();
+  // Programs the converted logo, with the mark of a pending change around the
+  // requests. False when the mark could not be written (no request was sent) or
+  // a request failed; a file error leaves as the framework's exception.
+  bool ProgramLogo(int selector);
 };

@@ -269,45 +269,60 @@ TEST(RefusingOrMissingDriver, AFailedProgrammingIsReportedNamedAndNeverTakenForA
       EXPECT_FALSE(fs::exists(terminal / "flash"));  // no driver folder appears
     }
     EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+    // The refusal came during the programming: the next start says it did not complete.
+    EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kLogoChangeNotCompleted));
     EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kOpenImagePrompt));
   }
 }
 
-TEST(KilledWhileProgramming, AreaOneHoldsPartOfTheNewLogoAndNoMarkerAndTheNextConvertCompletes) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
-  terminal.Write("flash/area1.bin", OldArea());
-  const fs::path traceFile = terminal / "flash/trace.log", areaFile = terminal / "flash/area1.bin";
-  {
-    // The driver writes its trace line after each sector; through a pipe the test
-    // reads slowly, the program cannot run more than a page of lines ahead.
-    fs::remove(traceFile);
-    Fifo trace(traceFile);
-    ASSERT_TRUE(trace.Ready());
-    const fs::path out = FreshOutFolder(terminal);
-    Program program = StartPlay(terminal, "open,convert", out);
-    std::string lines;
-    const auto enough = [](const std::string& data) { return std::ranges::count(data, '\n') > 500; };
-    ASSERT_EQ(trace.ReadUntil(lines, enough), Fifo::Outcome::kEnough);
-    program.Kill();
-    ASSERT_EQ(program.Wait(), 128 + SIGKILL);
-    EXPECT_EQ(trace.ReadToEnd(lines), Fifo::Outcome::kWriterGone);
-  }
-  const std::vector<std::byte> logoBin = ReadFileBytes(terminal / "SDMMC DISK/logo.bin");
-  ASSERT_EQ(logoBin.size(), 1536000u);
-  const std::vector<std::byte> area = ReadFileBytes(areaFile);
-  const std::size_t written = area.size() / kSector;
-  ASSERT_TRUE(written > 500 && written < kMarkerSector && area.size() % kSector == 0) << area.size();
-  EXPECT_TRUE(std::equal(area.begin(), area.end(), logoBin.begin())) << "the written sectors are not the new logo";
-  EXPECT_EQ(Describe(areaFile), "data 0-" + std::to_string(written - 1) + ", erased " + std::to_string(written) + "-3000");
+TEST(KilledWhileProgramming, TheNextStartSaysTheChangeDidNotCompleteAndAConvertThenCompletes) {
+  struct Case {
+    const char* steps;
+    const char* programmed;  // the logo.bin the writer was sending
+  };
+  for (const Case& c : {Case{"open,convert", "SDMMC DISK/logo.bin"}, Case{"reset", "ResidentFlash/System/logo.bin"}}) {
+    SCOPED_TRACE(c.steps);
+    TempTerminal terminal;
+    MakeReadyTerminal(terminal);  // a listed model: Reset logo programs the default logo
+    terminal.Write("flash/area1.bin", OldArea());
+    const fs::path traceFile = terminal / "flash/trace.log", areaFile = terminal / "flash/area1.bin";
+    {
+      // The driver writes its trace line after each sector; through a pipe the test
+      // reads slowly, the program cannot run more than a page of lines ahead.
+      fs::remove(traceFile);
+      Fifo trace(traceFile);
+      ASSERT_TRUE(trace.Ready());
+      const fs::path out = FreshOutFolder(terminal);
+      Program program = StartPlay(terminal, c.steps, out);
+      std::string lines;
+      const auto enough = [](const std::string& data) { return std::ranges::count(data, '\n') > 1000; };
+      ASSERT_EQ(trace.ReadUntil(lines, enough), Fifo::Outcome::kEnough);
+      program.Kill();
+      ASSERT_EQ(program.Wait(), 128 + SIGKILL);
+      EXPECT_EQ(trace.ReadToEnd(lines), Fifo::Outcome::kWriterGone);
+    }
+    const std::vector<std::byte> logoBin = ReadFileBytes(terminal / c.programmed);
+    ASSERT_EQ(logoBin.size(), 1536000u);
+    const std::vector<std::byte> area = ReadFileBytes(areaFile);
+    const std::size_t written = area.size() / kSector;
+    ASSERT_TRUE(written > 1000 && written < kMarkerSector && area.size() % kSector == 0) << area.size();
+    EXPECT_TRUE(std::equal(area.begin(), area.end(), logoBin.begin())) << "the written sectors are not the new logo";
+    EXPECT_EQ(Describe(areaFile), "data 0-" + std::to_string(written - 1) + ", erased " + std::to_string(written) + "-3000");
+    EXPECT_TRUE(fs::exists(terminal / "ResidentFlash/System/logo.pending"));
 
-  fs::remove(traceFile);
-  terminal.WriteText("flash/trace.log", "");
-  ExpectMessages(Play(terminal, "open,convert"), {text::kUsable, text::kLogoChanged});
-  EXPECT_EQ(Describe(areaFile), "data 0-2999, marker 3000");
-  const std::vector<std::byte> programmed = ReadFileBytes(areaFile);
-  EXPECT_TRUE(std::equal(logoBin.begin(), logoBin.end(), programmed.begin()));
-  EXPECT_EQ(ReadLines(traceFile).size(), 3002u);
+    // Not a completed change, whatever logo.bin lies on the card.
+    EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kLogoChangeNotCompleted));
+    EXPECT_FALSE(fs::exists(terminal / "ResidentFlash/System/logo.pending"));
+    EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+    EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kOpenImagePrompt));
+
+    fs::remove(traceFile);
+    terminal.WriteText("flash/trace.log", "");
+    ExpectMessages(Play(terminal, "open,convert"), {text::kUsable, text::kLogoChanged});
+    EXPECT_EQ(Describe(areaFile), "data 0-2999, marker 3000");
+    EXPECT_FALSE(fs::exists(terminal / "ResidentFlash/System/logo.pending"));
+    EXPECT_EQ(ReadLines(traceFile).size(), 3002u);
+  }
 }
 
 }  // namespace

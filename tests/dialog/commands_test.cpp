@@ -84,6 +84,22 @@ TEST(DialogConvert, AFailedConversionNeverProgramsAnOlderLogoBin) {
   EXPECT_TRUE(ReadLines(terminal / "flash/trace.log").empty());
 }
 
+TEST(DialogProgramming, AMarkThatCannotBeWrittenStopsConvertAndResetBeforeAnyRequest) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun& run) {
+    fs::create_directory(terminal / "ResidentFlash/System/logo.pending");  // nothing can be written there
+    run.Click(IDC_OPEN_IMAGE);
+    run.Click(IDC_CONVERT);
+    EXPECT_EQ(Text(dialog.m_ctlMessage), text::kLogoChangeFailed);
+    run.Click(IDC_RESET_LOGO);
+    EXPECT_EQ(Text(dialog.m_ctlMessage), text::kDefaultRestoreFailed);
+  });
+  EXPECT_TRUE(ReadLines(terminal / "flash/trace.log").empty());
+  EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+}
+
 TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw) {
   struct Case {
     const char* model;

@@ -9,6 +9,7 @@ inline constexpr const char16_t* kOpenImagePrompt =
 inline constexpr const char16_t* kAlreadyApplied =
     u"이미 새로운 로고가 적용되었습니다. \n 로고를 다시 바꾸시려면 [이미지열기] 버튼을 터치하시고 \n 현재 로고를 "
     u"사용하시려면 SD 카드 제거 후 재부팅하세요.";
+inline constexpr const char16_t* kLogoChangeNotCompleted = u"로고 변경이 완료되지 않았습니다. \n 다시 시도해 주세요. ";
 inline constexpr const char16_t* kNoLogoBmp = u"SD 카드에 logo.bmp가 없습니다. \n 이미지 이름과 경로를 확인해 주세요.";
 inline constexpr const char16_t* kUsable = u"해당 이미지는 로고로 사용할 수 있습니다.  ";
 inline constexpr const char16_t* kNotUsable = u"해당 이미지는 로고로 사용할 수 없습니다. ";
