@@ -1,6 +1,8 @@
 #include "app/launcher.h"
 
+#include <fstream>
 #include <string_view>
+#include <system_error>
 
 #include "app/play.h"
 
@@ -45,6 +47,24 @@ bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::stri
     }
   }
   return true;
+}
+
+std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::path& terminalRoot) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_directory(terminalRoot, ec)) {
+    return "the terminal folder " + terminalRoot.string() + (fs::exists(terminalRoot, ec) ? " is not a folder" : " does not exist");
+  }
+  if (!options.play) return {};
+  if (options.outDir.empty()) return "--out needs the name of a folder";
+  fs::create_directories(options.outDir, ec);
+  if (!fs::is_directory(options.outDir)) return "cannot make the folder " + options.outDir.string() + " for --out";
+  // Found now rather than after the dialog has started and changed the terminal.
+  const fs::path probe = options.outDir / ".bramble-can-write";
+  const bool writable = static_cast<bool>(std::ofstream(probe) << "x");
+  fs::remove(probe, ec);
+  if (!writable) return "cannot write in " + options.outDir.string() + " for --out";
+  return {};
 }
 
 }  // namespace app

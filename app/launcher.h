@@ -30,7 +30,13 @@ inline constexpr const char* kUsage =
     "  --help         this text\n";
 
 // False with a message for an unknown option, a missing value or an unknown step.
+// An empty step is no step: "open,,convert" plays open and convert, and
+// --play "" plays only the start.
 bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::string& error);
+
+// What stops the program before it touches anything: a terminal folder that is
+// not a folder, an --out folder that cannot be made or written. Empty when none.
+std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::path& terminalRoot);
 
 // What --version prints: the version and the strings of the version resource.
 std::string VersionText();

@@ -47,6 +47,10 @@ int main(int argc, char** argv) {
     std::fputs(app::VersionText().c_str(), stdout);
     return 0;
   }
+  if (const std::string problem = app::CheckPlaces(options, surroundings.terminalRoot); !problem.empty()) {
+    std::fprintf(stderr, "bramble: %s\n", problem.c_str());
+    return 2;
+  }
 
   if (options.play) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // nothing on screen: the dialog renders off screen
@@ -59,10 +63,16 @@ int main(int argc, char** argv) {
   platform::qt::QtHost host;
   surroundings.host = &host;
   platform::InstallSurroundings(surroundings);
+  std::function<std::string()> playFailure;
   if (options.play) {
-    app::InstallPlay({options.steps, options.outDir}, [&host](HWND dialog, const std::filesystem::path& file) {
+    playFailure = app::InstallPlay({options.steps, options.outDir}, [&host](HWND dialog, const std::filesystem::path& file) {
       return host.Screenshot(dialog).save(QString::fromStdString(file.string()), "PNG");
     });
   }
-  return AfxWinMain(argv[0]) == 0 ? 0 : 1;
+  const int result = AfxWinMain(argv[0]) == 0 ? 0 : 1;
+  if (playFailure && !playFailure().empty()) {
+    std::fprintf(stderr, "bramble: %s\n", playFailure().c_str());
+    return 1;
+  }
+  return result;
 }

@@ -37,8 +37,10 @@ class Player {
     return IDOK;
   }
 
+  // What could not be written, empty when everything was.
+  const std::string& failure() const { return m_failure; }
+
   void Run(CDialog& dialog) {
-    std::filesystem::create_directories(m_script.outDir);
     m_transcript.open(m_script.outDir / "transcript.txt", std::ios::binary | std::ios::trunc);
     Settle(dialog);
     Record(dialog, 0, "start");
@@ -80,7 +82,8 @@ class Player {
 
   void Record(CDialog& dialog, int index, std::string_view step) {
     const std::string name = (index < 10 ? "0" : "") + std::to_string(index) + "-" + std::string(step);
-    m_saveScreenshot(dialog.m_hWnd, m_script.outDir / (name + ".png"));
+    const std::filesystem::path picture = m_script.outDir / (name + ".png");
+    if (!m_saveScreenshot(dialog.m_hWnd, picture) && m_failure.empty()) m_failure = "cannot write " + picture.string();
     m_transcript << '[' << index << ' ' << step << "]\n";
     for (const std::string& box : m_boxes) m_transcript << "box: " << box << '\n';
     m_boxes.clear();
@@ -90,26 +93,26 @@ class Player {
       m_transcript << control.label << ": " << EscapeTranscriptValue(text) << '\n';
     }
     m_transcript.flush();
+    if (!m_transcript && m_failure.empty()) m_failure = "cannot write " + (m_script.outDir / "transcript.txt").string();
   }
 
   PlayScript m_script;
   SaveScreenshot m_saveScreenshot;
   std::ofstream m_transcript;
   std::vector<std::string> m_boxes;  // shown during the current step
+  std::string m_failure;
 };
 
 }  // namespace
 
 std::vector<std::string> SplitPlaySteps(std::string_view list) {
   std::vector<std::string> steps;
-  if (list.empty()) return steps;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = list.find(',', start);
-    steps.emplace_back(list.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-    if (end == std::string_view::npos) return steps;
+  for (std::size_t start = 0; start <= list.size();) {
+    const std::size_t end = std::min(list.find(',', start), list.size());
+    if (end > start) steps.emplace_back(list.substr(start, end - start));
     start = end + 1;
   }
+  return steps;
 }
 
 bool IsPlayStep(std::string_view name) { return std::ranges::find(kStepNames, name) != kStepNames.end(); }
@@ -124,10 +127,11 @@ std::string EscapeTranscriptValue(const CString& text) {
   return out;
 }
 
-void InstallPlay(PlayScript script, SaveScreenshot saveScreenshot) {
+std::function<std::string()> InstallPlay(PlayScript script, SaveScreenshot saveScreenshot) {
   auto player = std::make_shared<Player>(std::move(script), std::move(saveScreenshot));
   platform::SetMessageBoxPresenter([player](const CString& text, UINT) { return player->ConfirmBox(text); });
   platform::SetModalScript([player](CDialog& dialog) { player->Run(dialog); });
+  return [player] { return player->failure(); };
 }
 
 }  // namespace app

@@ -23,7 +23,7 @@ struct PlayScript {
 // Saves the dialog's window as a PNG picture; false when it could not.
 using SaveScreenshot = std::function<bool(HWND dialog, const std::filesystem::path& file)>;
 
-// Splits "open,convert"; an empty text is no step.
+// Splits "open,convert"; an empty text between commas is no step.
 std::vector<std::string> SplitPlaySteps(std::string_view list);
 bool IsPlayStep(std::string_view name);
 
@@ -31,7 +31,9 @@ bool IsPlayStep(std::string_view name);
 std::string EscapeTranscriptValue(const CString& text);
 
 // The next dialog run modally plays the script instead of a user; each message box
-// is confirmed at once and recorded in its step's block.
-void InstallPlay(PlayScript script, SaveScreenshot saveScreenshot);
+// is confirmed at once and recorded in its step's block. The folder must exist.
+// Returns what tells, once the dialog has ended, which picture or transcript
+// could not be written (empty when all were).
+std::function<std::string()> InstallPlay(PlayScript script, SaveScreenshot saveScreenshot);
 
 }  // namespace app

@@ -63,19 +63,43 @@ TEST(Launcher, EnterEndsTheDialogAndLaterStepsAreNotRun) {
   EXPECT_EQ(run.transcript.find("[2 open]"), std::string::npos);
 }
 
-TEST(Launcher, UnknownStepsOptionsAndMissingValuesRunNothing) {
+TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnything) {
   TempTerminal terminal;
   MakeReadyTerminal(terminal);
-  terminal.WriteText("SDMMC DISK/logo.bin", "stale");
-  for (const std::string steps : {"open,jump", "open,"}) {
-    const PlayResult run = Play(terminal, steps);
-    EXPECT_EQ(run.exitCode, 2) << steps;
-    EXPECT_NE(run.err.find("unknown step"), std::string::npos);
-    EXPECT_EQ(run.transcript, "");
+  terminal.WriteText("SDMMC DISK/logo.bin", "stale");  // what a start that ran would delete
+  const std::string file = (terminal / "registry.reg").string(), missing = (terminal / "missing").string();
+  const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
+      {"open,jump", {}, "unknown step 'jump'"},
+      {"open", {"--frobnicate"}, "unknown option '--frobnicate'"},
+      {"open", {"--root"}, "--root needs a value"},
+      {"open", {"--root", missing}, "the terminal folder " + missing + " does not exist"},
+      {"open", {"--root", file}, "the terminal folder " + file + " is not a folder"},
+      {"open", {"--out", file}, "cannot make the folder " + file + " for --out"},
+      {"open", {"--out", ""}, "--out needs the name of a folder"},
+  };
+  for (const auto& [steps, extra, message] : cases) {
+    const PlayResult run = Play(terminal, steps, extra);
+    EXPECT_EQ(run.exitCode, 2) << message;
+    EXPECT_NE(run.err.find("bramble: " + message), std::string::npos) << run.err;
   }
-  EXPECT_EQ(Play(terminal, "open", {"--frobnicate"}).exitCode, 2);
-  EXPECT_EQ(Play(terminal, "open", {"--root"}).exitCode, 2);
-  EXPECT_TRUE(fs::exists(terminal / "SDMMC DISK/logo.bin"));  // nothing ran
+  EXPECT_EQ(ReadText(terminal / "SDMMC DISK/logo.bin"), "stale");
+}
+
+TEST(Launcher, EmptyStepsAreNoStepsAndAnUnwritableTranscriptFailsAfterTheSteps) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  const PlayResult skipped = Play(terminal, ",open,,convert,");
+  EXPECT_EQ(skipped.exitCode, 0) << skipped.err;
+  EXPECT_NE(skipped.transcript.find("[2 convert]"), std::string::npos);
+  EXPECT_EQ(skipped.transcript.find("[3 "), std::string::npos);
+
+  const fs::path out = FreshOutFolder(terminal);
+  fs::create_symlink("/dev/full", out / "transcript.txt");  // a full disk
+  Program program = StartPlay(terminal, "open,convert", out);
+  EXPECT_EQ(program.Wait(), 1);
+  const std::string err = ReadText(out / "stderr.txt");
+  EXPECT_NE(err.find("bramble: cannot write " + (out / "transcript.txt").string()), std::string::npos) << err;
+  EXPECT_EQ(platform::ReadAreaSector(terminal.root(), 1, 3000), EndMarker());  // the steps ran
 }
 
 TEST(Launcher, VersionShowsTheVersionInformation) {
