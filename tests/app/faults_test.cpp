@@ -1,7 +1,7 @@
 // Faults a user's terminal meets, met by the real program started as a script
-// starts it: a full or write-protected card, a driver that refuses sectors or is
-// missing, a card pulled out between two clicks, a program killed while it
-// programs. The user must be told, and no logo may be lost or half replaced.
+// starts it: a full card, a driver that refuses sectors or is missing, a card
+// pulled out between two clicks, a program killed while it programs. The user
+// must be told, and no logo may be lost or half replaced.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -127,43 +127,6 @@ std::string Describe(const fs::path& areaFile) {
   return runs;
 }
 
-struct MountedRun {
-  std::optional<std::string> skipReason;
-  PlayResult result;
-  std::string cardAfter;  // the card's entries, one a line, seen inside the mount
-};
-
-// Runs `setup` (shell commands over $card, the card folder; they exit 77 when they
-// cannot mount), then the program, in a private mount namespace of its own, so
-// nothing stays mounted whatever happens to the test.
-MountedRun PlayOnMountedCard(const TempTerminal& terminal, const std::string& setup, const std::string& steps) {
-  MountedRun run;
-  std::vector<std::string> argv;
-  for (std::vector<std::string> unshare : {std::vector<std::string>{"unshare", "--mount"},
-                                           {"unshare", "--user", "--map-root-user", "--mount"}}) {
-    unshare.push_back("true");
-    if (Program(unshare, "/dev/null", terminal / "unshare-probe.txt").Wait() == 0) {
-      argv.assign(unshare.begin(), unshare.end() - 1);
-      break;
-    }
-  }
-  if (argv.empty()) {
-    run.skipReason = "no private mount namespace here, neither as root nor in a user namespace: " +
-                     ReadText(terminal / "unshare-probe.txt");
-    return run;
-  }
-  const fs::path out = FreshOutFolder(terminal);
-  const std::string script = "card=\"$1/SDMMC DISK\"\n" + setup +
-                             "\n\"$2\" --root \"$1\" --play \"$3\" --out \"$4\" >/dev/null 2>\"$4/stderr.txt\"\n"
-                             "status=$?\nls -A \"$card\" >\"$4/card-after.txt\"\nexit $status\n";
-  argv.insert(argv.end(), {"sh", "-c", script, "sh", terminal.root().string(), kBramble.string(), steps, out.string()});
-  Program shell(argv, "/dev/null", out / "mount-errors.txt");
-  run.result = Finish(shell, out);
-  if (run.result.exitCode == 77) run.skipReason = "cannot mount the card: " + ReadText(out / "mount-errors.txt");
-  run.cardAfter = ReadText(out / "card-after.txt");
-  return run;
-}
-
 TEST(CardChangedBetweenClicks, IsReportedAndAreaOneKeepsTheOlderLogo) {
   struct Case {
     const char* what;
@@ -201,40 +164,6 @@ TEST(CardChangedBetweenClicks, IsReportedAndAreaOneKeepsTheOlderLogo) {
     EXPECT_EQ(Describe(terminal / "flash/area1.bin"), kOldLogoWhole);
   }
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
-}
-
-TEST(FullOrWriteProtectedCard, ConvertAndResetAreReportedAndChangeNothing) {
-  struct Case {
-    const char* what;
-    const char* model;
-    const char* setup;
-    const char* steps;
-    std::vector<const char16_t*> messages;
-    const char* cardAfter;
-  };
-  const Case cases[] = {
-      // Room for logo.bmp (1,152,054 bytes) and less than a third of logo.bin.
-      {"too small for logo.bin", "QX210",
-       "cp \"$card/logo.bmp\" \"$1/card-logo.bmp\" &&\nmount -t tmpfs -o size=1600k bramble-card \"$card\" || exit 77\n"
-       "cp \"$1/card-logo.bmp\" \"$card/logo.bmp\" || exit 1",
-       "open,convert", {text::kUsable, text::kLogoChangeFailed}, "logo.bmp\n"},
-      // A model whose reset empties startup.raw on the card.
-      {"write-protected", "ZZ100", "mount --bind \"$card\" \"$card\" && mount -o remount,bind,ro \"$card\" || exit 77",
-       "open,convert,reset", {text::kUsable, text::kLogoChangeFailed, text::kDefaultRestoreFailed}, "logo.bmp\nstartup.raw\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempTerminal terminal;
-    MakeReadyTerminal(terminal, c.model);
-    terminal.Write("flash/area1.bin", OldArea());
-    terminal.WriteText("SDMMC DISK/startup.raw", "an old startup image");
-    const MountedRun run = PlayOnMountedCard(terminal, c.setup, c.steps);
-    if (run.skipReason) GTEST_SKIP() << *run.skipReason;
-    ExpectMessages(run.result, c.messages);
-    EXPECT_EQ(run.cardAfter, c.cardAfter);
-    EXPECT_EQ(ReadText(terminal / "SDMMC DISK/startup.raw"), "an old startup image");
-    EXPECT_EQ(Describe(terminal / "flash/area1.bin"), kOldLogoWhole);
-  }
 }
 
 TEST(RefusingOrMissingDriver, AFailedProgrammingIsReportedNamedAndNeverTakenForAChange) {

@@ -45,15 +45,6 @@ TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignO
   EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kOpenImagePrompt));
 }
 
-TEST(Launcher, BoxesAreRecordedInTheirStepAndBackslashesEscaped) {
-  TempTerminal terminal;
-  terminal.WriteText("registry.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\n\"ModelName\"=\"A\\\\B\"\n");
-  const PlayResult run = Play(terminal, "");
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.transcript.find("[0 start]\nbox: system info file not found\nmessage: "), std::string::npos);
-  EXPECT_NE(run.transcript.find("\nmodel: A\\\\B\nversion: -\n"), std::string::npos);
-}
-
 TEST(Launcher, EnterEndsTheDialogAndLaterStepsAreNotRun) {
   TempTerminal terminal;
   MakeReadyTerminal(terminal);

