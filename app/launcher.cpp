@@ -7,6 +7,19 @@
 #include "app/play.h"
 
 namespace app {
+namespace {
+
+// Options arrive as UTF-8 (on Windows the launcher converts them so); a path there
+// must not read them in the ANSI code page.
+std::filesystem::path PathFromUtf8(const char* text) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(text)));
+#else
+  return std::filesystem::path(text);
+#endif
+}
+
+}  // namespace
 
 bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::string& error) {
   for (int i = 1; i < argc; ++i) {
@@ -25,11 +38,11 @@ bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::stri
     } else if (arg == "--root") {
       const char* dir = value(arg);
       if (!dir) return false;
-      options.root = dir;
+      options.root = PathFromUtf8(dir);
     } else if (arg == "--out") {
       const char* dir = value(arg);
       if (!dir) return false;
-      options.outDir = dir;
+      options.outDir = PathFromUtf8(dir);
     } else if (arg == "--play") {
       const char* list = value(arg);
       if (!list) return false;

@@ -37,10 +37,11 @@ class Player {
     return IDOK;
   }
 
-  // What could not be written, empty when everything was.
-  const std::string& failure() const { return m_failure; }
+  // What could not be done, empty when everything was.
+  std::string failure() const { return m_ran ? m_failure : "the dialog could not be created; nothing was played"; }
 
   void Run(CDialog& dialog) {
+    m_ran = true;
     m_transcript.open(m_script.outDir / "transcript.txt", std::ios::binary | std::ios::trunc);
     Settle(dialog);
     Record(dialog, 0, "start");
@@ -81,7 +82,9 @@ class Player {
   }
 
   void Record(CDialog& dialog, int index, std::string_view step) {
-    const std::string name = (index < 10 ? "0" : "") + std::to_string(index) + "-" + std::string(step);
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d-", index);
+    const std::string name = number + std::string(step);
     const std::filesystem::path picture = m_script.outDir / (name + ".png");
     if (!m_saveScreenshot(dialog.m_hWnd, picture) && m_failure.empty()) m_failure = "cannot write " + picture.string();
     m_transcript << '[' << index << ' ' << step << "]\n";
@@ -101,6 +104,7 @@ class Player {
   std::ofstream m_transcript;
   std::vector<std::string> m_boxes;  // shown during the current step
   std::string m_failure;
+  bool m_ran = false;
 };
 
 }  // namespace

@@ -32,8 +32,8 @@ std::string EscapeTranscriptValue(const CString& text);
 
 // The next dialog run modally plays the script instead of a user; each message box
 // is confirmed at once and recorded in its step's block. The folder must exist.
-// Returns what tells, once the dialog has ended, which picture or transcript
-// could not be written (empty when all were).
+// Returns what tells, once the dialog has ended, that it never started or which
+// picture or transcript could not be written (empty when all went well).
 std::function<std::string()> InstallPlay(PlayScript script, SaveScreenshot saveScreenshot);
 
 }  // namespace app

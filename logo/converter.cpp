@@ -124,9 +124,9 @@ int ConvertBitmapFile(const std::filesystem::path& source, const std::filesystem
   // A folder opens for reading on the host; on the terminal it does not.
   files.openSource = [&source] {
     std::error_code ignored;
-    return std::filesystem::is_directory(source, ignored) ? nullptr : platform::UniqueFile(std::fopen(source.c_str(), "rb"));
+    return std::filesystem::is_directory(source, ignored) ? nullptr : platform::UniqueFile(std::fopen(source.string().c_str(), "rb"));
   };
-  files.openOutput = [&target] { return platform::UniqueFile(std::fopen(target.c_str(), "wb")); };
+  files.openOutput = [&target] { return platform::UniqueFile(std::fopen(target.string().c_str(), "wb")); };
   files.removeOutput = [&target] {
     std::error_code ignored;
     std::filesystem::remove(target, ignored);

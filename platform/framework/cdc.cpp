@@ -45,6 +45,11 @@ HDC CDC::Detach() { return std::exchange(m_hDC, nullptr); }
 
 BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY, int sourceWidth,
                      int sourceHeight, DWORD rop) {
+#ifdef _WIN32
+  // The terminal stretches a colour picture by dropping rows and columns; the
+  // desktop's default mode would AND each dropped row into its neighbour.
+  ::SetStretchBltMode(m_hDC, COLORONCOLOR);
+#endif
   return ::StretchBlt(m_hDC, x, y, width, height, source ? source->m_hDC : nullptr, sourceX, sourceY, sourceWidth,
                       sourceHeight, rop);
 }

@@ -16,8 +16,6 @@ using namespace bmp;
 
 constexpr std::size_t kMasksSize = 12;        // red, green, blue
 constexpr std::size_t kPaletteEntrySize = 4;  // blue, green, red, unused
-// What a file may hold besides its pixels: headers, masks, a colour table, padding.
-constexpr std::uintmax_t kMaxFileSize = kMaxDecodedBytes + (std::uintmax_t{1} << 20);
 
 constexpr std::uint32_t kOpaque = 0xFF000000;
 constexpr std::uint32_t kOpaqueBlack = kOpaque;
@@ -301,7 +299,7 @@ std::optional<DecodedBitmap> DecodeBitmap(std::span<const std::byte> file) {
 }
 
 std::optional<DecodedBitmap> LoadBitmapFile(const std::filesystem::path& hostPath) {
-  const HostFile file = ReadWholeHostFile(hostPath, kMaxFileSize);
+  const HostFile file = ReadWholeHostFile(hostPath, kMaxBitmapFileBytes);
   if (file.status != HostFile::Status::kRead) return std::nullopt;
   return DecodeBitmap(file.bytes);
 }

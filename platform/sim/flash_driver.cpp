@@ -1,12 +1,7 @@
 #include "platform/sim/flash_driver.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
@@ -16,7 +11,7 @@
 #include <utility>
 
 #include "platform/sim/host_files.h"
-#include "platform/sim/posix_io.h"
+#include "platform/sim/host_io.h"
 #include "platform/sim/terminal.h"
 
 namespace platform {
@@ -30,21 +25,24 @@ constexpr std::uintmax_t kMaxFaultsBytes = 1 << 20;
 
 // Sectors between the file's end and a sector written further on are erased
 // flash, so the gap is filled with 0xFF rather than left as a hole of zeros.
-bool FillErased(int fd, off_t from, off_t to) {
+bool FillErased(HostIo& file, std::uint64_t from, std::uint64_t to) {
   static const auto erased = [] {
     std::array<std::byte, 64 * 1024> block;
     block.fill(kErased);
     return block;
   }();
   while (from < to) {
-    const auto chunk = static_cast<std::size_t>(std::min<off_t>(to - from, static_cast<off_t>(erased.size())));
-    if (!WriteFully(fd, erased.data(), chunk, from)) return false;
-    from += static_cast<off_t>(chunk);
+    const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(to - from, erased.size()));
+    if (!file.WriteAt(erased.data(), chunk, from)) return false;
+    from += chunk;
   }
   return true;
 }
 
 using SectorSet = std::set<std::pair<std::uint32_t, std::uint32_t>>;
+
+// A DWORD for the trace's printf: its width differs between hosts, its values do not.
+unsigned Unsigned(DWORD value) { return static_cast<unsigned>(value); }
 
 std::optional<std::uint32_t> ParseNumber(const std::string& word) {
   if (word.empty() || word.size() > 10 || !std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -88,15 +86,15 @@ fs::path AreaFileIn(const fs::path& flashFolder, std::uint32_t area) {
 
 struct HostFlashDriver::Session {
   struct Area {
-    UniqueFd file;
-    off_t size = 0;
+    HostIo file;
+    std::uint64_t size = 0;
   };
 
   fs::path folder;
-  UniqueFd folderLock;  // holds the exclusive lock while the device is open
+  HostIo folderLock;  // holds the folder for this open alone while the device is open
   bool writable = false;
   SectorSet faults;
-  UniqueFd trace;
+  HostIo trace;
   std::map<std::uint32_t, Area> areas;  // opened, and so erased, since the open
   bool created = false;                 // an area file is new since the open
 
@@ -107,10 +105,8 @@ struct HostFlashDriver::Session {
     va_start(args, format);
     const int length = std::vsnprintf(line.data(), line.size(), format, args);
     va_end(args);
-    if (length > 0) {
-      const auto size = std::min(static_cast<std::size_t>(length), line.size() - 1);
-      [[maybe_unused]] const ssize_t ignored = ::write(trace.get(), line.data(), size);
-    }
+    // The trace is for whoever reads it; a request does not fail because of it.
+    if (length > 0) trace.Append(line.data(), std::min(static_cast<std::size_t>(length), line.size() - 1));
   }
 
   bool Refused(const AREA_SECTOR_REQ& request) const {
@@ -122,13 +118,10 @@ struct HostFlashDriver::Session {
   // The area's file, erased when this is the first accepted request for it.
   Area* OpenArea(std::uint32_t number) {
     if (auto found = areas.find(number); found != areas.end()) return &found->second;
-    const fs::path path = AreaFileIn(folder, number);
-    UniqueFd file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    if (!file && errno == ENOENT) {
-      file = UniqueFd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-      created = created || static_cast<bool>(file);
-    }
-    if (!file || ::ftruncate(file.get(), 0) != 0) return nullptr;
+    bool isNew = false;
+    HostIo file = HostIo::Open(AreaFileIn(folder, number), HostIo::Mode::kReadWrite, &isNew);
+    created = created || isNew;
+    if (!file || !file.Truncate(0)) return nullptr;
     return &areas.emplace(number, Area{std::move(file), 0}).first->second;
   }
 
@@ -141,33 +134,33 @@ struct HostFlashDriver::Session {
     if (buffer.size() < size || Refused(request)) return false;
     Area* area = OpenArea(request.Area);
     if (!area) return false;
-    const auto offset = static_cast<off_t>(request.SectorAddr) * static_cast<off_t>(kFlashSectorSize);
-    if (offset > area->size && !FillErased(area->file.get(), area->size, offset)) return false;
-    if (!WriteFully(area->file.get(), buffer.data(), size, offset)) return false;
-    area->size = std::max(area->size, offset + static_cast<off_t>(size));
+    const std::uint64_t offset = std::uint64_t{request.SectorAddr} * kFlashSectorSize;
+    if (offset > area->size && !FillErased(area->file, area->size, offset)) return false;
+    if (!area->file.WriteAt(buffer.data(), size, offset)) return false;
+    area->size = std::max(area->size, offset + size);
     return true;
   }
 
   bool WriteSectorRequest(const void* in, DWORD inSize, DWORD outSize) {
     const auto request = in ? DecodeAreaSectorReq({static_cast<const std::byte*>(in), inSize}) : std::nullopt;
     if (!request) {
-      Trace("WRITE_SECTOR area=? sector=? count=? in=%u out=%u fail\n", inSize, outSize);
+      Trace("WRITE_SECTOR area=? sector=? count=? in=%u out=%u fail\n", Unsigned(inSize), Unsigned(outSize));
       return false;
     }
     const bool ok = outSize == kAreaSectorReqOutputSize && WriteSectors(*request);
     Trace("WRITE_SECTOR area=%u sector=%u count=%u in=%u out=%u %s\n", request->Area, request->SectorAddr,
-          request->SectorCount, inSize, outSize, ok ? "ok" : "fail");
+          request->SectorCount, Unsigned(inSize), Unsigned(outSize), ok ? "ok" : "fail");
     return ok;
   }
 
   bool Finish(DWORD inSize, DWORD outSize) {
     bool ok = inSize == 0 && outSize == 0;
     if (ok) {
-      for (auto& [number, area] : areas) ok = ::fsync(area.file.get()) == 0 && ok;
+      for (auto& [number, area] : areas) ok = area.file.Sync() && ok;
       // A newly created area file is durable only once its folder entry is.
-      if (created) ok = ::fsync(folderLock.get()) == 0 && ok;
+      if (created) ok = folderLock.Sync() && ok;
     }
-    Trace("WRITE_FINISH in=%u out=%u %s\n", inSize, outSize, ok ? "ok" : "fail");
+    Trace("WRITE_FINISH in=%u out=%u %s\n", Unsigned(inSize), Unsigned(outSize), ok ? "ok" : "fail");
     return ok;
   }
 };
@@ -182,11 +175,11 @@ HANDLE HostFlashDriver::Open(WStringView /*name*/, DWORD access, DWORD /*share*/
   // redundant here since every accepted request reaches the file anyway.
   auto session = std::make_unique<Session>();
   session->folder = m_flashFolder ? *m_flashFolder : FlashFolder(TerminalRoot());
-  session->folderLock = UniqueFd(::open(session->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!session->folderLock || ::flock(session->folderLock.get(), LOCK_EX | LOCK_NB) != 0) return INVALID_HANDLE_VALUE;
+  session->folderLock = HostIo::Open(session->folder, HostIo::Mode::kExclusiveFolder);
+  if (!session->folderLock) return INVALID_HANDLE_VALUE;
   session->writable = (access & GENERIC_WRITE) != 0;
   session->faults = ReadFaults(session->folder / kFaultsName);
-  session->trace = UniqueFd(::open((session->folder / kTraceName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  session->trace = HostIo::Open(session->folder / kTraceName, HostIo::Mode::kAppend);
   HANDLE handle = session.get();
   m_sessions.push_back(std::move(session));
   return handle;
@@ -209,7 +202,7 @@ bool HostFlashDriver::Control(HANDLE handle, DWORD code, const void* in, DWORD i
     case IOCTL_AREA_WRITE_FINISH:
       return session->Finish(inSize, outSize);
     default:
-      session->Trace("IOCTL code=0x%08x in=%u out=%u fail\n", code, inSize, outSize);
+      session->Trace("IOCTL code=0x%08x in=%u out=%u fail\n", Unsigned(code), Unsigned(inSize), Unsigned(outSize));
       return false;
   }
 }
@@ -226,10 +219,8 @@ fs::path AreaFilePath(const fs::path& terminalRoot, std::uint32_t area) {
 
 std::vector<std::byte> ReadAreaSector(const fs::path& terminalRoot, std::uint32_t area, std::uint32_t sector) {
   std::vector<std::byte> bytes(kFlashSectorSize, kErased);
-  const UniqueFd file(::open(AreaFilePath(terminalRoot, area).c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) return bytes;
-  const auto offset = static_cast<off_t>(sector) * static_cast<off_t>(kFlashSectorSize);
-  ReadFully(file.get(), bytes.data(), bytes.size(), offset);
+  const HostIo file = HostIo::Open(AreaFilePath(terminalRoot, area), HostIo::Mode::kRead);
+  if (file) file.ReadAt(bytes.data(), bytes.size(), std::uint64_t{sector} * kFlashSectorSize);
   return bytes;
 }
 

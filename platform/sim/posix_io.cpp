@@ -5,7 +5,6 @@
 
 #include <cerrno>
 
-#include "platform/sim/host_files.h"
 
 namespace platform {
 
@@ -50,23 +49,6 @@ UniqueFd OpenHostPath(const char* path, int flags, bool reading) {
   }
   if (S_ISREG(info.st_mode)) ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
   return fd;
-}
-
-HostFile ReadWholeHostFile(const std::filesystem::path& path, std::uintmax_t limit) {
-  HostFile file;
-  const UniqueFd fd = OpenHostPath(path.c_str(), O_RDONLY, true);
-  struct stat info {};
-  if (!fd || ::fstat(fd.get(), &info) != 0) return file;
-  if (static_cast<std::uintmax_t>(info.st_size) > limit) {
-    file.status = HostFile::Status::kTooLarge;
-    return file;
-  }
-  file.bytes.resize(static_cast<std::size_t>(info.st_size));
-  const ssize_t got = ReadFully(fd.get(), file.bytes.data(), file.bytes.size());
-  if (got < 0) return file;
-  file.bytes.resize(static_cast<std::size_t>(got));  // a file that shrank meanwhile
-  file.status = HostFile::Status::kRead;
-  return file;
 }
 
 }  // namespace platform

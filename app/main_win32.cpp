@@ -1,0 +1,64 @@
+// The launcher on Windows: the same options and terminal folder as on Linux; the
+// dialog is the platform's own, made by its dialog manager from resource 102.
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/bramble_app.h"
+#include "app/launcher.h"
+#include "app/play.h"
+#include "platform/sim/surroundings.h"
+#include "platform/win32/window_picture.h"
+
+// The one application object.
+CBrambleApp theApp;
+
+int wmain(int argc, wchar_t** argv) {
+  // The converter's lines already end in CR LF: written as they are, as on the terminal.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  // The options as UTF-8, as the launcher reads them on every host.
+  std::vector<std::string> words;
+  for (int i = 0; i < argc; ++i) words.push_back(platform::ToUtf8(argv[i]));
+  std::vector<char*> pointers;
+  for (std::string& word : words) pointers.push_back(word.data());
+
+  app::LaunchOptions options;
+  std::string error;
+  if (!app::ParseLaunchOptions(argc, pointers.data(), options, error)) {
+    std::fprintf(stderr, "bramble: %s\n%s", error.c_str(), app::kUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(app::kUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs(app::VersionText().c_str(), stdout);
+    return 0;
+  }
+  platform::Surroundings surroundings;
+  // Absolute, so that no host path in it can look like a terminal path
+  // ("\tmp\terminal" would, without its drive).
+  std::error_code ignored;
+  surroundings.terminalRoot = std::filesystem::absolute(platform::ChooseTerminalRoot(options.root), ignored);
+  if (const std::string problem = app::CheckPlaces(options, surroundings.terminalRoot); !problem.empty()) {
+    std::fprintf(stderr, "bramble: %s\n", problem.c_str());
+    return 2;
+  }
+  platform::InstallSurroundings(surroundings);
+
+  std::function<std::string()> playFailure;
+  if (options.play) playFailure = app::InstallPlay({options.steps, options.outDir}, platform::win32::SaveWindowPicture);
+  const int result = AfxWinMain(pointers[0]) == 0 ? 0 : 1;
+  if (playFailure && !playFailure().empty()) {
+    std::fprintf(stderr, "bramble: %s\n", playFailure().c_str());
+    return 1;
+  }
+  return result;
+}

@@ -1,0 +1,109 @@
+#include <utility>
+
+#include "platform/api/windows_api.h"
+#include "platform/sim/host_io.h"
+
+namespace platform {
+namespace {
+
+// A positional request on a handle opened for synchronous use.
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return where;
+}
+
+}  // namespace
+
+HostIo::~HostIo() {
+  if (m_handle != INVALID_HANDLE_VALUE) ::CloseHandle(m_handle);
+}
+HostIo::HostIo(HostIo&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, INVALID_HANDLE_VALUE)), m_folder(other.m_folder) {}
+HostIo& HostIo::operator=(HostIo&& other) noexcept {
+  std::swap(m_handle, other.m_handle);
+  std::swap(m_folder, other.m_folder);
+  return *this;
+}
+HostIo::operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+HostIo HostIo::Open(const std::filesystem::path& path, Mode mode, bool* created) {
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HostIo io;
+  switch (mode) {
+    case Mode::kRead:
+      io.m_handle = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+      // Only a file on a disk holds bytes to read; a pipe or a device could block.
+      if (io && ::GetFileType(io.m_handle) != FILE_TYPE_DISK) io = HostIo();
+      break;
+    case Mode::kReadWrite:
+      io.m_handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (created) *created = io && ::GetLastError() != ERROR_ALREADY_EXISTS;
+      break;
+    case Mode::kAppend:
+      io.m_handle = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+      break;
+    case Mode::kExclusiveFolder:
+      // Opened without sharing: a second opener, of this process or another, fails.
+      io.m_handle = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                  nullptr);
+      io.m_folder = true;
+      break;
+  }
+  return io;
+}
+
+std::optional<std::uint64_t> HostIo::Size() const {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(m_handle, &size)) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<std::size_t> HostIo::ReadAt(void* buffer, std::size_t size, std::uint64_t offset) const {
+  auto* bytes = static_cast<char*>(buffer);
+  std::size_t filled = 0;
+  while (filled < size) {
+    OVERLAPPED where = At(offset + filled);
+    DWORD got = 0;
+    const auto ask = static_cast<DWORD>(std::min<std::size_t>(size - filled, 1u << 30));
+    if (!::ReadFile(m_handle, bytes + filled, ask, &got, &where)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      return filled > 0 ? std::optional(filled) : std::nullopt;
+    }
+    if (got == 0) break;
+    filled += got;
+  }
+  return filled;
+}
+
+bool HostIo::WriteAt(const void* data, std::size_t size, std::uint64_t offset) {
+  const auto* bytes = static_cast<const char*>(data);
+  for (std::size_t done = 0; done < size;) {
+    OVERLAPPED where = At(offset + done);
+    DWORD written = 0;
+    const auto ask = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    if (!::WriteFile(m_handle, bytes + done, ask, &written, &where) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+bool HostIo::Append(const void* data, std::size_t size) {
+  DWORD written = 0;
+  return ::WriteFile(m_handle, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+bool HostIo::Truncate(std::uint64_t size) {
+  LARGE_INTEGER where{};
+  where.QuadPart = static_cast<LONGLONG>(size);
+  return ::SetFilePointerEx(m_handle, where, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_handle);
+}
+
+// A folder's entries need no flush of their own: the file system journals them.
+bool HostIo::Sync() { return m_folder || ::FlushFileBuffers(m_handle); }
+
+}  // namespace platform
