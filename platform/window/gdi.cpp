@@ -204,7 +204,9 @@ HBITMAP SHLoadDIBitmap(const WCHAR* fileName) {
   bitmap->pixels.height = height;
   bitmap->pixels.pixels = std::move(decoded->pixels);
   const auto stride = (static_cast<std::int64_t>(width) * decoded->bitCount + 15) / 16 * 2;
-  bitmap->record = BITMAP{0, decoded->width, decoded->height, static_cast<LONG>(stride), 1, decoded->bitCount, nullptr};
+  // As the platform's GetObjectW: a picture stored top row first reports its
+  // height without the header's sign.
+  bitmap->record = BITMAP{0, width, height, static_cast<LONG>(stride), 1, decoded->bitCount, nullptr};
   Bitmaps().push_back(std::move(bitmap));
   ++g_live.bitmaps;
   return Bitmaps().back().get();

@@ -2,92 +2,91 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <optional>
 
-#include "platform/sim/registry.h"
 #include "tests/support/temp_terminal.h"
+#ifndef _WIN32
+#include "platform/sim/registry.h"
+#endif
 
 namespace {
 
+using bramble::test::StoredValue;
 using bramble::test::TempTerminal;
+using bramble::test::WideBytes;
+using bramble::test::WriteRegistry;
 
-std::string Trace(std::u16string_view model) {
+std::string Trace(platform::WStringView model) {
   return "---------------->>>>>[CBrambleDlg::CheckLimitedFunction()] - " + platform::ToUtf8(model) + " \r\n";
 }
 
-// "ModelName"=hex:... holding the text's UTF-16LE bytes without a null.
-std::string HexModelName(std::u16string_view text) {
-  std::string line = "\"ModelName\"=hex:";
-  char pair[8];
-  for (char16_t unit : text) {
-    std::snprintf(pair, sizeof pair, "%02x,%02x,", unit & 0xFF, unit >> 8);
-    line += pair;
-  }
-  line.pop_back();
-  return line;
+StoredValue Model(std::uint32_t type, std::vector<std::byte> bytes) { return {"ModelName", type, std::move(bytes)}; }
+std::vector<std::byte> Raw(std::initializer_list<int> values) {
+  std::vector<std::byte> bytes;
+  for (int value : values) bytes.push_back(static_cast<std::byte>(value));
+  return bytes;
 }
 
-// The registry with `values` under the key; no values, no registry file.
-void WriteRegistry(const TempTerminal& terminal, std::string_view values, std::string_view key = "Platform\\OS") {
-  std::filesystem::remove(terminal / "registry.reg");
-  if (!values.empty()) {
-    terminal.WriteText("registry.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n" +
-                                           std::string(values) + "\r\n");
-  }
+// No key may stay open after a read, whatever it found (the simulated registry counts them).
+int OpenKeys() {
+#ifdef _WIN32
+  return 0;
+#else
+  return platform::OpenRegistryKeyCount();
+#endif
 }
 
 TEST(ModelName, StoredBytesDecideWhereTheTextEndsAndBothDebugLinesShowIt) {
-  std::u16string chars128;
-  while (chars128.size() < 128) chars128 += u"ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  platform::WString chars128;
+  while (chars128.size() < 128) chars128 += _T("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
   chars128.resize(128);
-  const std::pair<std::string, std::u16string> cases[] = {
-      {"\"ModelName\"=\"QX210\"", u"QX210"},                // a string with its null
-      {HexModelName(u"QX210"), u"QX210"},                   // 10 bytes, no null
-      {HexModelName(chars128), chars128.substr(0, 127)},    // exactly 256 bytes
-      {"\"ModelName\"=dword:00580051", u"QX"},              // another type, read as text
-      {"\"ModelName\"=dword:00000051", u"Q"},               // cut at its first null
-      {"\"ModelName\"=hex:51,00,58,00,32", u"QX"},          // an odd byte count
+  const std::pair<StoredValue, platform::WString> cases[] = {
+      {Model(1, WideBytes({_T("QX210"), 6})), _T("QX210")},           // text with its null
+      {Model(3, WideBytes(_T("QX210"))), _T("QX210")},                 // 10 bytes, no null
+      {Model(3, WideBytes(chars128)), chars128.substr(0, 127)},  // exactly 256 bytes
+      {Model(4, Raw({0x51, 0, 0x58, 0})), _T("QX")},                // another type, read as text
+      {Model(4, Raw({0x51, 0, 0, 0})), _T("Q")},                    // cut at its first null
+      {Model(3, Raw({0x51, 0, 0x58, 0, 0x32})), _T("QX")},          // an odd byte count
   };
   TempTerminal terminal;
   for (const auto& [value, expected] : cases) {
-    SCOPED_TRACE(value);
+    SCOPED_TRACE(platform::ToUtf8(expected));
     WriteRegistry(terminal, value);
     CString model;
     device::CheckLimitedFunction(model);
     EXPECT_EQ(model.str(), expected);
-    EXPECT_EQ(terminal.TakeDebugOutput(), Trace(u"") + Trace(expected));
-    EXPECT_EQ(platform::OpenRegistryKeyCount(), 0);
+    EXPECT_EQ(terminal.TakeDebugOutput(), Trace(_T("")) + Trace(expected));
+    EXPECT_EQ(OpenKeys(), 0);
   }
 }
 
 TEST(ModelName, UnreadableValueKeepsTheTextAndLeavesNoKeyOpen) {
-  const std::pair<std::string, std::string> cases[] = {
-      {HexModelName(std::u16string(129, u'M')), "Platform\\OS"},  // more than 256 bytes
-      {"\"Build\"=dword:00000001", "Platform\\OS"},               // no value
-      {"\"ModelName\"=\"QX210\"", "Platform\\Display"},           // no key
-      {"", ""},                                                   // no file
+  const std::pair<std::optional<StoredValue>, std::string> cases[] = {
+      {Model(3, WideBytes(platform::WString(129, _T('M')))), "Platform\\OS"},  // more than 256 bytes
+      {StoredValue{"Build", 4, Raw({1, 0, 0, 0})}, "Platform\\OS"},      // no value
+      {Model(1, WideBytes({_T("QX210"), 6})), "Platform\\Display"},          // no key
+      {std::nullopt, ""},                                                 // no registry
   };
   TempTerminal terminal;
-  for (const auto& [values, key] : cases) {
-    SCOPED_TRACE(values + key);
-    WriteRegistry(terminal, values, key);
-    CString model(u"KEPT");
+  for (const auto& [value, key] : cases) {
+    SCOPED_TRACE(key);
+    WriteRegistry(terminal, value, key);
+    CString model(_T("KEPT"));
     device::CheckLimitedFunction(model);
-    EXPECT_EQ(model, u"KEPT");
-    EXPECT_EQ(terminal.TakeDebugOutput(), Trace(u"KEPT"));
-    EXPECT_EQ(platform::OpenRegistryKeyCount(), 0);
+    EXPECT_EQ(model, _T("KEPT"));
+    EXPECT_EQ(terminal.TakeDebugOutput(), Trace(_T("KEPT")));
+    EXPECT_EQ(OpenKeys(), 0);
   }
 }
 
 TEST(SystemInfo, FirstLineBecomesTheVersionAndOnlyAMissingFileGetsTheBox) {
-  const std::pair<std::optional<std::string>, std::u16string> cases[] = {
-      {"V1.02\r\nBuild 7\r\nV9.99\r\n", u"V1.02"},
-      {"\xB9\xF6\xC0\xFC 2.1\r\n", u"버전 2.1"},  // code page 949
-      {"V1.02 \t\r\r\n", u"V1.02 \t\r"},        // only line feeds are trimmed
-      {std::string(90, '1') + std::string(60, '2') + "\n", std::u16string(90, u'1') + std::u16string(9, u'2')},
-      {"", u"-"},
-      {std::nullopt, u"-"},
+  const std::pair<std::optional<std::string>, platform::WString> cases[] = {
+      {"V1.02\r\nBuild 7\r\nV9.99\r\n", _T("V1.02")},
+      {"\xB9\xF6\xC0\xFC 2.1\r\n", _T("버전 2.1")},  // code page 949
+      {"V1.02 \t\r\r\n", _T("V1.02 \t\r")},        // only line feeds are trimmed
+      {std::string(90, '1') + std::string(60, '2') + "\n", platform::WString(90, _T('1')) + platform::WString(9, _T('2'))},
+      {"", _T("-")},
+      {std::nullopt, _T("-")},
   };
   TempTerminal terminal;
   for (const auto& [file, expected] : cases) {
@@ -99,12 +98,12 @@ TEST(SystemInfo, FirstLineBecomesTheVersionAndOnlyAMissingFileGetsTheBox) {
       boxes.push_back(text);
       return IDOK;
     });
-    CString version{u"stale"};
+    CString version{_T("stale")};
     CWnd versionBox;  // shown in the dialog's tests
     device::ReadSystemInfo(version, versionBox);
     platform::SetMessageBoxPresenter({});
     EXPECT_EQ(version.str(), expected);
-    EXPECT_EQ(boxes, file ? std::vector<CString>{} : std::vector<CString>{u"system info file not found"});
+    EXPECT_EQ(boxes, file ? std::vector<CString>{} : std::vector<CString>{_T("system info file not found")});
   }
 }
 

@@ -31,7 +31,7 @@ TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
       {{801, 480, 24}, {u"801", u"480", u"24"}, text::kNotUsable},
       {{100, 50, 24}, {u"100", u"50", u"24"}, text::kNotUsable},
       {{800, 480, 32}, {u"800", u"480", u"32"}, text::kNotUsable},
-      {{800, -480, 24}, {u"800", u"-480", u"24"}, text::kNotUsable},  // stored top row first
+      {{800, -480, 24}, {u"800", u"480", u"24"}, text::kUsable},  // stored top row first: no sign
       {{.bitCount = 8, .paletteEntries = 256}, {u"800", u"480", u"8"}, text::kNotUsable},
   };
   for (const Case& c : cases) {

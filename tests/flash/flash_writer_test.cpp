@@ -66,7 +66,7 @@ class RecordingDevice : public platform::BlockDevice {
       if (call.code == kWriteSector) requests.push_back(*platform::DecodeAreaSectorReq(call.record));
     return requests;
   }
-  long Finishes() const { return std::count_if(calls.begin(), calls.end(), [](const Call& c) { return c.code == kWriteFinish; }); }
+  std::ptrdiff_t Finishes() const { return std::count_if(calls.begin(), calls.end(), [](const Call& c) { return c.code == kWriteFinish; }); }
 };
 
 Bytes Slice(const Bytes& bytes, std::size_t from, std::size_t count = 512) {
@@ -191,8 +191,12 @@ TEST_F(FlashWriter, NoDeviceOrTooLongFileFailsAtSector0WithoutARequest) {
 }
 
 TEST_F(FlashWriter, UnreadableFileThrowsBeforeAnyRequestWithTheDeviceClosed) {
+#ifdef _WIN32
+  for (const bool present : {false}) {
+#else
   for (const bool present : {false, true}) {
-    // Missing, then a file whose reads fail with EIO.
+#endif
+    // Missing, then (where Linux has one) a file whose reads fail with EIO.
     if (present) std::filesystem::create_symlink("/proc/self/mem", terminal / "SDMMC DISK/logo.bin");
     device.calls.clear();
     EXPECT_THROW(WriteLogoToFlash(1), CFileException);

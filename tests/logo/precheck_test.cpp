@@ -123,11 +123,12 @@ TEST(StartupImage, ConversionNeedsAPassingPreCheck) {
   EXPECT_TRUE(ReadFileBytes(startup) == PatternStartupImage());
   EXPECT_TRUE(logo::StartupImageFromPixels(kept.PixelData()) == PatternStartupImage());
 
-
+#ifndef _WIN32  // Linux has a device for a full card
   fs::remove(startup);
-  fs::create_symlink("/dev/full", startup);  // a full card
+  fs::create_symlink("/dev/full", startup);
   EXPECT_FALSE(WriteStartupImage(0));
   EXPECT_FALSE(fs::exists(fs::symlink_status(startup)));
+#endif
 
   logo_test::RefuseLargeBlocks(true);
   EXPECT_FALSE(LoadAndCheckBitmap(kCardBmp));

@@ -102,38 +102,27 @@ TEST_F(FlashDriver, RequestsItDoesNotKnowFailAndWriteNothing) {
   terminal.Write("flash/area1.bin", Bytes(512, std::byte{0x22}));
   std::array<std::byte, 100> small{};
   platform::BufferToken smallToken(small);
-  std::uint32_t goneToken = 0;
-  {
-    Bytes gone(512);
-    platform::BufferToken temporary(gone);
-    goneToken = temporary.value();
-  }
-  Bytes longer = Record(1, 0, 1, t), shorter = Record(1, 0, 1, t), valid = Record(1, 0, 1, t);
+  const Bytes valid = Record(1, 0, 1, t);
+  Bytes longer = valid, shorter = valid;
   longer.push_back(std::byte{0});
   shorter.pop_back();
-  DWORD returned = 0;
-  int overlapped = 0;
+  const std::tuple<const char*, Bytes, DWORD, DWORD> refused[] = {
+      {"record too long", longer, 4, kWriteSector},       {"record too short", shorter, 4, kWriteSector},
+      {"output size 0", valid, 0, kWriteSector},          {"output size 8", valid, 8, kWriteSector},
+      {"unknown code", valid, 4, 0x00222824},             {"no record", {}, 4, kWriteSector},
+      {"area 0", Record(0, 0, 1, t), 4, kWriteSector},    {"area 256", Record(256, 0, 1, t), 4, kWriteSector},
+      {"no sectors", Record(1, 0, 0, t), 4, kWriteSector}, {"more than the buffer", Record(1, 0, 3, t), 4, kWriteSector},
+      {"small buffer", Record(1, 0, 1, smallToken.value()), 4, kWriteSector},
+      {"unknown buffer", Record(1, 0, 1, 0), 4, kWriteSector},
+      {"past the area", Record(1, platform::kFlashSectorsPerArea - 1, 2, t), 4, kWriteSector},
+      {"finish with input", valid, 0, kWriteFinish},      {"finish with output", {}, 4, kWriteFinish},
+  };
   {
     Handle device(OpenFlash());
-    EXPECT_FALSE(Send(device, longer));
-    EXPECT_FALSE(Send(device, shorter));
-    EXPECT_FALSE(Send(device, valid, 0));
-    EXPECT_FALSE(Send(device, valid, 8));
-    EXPECT_FALSE(Send(device, valid, 4, 0x00222824));
-    EXPECT_FALSE(DeviceIoControl(device, kWriteSector, nullptr, 16, nullptr, 4, &returned, nullptr));
-    EXPECT_FALSE(DeviceIoControl(device, kWriteSector, valid.data(), 16, nullptr, 4, &returned, reinterpret_cast<LPOVERLAPPED>(&overlapped)));
-    EXPECT_FALSE(DeviceIoControl(INVALID_HANDLE_VALUE, kWriteSector, valid.data(), 16, nullptr, 4, &returned, nullptr));
-    EXPECT_FALSE(Send(device, Record(0, 0, 1, t)));
-    EXPECT_FALSE(Send(device, Record(256, 0, 1, t)));
-    EXPECT_FALSE(Send(device, Record(1, 0, 0, t)));
-    EXPECT_FALSE(Send(device, Record(1, 0, 3, t)));  // more sectors than the buffer holds
-    EXPECT_FALSE(Send(device, Record(1, 0, 1, smallToken.value())));
-    EXPECT_FALSE(Send(device, Record(1, 0, 1, goneToken)));
-    EXPECT_FALSE(Send(device, Record(1, 0, 1, 0)));
-    EXPECT_FALSE(Send(device, Record(1, platform::kFlashSectorsPerArea, 1, t)));
-    EXPECT_FALSE(Send(device, Record(1, platform::kFlashSectorsPerArea - 1, 2, t)));
-    EXPECT_FALSE(Send(device, valid, 0, kWriteFinish));
-    EXPECT_FALSE(Send(device, {}, 4, kWriteFinish));
+    for (const auto& [what, record, outSize, code] : refused) EXPECT_FALSE(Send(device, record, outSize, code)) << what;
+    DWORD returned = 0;
+    OVERLAPPED* overlapped = reinterpret_cast<OVERLAPPED*>(&returned);
+    EXPECT_FALSE(DeviceIoControl(device, kWriteSector, Bytes(valid).data(), 16, nullptr, 4, &returned, overlapped));
   }
   Handle reader(OpenFlash(GENERIC_READ));
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);

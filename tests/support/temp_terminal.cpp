@@ -3,21 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+
+#include "platform/api/windows_api.h"
+#else
 #include <unistd.h>
 
 #include "app/resources.h"
-#include "tests/support/headless_host.h"
-#else
-#include <process.h>
-#define getpid _getpid
-#endif
-
 #include "platform/window/window.h"
+#include "tests/support/headless_host.h"
+#endif
 
 namespace bramble::test {
 namespace fs = std::filesystem;
@@ -44,6 +46,8 @@ TempTerminal::TempTerminal(platform::window::Host* host) : m_root(NewFolder()) {
   m_host = std::make_unique<HeadlessHost>();
   surroundings.host = host ? host : m_host.get();
   surroundings.resources = app::CompiledResources();
+#else
+  (void)host;
 #endif
   m_previous = platform::InstallSurroundings(std::move(surroundings));
 }
@@ -55,11 +59,15 @@ TempTerminal::~TempTerminal() {
   fs::remove_all(m_root, ec);
 }
 
+fs::path TempTerminal::operator/(std::string_view relative) const {
+  return m_root / std::u8string_view(reinterpret_cast<const char8_t*>(relative.data()), relative.size());
+}
+
 void TempTerminal::MakeCard() const { fs::create_directories(m_root / "SDMMC DISK"); }
 void TempTerminal::MakeFlashDriver() const { fs::create_directories(m_root / "flash"); }
 
 void TempTerminal::Write(std::string_view relative, std::span<const std::byte> bytes) const {
-  const fs::path path = m_root / relative;
+  const fs::path path = *this / relative;
   fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -77,9 +85,44 @@ void TempTerminal::UseFlashDevice(platform::BlockDevice& device) {
   platform::InstallSurroundings(std::move(surroundings));
 }
 
+void WriteRegistry(const TempTerminal& terminal, const std::optional<StoredValue>& value, std::string_view key) {
+#ifdef _WIN32
+  (void)terminal;
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Platform");
+  if (!value) return;
+  HKEY opened = nullptr;
+  const std::wstring wideKey(key.begin(), key.end()), name(value->name.begin(), value->name.end());
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, wideKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr), 0);
+  EXPECT_EQ(::RegSetValueExW(opened, name.c_str(), 0, value->type, reinterpret_cast<const BYTE*>(value->bytes.data()),
+                             static_cast<DWORD>(value->bytes.size())), 0);
+  ::RegCloseKey(opened);
+#else
+  std::filesystem::remove(terminal / "registry.reg");
+  if (!value) return;
+  std::string text = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n\"" + value->name + "\"=hex(" +
+                     std::to_string(value->type) + "):";
+  char pair[4];
+  for (const std::byte b : value->bytes) {
+    std::snprintf(pair, sizeof pair, "%02x,", static_cast<unsigned>(b));
+    text += pair;
+  }
+  if (!value->bytes.empty()) text.pop_back();
+  terminal.WriteText("registry.reg", text + "\r\n");
+#endif
+}
+
+std::vector<std::byte> WideBytes(platform::WStringView text) {
+  std::vector<std::byte> bytes;
+  for (const auto unit : text) {
+    bytes.push_back(static_cast<std::byte>(unit & 0xFF));
+    bytes.push_back(static_cast<std::byte>(unit >> 8));
+  }
+  return bytes;
+}
+
 void WriteIdentity(const TempTerminal& terminal, std::string_view model, std::string_view version) {
-  terminal.WriteText("registry.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n\"ModelName\"=\"" +
-                                         std::string(model) + "\"\r\n");
+  const platform::WString text(model.begin(), model.end());
+  WriteRegistry(terminal, StoredValue{"ModelName", 1, WideBytes(platform::WStringView(text.c_str(), text.size() + 1))});
   terminal.WriteText("ResidentFlash/System/info.txt", std::string(version) + "\r\nbuild notes\r\n");
 }
 
@@ -133,7 +176,9 @@ std::vector<std::byte> EndMarker() {
 
 int OpenDescriptorCount() {
 #ifdef _WIN32
-  return 0;  // the handles a Windows process holds are not counted here
+  DWORD handles = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+  return static_cast<int>(handles);
 #else
   const fs::directory_iterator fds("/proc/self/fd");
   return static_cast<int>(std::distance(begin(fds), end(fds)));

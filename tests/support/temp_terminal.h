@@ -5,13 +5,16 @@
 // own the program's resources and a headless host), removed afterwards.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/api/wide_text.h"
 #include "platform/sim/surroundings.h"
 #include "tests/support/bitmap_builder.h"
 
@@ -30,7 +33,8 @@ class TempTerminal {
 
   const std::filesystem::path& root() const { return m_root; }
   // Host path of a relative path inside the folder ("SDMMC DISK/logo.bmp").
-  std::filesystem::path operator/(std::string_view relative) const { return m_root / relative; }
+  // The text is UTF-8 on every host.
+  std::filesystem::path operator/(std::string_view relative) const;
 
   // The usual folders: the card, resident flash, the flash driver.
   void MakeCard() const;
@@ -44,14 +48,32 @@ class TempTerminal {
   std::string TakeDebugOutput();
   // Puts another device behind "DSK1:".
   void UseFlashDevice(platform::BlockDevice& device);
+#ifndef _WIN32  // Windows shows windows itself
   HeadlessHost& host() const { return *m_host; }
+#endif
 
  private:
   std::filesystem::path m_root;
   std::string m_debug;
+#ifndef _WIN32
   std::unique_ptr<HeadlessHost> m_host;
+#endif
   platform::Surroundings m_previous;
 };
+
+// A value as the registry keeps it: its type (1 text, 3 bytes, 4 number) and bytes.
+struct StoredValue {
+  std::string name;
+  std::uint32_t type = 0;
+  std::vector<std::byte> bytes;
+};
+// The registry's key HKEY_LOCAL_MACHINE\`key` holding `value` alone, and no other
+// key under HKEY_LOCAL_MACHINE\Platform; no value, no such key at all. Linux
+// keeps it in the folder's registry.reg; Windows in its own registry.
+void WriteRegistry(const TempTerminal& terminal, const std::optional<StoredValue>& value,
+                   std::string_view key = "Platform\\OS");
+// The UTF-16LE bytes of `text`.
+std::vector<std::byte> WideBytes(platform::WStringView text);
 
 // A registry naming the model, and info.txt with the version.
 void WriteIdentity(const TempTerminal& terminal, std::string_view model, std::string_view version = "V1.02");
