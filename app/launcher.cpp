@@ -1,10 +1,13 @@
 #include "app/launcher.h"
 
+#include <cstdio>
 #include <fstream>
 #include <string_view>
 #include <system_error>
 
 #include "app/play.h"
+#include "platform/framework/winapp.h"
+#include "platform/sim/surroundings.h"
 
 namespace app {
 namespace {
@@ -78,6 +81,42 @@ std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::pat
   fs::remove(probe, ec);
   if (!writable) return "cannot write in " + options.outDir.string() + " for --out";
   return {};
+}
+
+std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, std::filesystem::path& terminalRoot) {
+  std::string error;
+  if (!ParseLaunchOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "bramble: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs(VersionText().c_str(), stdout);
+    return 0;
+  }
+  terminalRoot = platform::ChooseTerminalRoot(options.root);
+  if (const std::string problem = CheckPlaces(options, terminalRoot); !problem.empty()) {
+    std::fprintf(stderr, "bramble: %s\n", problem.c_str());
+    return 2;
+  }
+  return std::nullopt;
+}
+
+int RunProgram(const char* executable, const LaunchOptions& options,
+               const std::function<bool(HWND__* dialog, const std::filesystem::path& file)>& saveScreenshot) {
+  std::function<std::string()> playFailure;
+  if (options.play) playFailure = InstallPlay({options.steps, options.outDir}, saveScreenshot);
+  const int result = AfxWinMain(executable) == 0 ? 0 : 1;
+  if (playFailure) {
+    if (const std::string failure = playFailure(); !failure.empty()) {
+      std::fprintf(stderr, "bramble: %s\n", failure.c_str());
+      return 1;
+    }
+  }
+  return result;
 }
 
 }  // namespace app

@@ -2,9 +2,12 @@
 // Command-line options of the launcher `bramble`.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct HWND__;
 
 namespace app {
 
@@ -40,5 +43,15 @@ std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::pat
 
 // What --version prints: the version and the strings of the version resource.
 std::string VersionText();
+
+// The launcher's first steps on every host: parses the options, answers --help and
+// --version, chooses the terminal folder and checks it and --out. Returns the exit
+// status when the program ends there, nothing when the dialog is to run.
+std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, std::filesystem::path& terminalRoot);
+
+// Runs the program as the terminal's framework starts it, played without hands
+// under --play (`saveScreenshot` writes the window's picture). The exit status.
+int RunProgram(const char* executable, const LaunchOptions& options,
+               const std::function<bool(HWND__* dialog, const std::filesystem::path& file)>& saveScreenshot);
 
 }  // namespace app

@@ -10,7 +10,6 @@
 
 #include "app/bramble_app.h"
 #include "app/launcher.h"
-#include "app/play.h"
 #include "app/resources.h"
 #include "platform/qt/qt_host.h"
 #include "platform/sim/surroundings.h"
@@ -29,28 +28,11 @@ void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& messag
 }  // namespace
 
 int main(int argc, char** argv) {
-  app::LaunchOptions options;
-  std::string error;
-  if (!app::ParseLaunchOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "bramble: %s\n%s", error.c_str(), app::kUsage);
-    return 2;
-  }
   platform::Surroundings surroundings;
-  surroundings.resources = app::CompiledResources();
-  surroundings.terminalRoot = platform::ChooseTerminalRoot(options.root);
+  surroundings.resources = app::CompiledResources();  // --version reads them
   platform::InstallSurroundings(surroundings);
-  if (options.help) {
-    std::fputs(app::kUsage, stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::fputs(app::VersionText().c_str(), stdout);
-    return 0;
-  }
-  if (const std::string problem = app::CheckPlaces(options, surroundings.terminalRoot); !problem.empty()) {
-    std::fprintf(stderr, "bramble: %s\n", problem.c_str());
-    return 2;
-  }
+  app::LaunchOptions options;
+  if (const std::optional<int> status = app::PrepareLaunch(argc, argv, options, surroundings.terminalRoot)) return *status;
 
   if (options.play) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // nothing on screen: the dialog renders off screen
@@ -63,16 +45,7 @@ int main(int argc, char** argv) {
   platform::qt::QtHost host;
   surroundings.host = &host;
   platform::InstallSurroundings(surroundings);
-  std::function<std::string()> playFailure;
-  if (options.play) {
-    playFailure = app::InstallPlay({options.steps, options.outDir}, [&host](HWND dialog, const std::filesystem::path& file) {
-      return host.Screenshot(dialog).save(QString::fromStdString(file.string()), "PNG");
-    });
-  }
-  const int result = AfxWinMain(argv[0]) == 0 ? 0 : 1;
-  if (playFailure && !playFailure().empty()) {
-    std::fprintf(stderr, "bramble: %s\n", playFailure().c_str());
-    return 1;
-  }
-  return result;
+  return app::RunProgram(argv[0], options, [&host](HWND dialog, const std::filesystem::path& file) {
+    return host.Screenshot(dialog).save(QString::fromStdString(file.string()), "PNG");
+  });
 }

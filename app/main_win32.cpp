@@ -11,7 +11,6 @@
 
 #include "app/bramble_app.h"
 #include "app/launcher.h"
-#include "app/play.h"
 #include "platform/sim/surroundings.h"
 #include "platform/win32/window_picture.h"
 
@@ -29,36 +28,14 @@ int wmain(int argc, wchar_t** argv) {
   for (std::string& word : words) pointers.push_back(word.data());
 
   app::LaunchOptions options;
-  std::string error;
-  if (!app::ParseLaunchOptions(argc, pointers.data(), options, error)) {
-    std::fprintf(stderr, "bramble: %s\n%s", error.c_str(), app::kUsage);
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(app::kUsage, stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::fputs(app::VersionText().c_str(), stdout);
-    return 0;
-  }
   platform::Surroundings surroundings;
+  if (const std::optional<int> status = app::PrepareLaunch(argc, pointers.data(), options, surroundings.terminalRoot)) {
+    return *status;
+  }
   // Absolute, so that no host path in it can look like a terminal path
-  // ("\tmp\terminal" would, without its drive).
+  // ("\\tmp\\terminal" would, without its drive).
   std::error_code ignored;
-  surroundings.terminalRoot = std::filesystem::absolute(platform::ChooseTerminalRoot(options.root), ignored);
-  if (const std::string problem = app::CheckPlaces(options, surroundings.terminalRoot); !problem.empty()) {
-    std::fprintf(stderr, "bramble: %s\n", problem.c_str());
-    return 2;
-  }
+  surroundings.terminalRoot = std::filesystem::absolute(surroundings.terminalRoot, ignored);
   platform::InstallSurroundings(surroundings);
-
-  std::function<std::string()> playFailure;
-  if (options.play) playFailure = app::InstallPlay({options.steps, options.outDir}, platform::win32::SaveWindowPicture);
-  const int result = AfxWinMain(pointers[0]) == 0 ? 0 : 1;
-  if (playFailure && !playFailure().empty()) {
-    std::fprintf(stderr, "bramble: %s\n", playFailure().c_str());
-    return 1;
-  }
-  return result;
+  return app::RunProgram(pointers[0], options, platform::win32::SaveWindowPicture);
 }
