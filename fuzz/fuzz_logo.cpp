@@ -59,7 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const bool passed = logo::LoadAndCheckBitmap(kCardBmp);
   const auto& kept = logo::KeptBitmapState();
-  Require(passed == logoGeometry && kept.loaded && kept.passed == passed, "pre-check disagrees with the header");
+  // Pixel data cut short of a whole 800 x 480 x 24 picture fails the check too.
+  const bool whole = header && header->pixelDataOffset <= size && size - header->pixelDataOffset >= 1'152'000;
+  Require(passed == (logoGeometry && whole) && kept.loaded && kept.passed == passed,
+          "pre-check disagrees with the header or the file's length");
   Require(kept.size == size && kept.pixelDataOffset <= kept.size, "kept bitmap does not match the file");
 
   const bool startup = logo::WriteStartupImage(0);
