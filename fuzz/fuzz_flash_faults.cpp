@@ -29,6 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using bramble::fuzz::Require;
   const auto flash = platform::FlashFolder(g_root);
   bramble::fuzz::WriteHostFile(flash / "faults", bramble::fuzz::AsBytes(data, size));
+  // Erased areas to start from: a refused request erases nothing, so what an
+  // earlier input wrote would still be there.
+  std::error_code ignored;
+  for (const char* area : {"area1.bin", "area2.bin"}) std::filesystem::remove(flash / area, ignored);
   platform::HostFlashDriver driver(flash);
   const HANDLE handle = driver.Open(platform::kFlashDeviceName, GENERIC_READ | GENERIC_WRITE, 0, 0, 0);
   Require(handle != INVALID_HANDLE_VALUE, "the flash did not open");
