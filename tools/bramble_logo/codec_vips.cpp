@@ -239,10 +239,20 @@ VipsInteresting CropFor(int fit) { return fit == kBrambleFitFill ? VIPS_INTEREST
 
 int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleCodecReport* report) {
   *report = {};
+  // The whole-scan check of a JPEG runs beside all of vips' work, on the other
+  // core, from before vips starts.
+  const std::string_view format = KnownFormat(fd);
+  const MappedFile mapped(fd);
+  bool jpegClean = true;
+  char jpegReason[JMSG_LENGTH_MAX] = {};
+  std::jthread jpegCheck;
+  if (format == "JPEG" && mapped.data()) {
+    jpegCheck = std::jthread([&] { jpegClean = JpegDecodesCleanly(mapped.data(), mapped.size(), jpegReason); });
+  }
+
   if (!Started()) return Fail(report, kBrambleCodecFailed, "libvips did not start");
   const Source source(vips_source_new_from_descriptor(fd));
   if (!source) return Fail(report, kBrambleCodecFailed);
-  const std::string_view format = KnownFormat(fd);
   if (!vips_foreign_find_load_source(source.get())) {
     if (!format.empty()) {
       vips_error_clear();  // "not in a known format", which it is
@@ -259,15 +269,6 @@ int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleC
   report->width = swap ? header->Ysize : header->Xsize;
   report->height = swap ? header->Xsize : header->Ysize;
   if (std::int64_t{header->Xsize} * header->Ysize > kMaxPixels) return Fail(report, kBrambleCodecTooLarge, "too large");
-
-  // The whole-scan check of a JPEG runs beside vips' decoding, on the other core.
-  const MappedFile mapped(fd);
-  bool jpegClean = true;
-  char jpegReason[JMSG_LENGTH_MAX] = {};
-  std::jthread jpegCheck;
-  if (format == "JPEG" && mapped.data()) {
-    jpegCheck = std::jthread([&] { jpegClean = JpegDecodesCleanly(mapped.data(), mapped.size(), jpegReason); });
-  }
 
   VipsImage* fitted = nullptr;
   // A picture with an embedded profile is taken from it to sRGB. An untagged one
