@@ -118,4 +118,21 @@ TEST(Inputs, AnythingButARegularFileIsRefusedBeforeItIsRead) {
   EXPECT_FALSE(fs::exists(out));
 }
 
+// The codec, and libvips with it, is loaded by the picture commands alone: the
+// dynamic loader's own account of the installed program says which it loads.
+TEST(Startup, OnlyThePictureCommandsLoadTheCodec) {
+  bramble::test::TempTerminal terminal;
+  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
+  const auto at = [&](const char* name) { return logo_tool_test::Quoted(terminal / name); };
+  const std::pair<std::string, bool> runs[] = {{"check " + at("logo.bmp"), false},
+                                               {"convert " + at("logo.bmp") + " " + at("logo.bin"), false},
+                                               {"startup " + at("logo.bmp") + " " + at("startup.raw"), false},
+                                               {"show " + at("logo.bin") + " " + at("shown.png"), true}};
+  for (const auto& [command, loads] : runs) {
+    const std::string traced = "LD_DEBUG=libs " + logo_tool_test::Quoted(logo_tool_test::kProgram) + " " + command;
+    EXPECT_EQ(logo_tool_test::Shell(traced + " 2>&1 | grep -q 'bramble-logo-codec.so'") == 0, loads) << command;
+    EXPECT_EQ(logo_tool_test::Shell(traced + " >/dev/null 2>&1"), 0) << command;
+  }
+}
+
 }  // namespace
