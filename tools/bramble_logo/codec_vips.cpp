@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
+#include <vector>
 #include <utility>
 
 #include "tools/bramble_logo/codec_abi.h"
@@ -109,8 +110,7 @@ int Fail(BrambleCodecReport* report, int status, std::string_view fallback = "")
   return status;
 }
 
-// A file mapped for reading, without touching the descriptor's offset, which vips
-// reads from at the same time.
+// A file mapped for reading, without touching the descriptor's offset.
 class MappedFile {
  public:
   explicit MappedFile(int fd) {
@@ -134,10 +134,11 @@ class MappedFile {
   std::size_t m_size = 0;
 };
 
-// vips reads a JPEG only as far as the pixels it needs and never finishes the
-// decoder, so data that goes on past the last block (a flipped bit puts the
-// decoder out of step) passes unseen. This decodes the whole scan, at an eighth
-// of the size, and takes any warning of libjpeg as the fault it is.
+// JPEGs are decoded here rather than by vips' loader, which reads only as far as
+// the pixels it needs and never finishes the decoder: data that goes on past the
+// last block (a flipped bit puts the decoder out of step) would pass unseen. This
+// decodes the whole scan to its end marker and takes any warning of libjpeg as
+// the fault it is, shrinking while it decodes as vips would.
 struct JpegErrors {
   jpeg_error_mgr manager;
   std::jmp_buf failed;
@@ -154,8 +155,18 @@ void JpegMessage(j_common_ptr decoder, int level) {
   if (level < 0) JpegError(decoder);  // a warning: corrupt data the decoder would paper over
 }
 
-// Only objects without destructors live here: a failure leaves by longjmp.
-bool JpegDecodesCleanly(const unsigned char* data, std::size_t size, char (&reason)[JMSG_LENGTH_MAX]) {
+struct JpegPixels {
+  std::vector<unsigned char> bytes;  // rows top first, `bands` bytes a pixel
+  int width = 0;
+  int height = 0;
+  int bands = 0;
+  VipsInterpretation interpretation = VIPS_INTERPRETATION_sRGB;
+};
+
+// Only objects without destructors live in this frame: a failure leaves it by
+// longjmp. `pixels` belongs to the caller.
+bool DecodeJpeg(const unsigned char* data, std::size_t size, int shrink, JpegPixels& pixels,
+                char (&reason)[JMSG_LENGTH_MAX]) {
   jpeg_decompress_struct decoder{};
   JpegErrors errors{};
   decoder.err = jpeg_std_error(&errors.manager);
@@ -169,15 +180,41 @@ bool JpegDecodesCleanly(const unsigned char* data, std::size_t size, char (&reas
   jpeg_create_decompress(&decoder);
   jpeg_mem_src(&decoder, data, static_cast<unsigned long>(size));
   jpeg_read_header(&decoder, TRUE);
+  const bool cmyk = decoder.jpeg_color_space == JCS_CMYK || decoder.jpeg_color_space == JCS_YCCK;
+  decoder.out_color_space = cmyk ? JCS_CMYK : decoder.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   decoder.scale_num = 1;
-  decoder.scale_denom = 8;
+  decoder.scale_denom = static_cast<unsigned int>(shrink);
   jpeg_start_decompress(&decoder);
-  JSAMPARRAY row = (*decoder.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&decoder), JPOOL_IMAGE,
-                                                decoder.output_width * static_cast<JDIMENSION>(decoder.output_components), 1);
-  while (decoder.output_scanline < decoder.output_height) jpeg_read_scanlines(&decoder, row, 1);
+  pixels.width = static_cast<int>(decoder.output_width);
+  pixels.height = static_cast<int>(decoder.output_height);
+  pixels.bands = decoder.output_components;
+  pixels.interpretation = cmyk ? VIPS_INTERPRETATION_CMYK
+                               : pixels.bands == 1 ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB;
+  const std::size_t rowBytes = std::size_t{decoder.output_width} * static_cast<std::size_t>(pixels.bands);
+  pixels.bytes.resize(rowBytes * decoder.output_height);
+  while (decoder.output_scanline < decoder.output_height) {
+    JSAMPROW row = pixels.bytes.data() + rowBytes * decoder.output_scanline;
+    jpeg_read_scanlines(&decoder, &row, 1);
+  }
+  // Adobe's CMYK JPEGs store the inks inverted, as vips' loader knows too.
+  if (cmyk && decoder.saw_Adobe_marker) {
+    for (unsigned char& ink : pixels.bytes) ink = static_cast<unsigned char>(255 - ink);
+  }
   jpeg_finish_decompress(&decoder);
   jpeg_destroy_decompress(&decoder);
   return true;
+}
+
+// The block shrink that libjpeg does while decoding, chosen as vips' thumbnail
+// chooses it: a power of two that leaves at least a halving to the resampler,
+// whose filter is better than the decoder's block average.
+int JpegShrink(int uprightWidth, int uprightHeight, int fit, int width, int height) {
+  const double across = static_cast<double>(uprightWidth) / width, down = static_cast<double>(uprightHeight) / height;
+  const double shrink = fit == kBrambleFitFit ? std::max(across, down) : std::min(across, down);
+  for (const int factor : {8, 4, 2}) {
+    if (shrink >= 2.0 * factor) return factor;
+  }
+  return 1;
 }
 
 // The formats that prepare reads, by their first bytes: a file that starts as one
@@ -239,27 +276,16 @@ VipsInteresting CropFor(int fit) { return fit == kBrambleFitFill ? VIPS_INTEREST
 
 int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleCodecReport* report) {
   *report = {};
-  // The whole-scan check of a JPEG runs beside all of vips' work, on the other
-  // core, from before vips starts.
-  const std::string_view format = KnownFormat(fd);
-  const MappedFile mapped(fd);
-  bool jpegClean = true;
-  char jpegReason[JMSG_LENGTH_MAX] = {};
-  std::jthread jpegCheck;
-  if (format == "JPEG" && mapped.data()) {
-    jpegCheck = std::jthread([&] { jpegClean = JpegDecodesCleanly(mapped.data(), mapped.size(), jpegReason); });
-  }
-
   if (!Started()) return Fail(report, kBrambleCodecFailed, "libvips did not start");
+  const std::string_view format = KnownFormat(fd);
   const Source source(vips_source_new_from_descriptor(fd));
   if (!source) return Fail(report, kBrambleCodecFailed);
   if (!vips_foreign_find_load_source(source.get())) {
+    vips_error_clear();  // "not in a known format": which one it is, or that it is none, is said here
+    TakeWarning();
     if (!format.empty()) {
-      vips_error_clear();  // "not in a known format", which it is
       return Fail(report, kBrambleCodecDamaged, "no " + std::string(format) + " picture can be decoded from it");
     }
-    vips_error_clear();
-    TakeWarning();
     return Fail(report, kBrambleCodecNotPicture, "not a JPEG, PNG, GIF, WebP, TIFF or BMP picture");
   }
   // The header alone: the size to refuse before any pixel is decoded.
@@ -270,28 +296,45 @@ int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleC
   report->height = swap ? header->Xsize : header->Ysize;
   if (std::int64_t{header->Xsize} * header->Ysize > kMaxPixels) return Fail(report, kBrambleCodecTooLarge, "too large");
 
-  VipsImage* fitted = nullptr;
   // A picture with an embedded profile is taken from it to sRGB. An untagged one
   // is sRGB already and gets no profile at all: with an export profile alone,
-  // thumbnail would shift its colours. The loader's own fail_on is passed in its
-  // option string: thumbnail's argument of that name does not reach it.
+  // thumbnail would shift its colours.
   const bool tagged = vips_image_get_typeof(header.get(), VIPS_META_ICC_NAME) != 0;
-  int status = kBrambleCodecOk;
-  if (vips_thumbnail_source(source.get(), &fitted, width, "height", height, "size", SizeFor(fit), "crop", CropFor(fit),
-                            "export_profile", tagged ? "srgb" : nullptr, "option_string", "fail_on=warning",
-                            nullptr) != 0) {
-    status = Fail(report, kBrambleCodecDamaged);
-  } else {
-    const Image owned(fitted);
-    status = Finish(owned.get(), width, height, rgb, report);
+  const char* exportProfile = tagged ? "srgb" : nullptr;
+  VipsImage* fitted = nullptr;
+  JpegPixels jpeg;  // read by vips until Finish has the logo's pixels
+  if (format == "JPEG") {
+    const MappedFile mapped(fd);
+    char reason[JMSG_LENGTH_MAX] = {};
+    if (!mapped.data()) return Fail(report, kBrambleCodecFailed, std::strerror(errno));
+    if (!DecodeJpeg(mapped.data(), mapped.size(), JpegShrink(report->width, report->height, fit, width, height), jpeg,
+                    reason)) {
+      return Fail(report, kBrambleCodecDamaged, reason);
+    }
+    const Image decoded(vips_image_new_from_memory(jpeg.bytes.data(), jpeg.bytes.size(), jpeg.width, jpeg.height,
+                                                   jpeg.bands, VIPS_FORMAT_UCHAR));
+    if (!decoded) return Fail(report, kBrambleCodecFailed);
+    decoded->Type = jpeg.interpretation;
+    // What the header says of the picture goes with its pixels: profile and orientation.
+    const void* profile = nullptr;
+    std::size_t profileBytes = 0;
+    if (tagged && vips_image_get_blob(header.get(), VIPS_META_ICC_NAME, &profile, &profileBytes) == 0) {
+      vips_image_set_blob_copy(decoded.get(), VIPS_META_ICC_NAME, profile, profileBytes);
+    }
+    vips_image_set_int(decoded.get(), VIPS_META_ORIENTATION, vips_image_get_orientation(header.get()));
+    if (vips_thumbnail_image(decoded.get(), &fitted, width, "height", height, "size", SizeFor(fit), "crop",
+                             CropFor(fit), "export_profile", exportProfile, nullptr) != 0) {
+      return Fail(report, kBrambleCodecNotPicture);
+    }
+  } else if (vips_thumbnail_source(source.get(), &fitted, width, "height", height, "size", SizeFor(fit), "crop",
+                                   CropFor(fit), "export_profile", exportProfile, "option_string", "fail_on=warning",
+                                   nullptr) != 0) {
+    // The loader's own fail_on is passed in its option string: thumbnail's
+    // argument of that name does not reach it.
+    return Fail(report, kBrambleCodecDamaged);
   }
-  if (jpegCheck.joinable()) jpegCheck.join();
-  if (!jpegClean && (status == kBrambleCodecOk || status == kBrambleCodecDamaged)) {
-    vips_error_clear();
-    TakeWarning();
-    return Fail(report, kBrambleCodecDamaged, jpegReason);
-  }
-  return status;
+  const Image owned(fitted);
+  return Finish(owned.get(), width, height, rgb, report);
 }
 
 int FitPixels(const unsigned char* bgrx, int pictureWidth, int pictureHeight, int fit, int width, int height,
