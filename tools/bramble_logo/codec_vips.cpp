@@ -3,8 +3,6 @@
 // upright by their orientation tag, taken from their colour profile to sRGB and
 // resampled premultiplied; a decoder that finds a fault stops the picture.
 
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vips/vips.h>
 
@@ -110,29 +108,19 @@ int Fail(BrambleCodecReport* report, int status, std::string_view fallback = "")
   return status;
 }
 
-// A file mapped for reading, without touching the descriptor's offset.
-class MappedFile {
- public:
-  explicit MappedFile(int fd) {
-    struct stat status{};
-    if (::fstat(fd, &status) != 0 || status.st_size <= 0) return;
-    void* at = ::mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (at == MAP_FAILED) return;
-    m_data = static_cast<const unsigned char*>(at);
-    m_size = static_cast<std::size_t>(status.st_size);
-  }
-  ~MappedFile() {
-    if (m_data) ::munmap(const_cast<unsigned char*>(m_data), m_size);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  const unsigned char* data() const { return m_data; }
-  std::size_t size() const { return m_size; }
-
- private:
-  const unsigned char* m_data = nullptr;
-  std::size_t m_size = 0;
+// A stream over the picture: a JPEG is read a buffer at a time, never mapped
+// whole into memory.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
 };
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// A file description of its own (the descriptor's is shared with vips' source,
+// whose position it must not move), through /proc.
+UniqueFile ReopenForReading(int fd) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return UniqueFile(std::fopen(self.c_str(), "rbe"));
+}
 
 // JPEGs are decoded here rather than by vips' loader, which reads only as far as
 // the pixels it needs and never finishes the decoder: data that goes on past the
@@ -165,8 +153,7 @@ struct JpegPixels {
 
 // Only objects without destructors live in this frame: a failure leaves it by
 // longjmp. `pixels` belongs to the caller.
-bool DecodeJpeg(const unsigned char* data, std::size_t size, int shrink, JpegPixels& pixels,
-                char (&reason)[JMSG_LENGTH_MAX]) {
+bool DecodeJpeg(std::FILE* file, int shrink, JpegPixels& pixels, char (&reason)[JMSG_LENGTH_MAX]) {
   jpeg_decompress_struct decoder{};
   JpegErrors errors{};
   decoder.err = jpeg_std_error(&errors.manager);
@@ -178,7 +165,7 @@ bool DecodeJpeg(const unsigned char* data, std::size_t size, int shrink, JpegPix
     return false;
   }
   jpeg_create_decompress(&decoder);
-  jpeg_mem_src(&decoder, data, static_cast<unsigned long>(size));
+  jpeg_stdio_src(&decoder, file);
   jpeg_read_header(&decoder, TRUE);
   const bool cmyk = decoder.jpeg_color_space == JCS_CMYK || decoder.jpeg_color_space == JCS_YCCK;
   decoder.out_color_space = cmyk ? JCS_CMYK : decoder.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
@@ -304,11 +291,10 @@ int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleC
   VipsImage* fitted = nullptr;
   JpegPixels jpeg;  // read by vips until Finish has the logo's pixels
   if (format == "JPEG") {
-    const MappedFile mapped(fd);
+    const UniqueFile file = ReopenForReading(fd);
     char reason[JMSG_LENGTH_MAX] = {};
-    if (!mapped.data()) return Fail(report, kBrambleCodecFailed, std::strerror(errno));
-    if (!DecodeJpeg(mapped.data(), mapped.size(), JpegShrink(report->width, report->height, fit, width, height), jpeg,
-                    reason)) {
+    if (!file) return Fail(report, kBrambleCodecFailed, std::strerror(errno));
+    if (!DecodeJpeg(file.get(), JpegShrink(report->width, report->height, fit, width, height), jpeg, reason)) {
       return Fail(report, kBrambleCodecDamaged, reason);
     }
     const Image decoded(vips_image_new_from_memory(jpeg.bytes.data(), jpeg.bytes.size(), jpeg.width, jpeg.height,
