@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -153,7 +154,8 @@ struct JpegPixels {
 
 // Only objects without destructors live in this frame: a failure leaves it by
 // longjmp. `pixels` belongs to the caller.
-bool DecodeJpeg(std::FILE* file, int shrink, JpegPixels& pixels, char (&reason)[JMSG_LENGTH_MAX]) {
+// A BrambleCodecStatus.
+int DecodeJpeg(std::FILE* file, int shrink, JpegPixels& pixels, char (&reason)[JMSG_LENGTH_MAX]) {
   jpeg_decompress_struct decoder{};
   JpegErrors errors{};
   decoder.err = jpeg_std_error(&errors.manager);
@@ -162,7 +164,7 @@ bool DecodeJpeg(std::FILE* file, int shrink, JpegPixels& pixels, char (&reason)[
   if (setjmp(errors.failed) != 0) {
     jpeg_destroy_decompress(&decoder);
     std::memcpy(reason, errors.reason, sizeof reason);
-    return false;
+    return kBrambleCodecDamaged;
   }
   jpeg_create_decompress(&decoder);
   jpeg_stdio_src(&decoder, file);
@@ -178,7 +180,13 @@ bool DecodeJpeg(std::FILE* file, int shrink, JpegPixels& pixels, char (&reason)[
   pixels.interpretation = cmyk ? VIPS_INTERPRETATION_CMYK
                                : pixels.bands == 1 ? VIPS_INTERPRETATION_B_W : VIPS_INTERPRETATION_sRGB;
   const std::size_t rowBytes = std::size_t{decoder.output_width} * static_cast<std::size_t>(pixels.bands);
-  pixels.bytes.resize(rowBytes * decoder.output_height);
+  try {
+    pixels.bytes.resize(rowBytes * decoder.output_height);
+  } catch (const std::bad_alloc&) {
+    std::snprintf(reason, sizeof reason, "no memory for %u x %u pixels", decoder.output_width, decoder.output_height);
+    jpeg_destroy_decompress(&decoder);
+    return kBrambleCodecFailed;
+  }
   while (decoder.output_scanline < decoder.output_height) {
     JSAMPROW row = pixels.bytes.data() + rowBytes * decoder.output_scanline;
     jpeg_read_scanlines(&decoder, &row, 1);
@@ -189,7 +197,7 @@ bool DecodeJpeg(std::FILE* file, int shrink, JpegPixels& pixels, char (&reason)[
   }
   jpeg_finish_decompress(&decoder);
   jpeg_destroy_decompress(&decoder);
-  return true;
+  return kBrambleCodecOk;
 }
 
 // The block shrink that libjpeg does while decoding, chosen as vips' thumbnail
@@ -294,8 +302,10 @@ int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleC
     const UniqueFile file = ReopenForReading(fd);
     char reason[JMSG_LENGTH_MAX] = {};
     if (!file) return Fail(report, kBrambleCodecFailed, std::strerror(errno));
-    if (!DecodeJpeg(file.get(), JpegShrink(report->width, report->height, fit, width, height), jpeg, reason)) {
-      return Fail(report, kBrambleCodecDamaged, reason);
+    if (const int status = DecodeJpeg(file.get(), JpegShrink(report->width, report->height, fit, width, height), jpeg,
+                                      reason);
+        status != kBrambleCodecOk) {
+      return Fail(report, status, reason);
     }
     const Image decoded(vips_image_new_from_memory(jpeg.bytes.data(), jpeg.bytes.size(), jpeg.width, jpeg.height,
                                                    jpeg.bands, VIPS_FORMAT_UCHAR));
