@@ -62,8 +62,14 @@ using LPBYTE = BYTE*;
 #define _T(text) u##text
 #define CALLBACK
 
-inline constexpr BOOL TRUE = 1;
-inline constexpr BOOL FALSE = 0;
+// Macros, as <windows.h> has them, so that other C headers that define them too
+// (GLib's, lcms2's) can be included alongside.
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
 
 using HANDLE = void*;
 using HGDIOBJ = void*;

@@ -1,8 +1,6 @@
 // A picture from a common tool through every command, checked against the
 // dialog's own converter and the preview's bitmap loader.
 
-#include <QImage>
-
 #include "logo/converter.h"
 #include "logo/precheck.h"
 #include "platform/sim/bitmap_loader.h"
@@ -54,16 +52,17 @@ TEST(LogoTool, PreparedPngSurvivesConvertProgramAndReadbackPixelForPixel) {
 
   ASSERT_EQ(Tool({"readback", root, Text(pc / "back.bin")}).code, 0);
   EXPECT_TRUE(ReadFileBytes(pc / "back.bin") == logoBin);
+  // The pictures, read by a common tool: each pixel as the bitmap holds it.
   ASSERT_EQ(Tool({"readback", root, Text(pc / "back.png")}).code, 0);
-  ASSERT_EQ(Tool({"show", Text(pc / "logo.bin"), Text(pc / "shown.png")}).code, 0);
-  for (const char* name : {"back.png", "shown.png"}) {
-    const QImage picture(QString::fromStdString(Text(pc / name)));
-    ASSERT_EQ(picture.size(), QSize(800, 480)) << name;
+  ASSERT_EQ(Tool({"show", Text(pc / "logo.bin"), Text(pc / "shown.bmp")}).code, 0);
+  for (const char* name : {"back.png", "shown.bmp"}) {
+    Magick(Quoted(pc / name) + " -depth 8 rgb:" + Quoted(pc / "pixels.rgb"));
+    const auto rgb = ReadFileBytes(pc / "pixels.rgb");
+    ASSERT_EQ(rgb.size(), 800u * 480 * 3) << name;
     int differing = 0;
-    for (int y = 0; y < 480; ++y) {
-      for (int x = 0; x < 800; ++x) {
-        differing += picture.pixel(x, y) != decoded->pixels[static_cast<std::size_t>(y * 800 + x)];
-      }
+    for (std::size_t i = 0; i < decoded->pixels.size(); ++i) {
+      const auto pixel = decoded->pixels[i];
+      differing += rgb[3 * i] != std::byte(pixel >> 16) || rgb[3 * i + 1] != std::byte(pixel >> 8) || rgb[3 * i + 2] != std::byte(pixel);
     }
     EXPECT_EQ(differing, 0) << name;
   }
@@ -76,16 +75,12 @@ TEST(LogoTool, ConvertExitsWithTheConvertersResultAndLeavesOutputAloneWhenRefuse
   TempTerminal terminal;
   const fs::path output = terminal / "logo.bin";
   terminal.Write("deep.bmp", bramble::test::BuildBitmap({.bitCount = 32}));
-  terminal.Write("good.bmp", bramble::test::BuildBitmap({}));
   terminal.WriteText("logo.bin", "earlier logo");
   const Outcome refused = Tool({"convert", Text(terminal / "deep.bmp"), Text(output)});
   EXPECT_EQ(std::tuple(refused.code, refused.out), std::tuple(2, "width=800, height=480!!!!!\r\nERROR: Not RGB888 file\r\n"));
   EXPECT_EQ(Tool({"convert", "missing.bmp", Text(output)}).code, 1);
   EXPECT_EQ(Tool({"convert", Text(terminal.root()), Text(output)}).code, 1);
   EXPECT_EQ(ReadFileBytes(output), bramble::test::Bytes("earlier logo"));
-  const Outcome noFolder = Tool({"convert", Text(terminal / "good.bmp"), Text(terminal / "none/logo.bin")});
-  EXPECT_EQ(noFolder.code, 3);
-  EXPECT_NE(noFolder.out.find("ERROR: fopen fail [" + Text(terminal / "none/logo.bin") + "]"), std::string::npos);
   EXPECT_EQ(logo_tool_test::TemporaryFiles(terminal.root()), 0);
 }
 

@@ -1,8 +1,11 @@
 #pragma once
-// Runs bramble-logo's commands in-process and makes pictures with ImageMagick.
+// Runs bramble-logo's commands in-process or as the installed program, and makes
+// pictures with ImageMagick.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -30,9 +33,19 @@ inline Outcome Tool(const std::vector<std::string>& args) {
 
 inline std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
 
-inline void Magick(const std::string& arguments) {
-  ASSERT_EQ(std::system(("convert " + arguments).c_str()), 0) << "ImageMagick's convert is needed: " << arguments;
+// A shell command's exit status; -1 when it did not exit.
+inline int Shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+inline const std::filesystem::path kProgram = std::filesystem::path(BRAMBLE_BINARY_DIR) / "bramble-logo";
+
+inline void Magick(const std::string& arguments) {
+  ASSERT_EQ(Shell("convert " + arguments), 0) << "ImageMagick's convert is needed: " << arguments;
+}
+
+inline bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
 // Leftovers of outputs that were never completed.
 inline long TemporaryFiles(const std::filesystem::path& folder) {

@@ -2,13 +2,17 @@
 // the terminal's own flash writer and host driver, and read back from the area
 // file.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "flash/flash_writer.h"
@@ -109,7 +113,7 @@ void PrintPlan(const std::vector<RecordingDevice::Request>& requests) {
   if (sectors.empty()) {
     std::printf("  no data sectors\n");
   } else {
-    std::printf("  data sectors %u..%u (%s sectors)\n", sectors.front(), sectors.back(), Grouped(sectors.size()).c_str());
+    std::printf("  data sectors %u..%u (%s)\n", sectors.front(), sectors.back(), Count(sectors.size(), "sector").c_str());
   }
   if (marker) std::printf("  end marker: sector %u\n", *marker);
   if (finish) std::printf("  finish request\n");
@@ -125,13 +129,46 @@ std::string Describe(const AreaScan& scan, const fs::path& root) {
     case AreaState::kUnreadable:
       return scan.error;
     case AreaState::kNoMarker:
-      return "no valid logo in area 1: no end marker in its " + Grouped(scan.dataSectors) +
-             " sectors (a programming that was cut short or refused)";
+      return "no valid logo in area 1: no end marker in its " + Count(scan.dataSectors, "sector") +
+             " (a programming that was cut short or refused)";
     case AreaState::kMarker:
       break;
   }
-  return "area 1 holds " + Grouped(scan.dataSectors) + " data sectors (" +
-         Grouped(std::uint64_t{scan.dataSectors} * kSectorBytes) + " bytes) before its end marker";
+  return "area 1 holds " + Count(scan.dataSectors, "data sector") + " (" +
+         Count(std::uint64_t{scan.dataSectors} * kSectorBytes, "byte") + ") before its end marker";
+}
+
+// Why programming cannot start, found before the first request (empty when it
+// can): the driver would only refuse sector 0, which sends the user to the file.
+std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
+  const fs::path folder = platform::FlashFolder(root);
+  struct stat status{};
+  if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return Describe(AreaScan{}, root);
+  // The driver's open is an exclusive flock on the folder, taken without waiting.
+  // Ours is let go at once, before the writer opens the driver.
+  const UniqueFd lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    return folder.string() + " is in use by another program; try again when it has finished";
+  }
+  // The driver rewrites the area file in place, or makes it in the folder.
+  const fs::path area = platform::AreaFilePath(root, flash::kLogoArea);
+  struct stat existing{};
+  const bool exists = ::stat(area.c_str(), &existing) == 0;
+  if (::access(exists ? area.c_str() : folder.c_str(), W_OK) != 0) {
+    return FileError("cannot program area 1: cannot write", exists ? area : folder, errno);
+  }
+  // It empties the area file before the first sector, so what that holds is room too.
+  struct statvfs space{};
+  if (::statvfs(folder.c_str(), &space) == 0) {
+    const std::uint64_t room = std::uint64_t{space.f_bavail} * space.f_frsize +
+                               (exists ? static_cast<std::uint64_t>(existing.st_blocks) * 512 : 0);
+    const std::uint64_t block = std::max<std::uint64_t>(space.f_frsize, 1);
+    if (room < (areaBytes + block - 1) / block * block) {
+      return "cannot program area 1: " + folder.string() + " has room for " + Count(room, "byte") + ", and area 1 needs " +
+             Count(areaBytes, "byte");
+    }
+  }
+  return {};
 }
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
@@ -247,13 +284,13 @@ int RunProgram(const Arguments& args) {
   const fs::path file = args.operands.at(0);
   const fs::path root = platform::ChooseTerminalRoot(args.root ? std::optional<fs::path>(*args.root) : std::nullopt);
   // The writer would say only that a file is missing; the reason is said here.
-  platform::UniqueFile readable(std::fopen(file.c_str(), "rb"));
-  std::error_code ec;
-  const int error = !readable ? errno : fs::is_directory(file, ec) ? EISDIR : 0;
-  if (error != 0) return Complain(args, FileError("cannot read", file, error), Exit::kFileError);
-  readable.reset();
-  const auto length = fs::file_size(file, ec);
-  if (ec) return Complain(args, FileError("cannot read", file, ec.value()), Exit::kFileError);
+  std::string error;
+  const UniqueFd readable = OpenInput(file, error);
+  struct stat status{};
+  if (!readable || ::fstat(readable.get(), &status) != 0) {
+    return Complain(args, error.empty() ? FileError("cannot read", file, errno) : error, Exit::kFileError);
+  }
+  const auto length = static_cast<std::uint64_t>(status.st_size);
   if (length > flash::kMaxFileLength) {
     return Complain(args,
                     file.string() + " has " + Grouped(length) + " bytes; area 1 takes at most " +
@@ -264,8 +301,8 @@ int RunProgram(const Arguments& args) {
 
   if (args.dryRun) return DryRun(args, file, root);
 
-  if (!fs::is_directory(platform::FlashFolder(root), ec)) {
-    return Complain(args, Describe(AreaScan{}, root), Exit::kRefused);
+  if (const std::string why = FlashNotReady(root, (std::uint64_t{sectors} + 1) * kSectorBytes); !why.empty()) {
+    return Complain(args, why, Exit::kRefused);
   }
   const platform::ScopedSurroundings scope(TerminalAt(root));
   const bool showProgress = IsTerminal(stdout);
@@ -283,19 +320,16 @@ int RunProgram(const Arguments& args) {
   }
   if (showProgress) std::printf("\n");
   if (!written) return Complain(args, "area 1 refused a sector (the driver's line says which); nothing after it was written", Exit::kRefused);
-  std::printf("%s: programmed into area 1 of %s: %s data sectors, end marker in sector %u\n", file.c_str(),
-              platform::FlashFolder(root).c_str(), Grouped(sectors).c_str(), sectors);
+  std::printf("%s: programmed into area 1 of %s: %s, end marker in sector %u\n", file.c_str(),
+              platform::FlashFolder(root).c_str(), Count(sectors, "data sector").c_str(), sectors);
   return args.noVerify ? Code(Exit::kOk) : ReportVerification(args, root, file);
 }
 
 int RunReadback(const Arguments& args) {
-  const fs::path output = args.operands.at(0);
-  std::string extension = output.extension().string();
-  std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const bool picture = extension == ".png";
-  if (!picture && extension != ".bin") {
-    return Complain(args, output.string() + ": name it .png for the picture or .bin for the data", Exit::kUsage);
-  }
+  const fs::path target = args.operands.at(0);
+  const auto format = OutputFormat(args, target, {Format::kPng, Format::kBmp, Format::kBin});
+  if (!format) return Code(Exit::kUsage);
+  const bool picture = format != Format::kBin;
   const fs::path root = platform::ChooseTerminalRoot(args.root ? std::optional<fs::path>(*args.root) : std::nullopt);
   const AreaScan scan = ScanLogoArea(root);
   if (scan.state == AreaState::kUnreadable) return Complain(args, scan.error, Exit::kFileError);
@@ -309,25 +343,29 @@ int RunReadback(const Arguments& args) {
   }
 
   AreaReader area(root);
-  PendingOutput pending(output);
+  Output output(target);
+  if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
   std::vector<std::byte> logoBin;
   Sector sector;
   for (std::uint32_t s = 0; s < scan.dataSectors; ++s) {
-    if (!area.Next(sector)) return Complain(args, FileError("cannot read", area.path(), area.error() != 0 ? area.error() : EIO), Exit::kFileError);
+    if (!area.Next(sector)) {
+      return Complain(args, FileError("cannot read", area.path(), area.error() != 0 ? area.error() : EIO), Exit::kFileError);
+    }
     if (picture) {
       logoBin.insert(logoBin.end(), sector.begin(), sector.end());
-    } else if (!pending.Write(sector)) {
-      return Complain(args, pending.error(), Exit::kFileError);
+    } else if (!output.Write(sector)) {
+      return Complain(args, output.error(), Exit::kFileError);
     }
   }
   if (picture) {
-    const auto png = EncodePng(LogoImageToPicture(logoBin));
-    if (png.empty()) return Complain(args, "cannot encode the picture as PNG", Exit::kFileError);
-    if (!pending.Write(png)) return Complain(args, pending.error(), Exit::kFileError);
+    std::string error;
+    const auto file = PictureFile(*format, LogoImageToPicture(logoBin), error);
+    if (file.empty()) return Complain(args, error, Exit::kFileError);
+    if (!output.Write(file)) return Complain(args, output.error(), Exit::kFileError);
   }
-  if (!pending.Commit()) return Complain(args, pending.error(), Exit::kFileError);
+  if (!output.Commit()) return Complain(args, output.error(), Exit::kFileError);
 
-  std::printf("%s: %s of area 1 of %s\n", output.c_str(), picture ? "the logo" : "the data", platform::FlashFolder(root).c_str());
+  std::printf("%s: %s of area 1 of %s\n", target.c_str(), picture ? "the logo" : "the data", platform::FlashFolder(root).c_str());
   if (!picture && !logoLength) {
     std::printf("  note: %s; a logo has %s, so the terminal shows no picture from it\n", Describe(scan, root).c_str(),
                 Grouped(kLogoSectors).c_str());

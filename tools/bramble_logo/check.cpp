@@ -1,7 +1,6 @@
 // check: the dialog's rules for a logo bitmap, one finding with a hint for each
 // rule that fails.
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +21,8 @@ namespace {
 constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::size_t kInfoHeaderSizeField = 14;
 constexpr std::size_t kCompressionField = 30;
+constexpr std::uint32_t kJpegCompression = 4;
+constexpr std::uint32_t kPngCompression = 5;
 constexpr std::uint32_t kOs2InfoHeaderBytes = 12;
 constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kLongestInfoHeaderBytes = 124;
@@ -34,23 +35,27 @@ struct Probe {
   std::span<const std::byte> view() const { return {bytes.data(), read}; }
 };
 
-// Reads the first bytes and the size; an error number when the file cannot be read.
-int ReadProbe(const std::filesystem::path& file, Probe& probe) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
+// Reads the first bytes and the size; false, with `error`, when the file cannot be read.
+bool ReadProbe(const std::filesystem::path& file, Probe& probe, std::string& error) {
+  const UniqueFd fd = OpenInput(file, error);
   struct stat status{};
-  int error = ::fstat(fd, &status) != 0 ? errno : 0;
-  if (error == 0 && S_ISDIR(status.st_mode)) error = EISDIR;
-  while (error == 0 && probe.read < probe.bytes.size()) {
-    const ssize_t got = ::read(fd, probe.bytes.data() + probe.read, probe.bytes.size() - probe.read);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) error = errno;
-    if (got <= 0) break;
-    probe.read += static_cast<std::size_t>(got);
+  if (!fd) return false;
+  if (::fstat(fd.get(), &status) != 0) {
+    error = FileError("cannot read", file, errno);
+    return false;
   }
   probe.fileBytes = static_cast<std::uint64_t>(status.st_size);
-  ::close(fd);
-  return error;
+  while (probe.read < probe.bytes.size()) {
+    const ssize_t got = ::read(fd.get(), probe.bytes.data() + probe.read, probe.bytes.size() - probe.read);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = FileError("cannot read", file, errno);
+      return false;
+    }
+    if (got == 0) break;
+    probe.read += static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 std::string_view OtherFormat(std::span<const std::byte> bytes) {
@@ -74,15 +79,13 @@ std::string CompressionName(std::uint32_t compression) {
     case 1: return "RLE8";
     case 2: return "RLE4";
     case 3: return "bit fields";
-    case 4: return "JPEG";
-    case 5: return "PNG";
     case 6: return "alpha bit fields";
     default: return "unknown";
   }
 }
 
 std::string DepthText(std::uint16_t bitCount) {
-  std::string text = std::to_string(bitCount) + (bitCount == 1 ? " bit per pixel" : " bits per pixel");
+  std::string text = BitsPerPixel(bitCount);
   if (bitCount == 1 || bitCount == 4 || bitCount == 8) text += " (a colour table)";
   return text + ": save it as 24-bit";
 }
@@ -107,7 +110,7 @@ void CheckPixelData(const Probe& probe, const logo::BitmapHeader& header, std::u
   if (available == 0) {
     findings.push_back({Rule::kPixelData, true,
                         "no pixel data: it would start at byte " + Grouped(offset) + ", but the file has " +
-                            Grouped(probe.fileBytes) + " bytes" + copyAgain});
+                            Count(probe.fileBytes, "byte") + copyAgain});
     return;
   }
   findings.push_back({Rule::kPixelData, true,
@@ -120,7 +123,7 @@ std::vector<Finding> CheckHeader(const Probe& probe) {
   const auto header = logo::ReadBitmapHeader(probe.view());
   if (!header) {
     findings.push_back({Rule::kLength, true,
-                        std::to_string(probe.read) + " bytes: too short for a bitmap header; use `prepare` on the original picture"});
+                        Count(probe.read, "byte") + ": too short for a bitmap header; use `prepare` on the original picture"});
     return findings;
   }
   // Without the signature or with an OS/2 header the other fields mean nothing.
@@ -147,9 +150,15 @@ std::vector<Finding> CheckHeader(const Probe& probe) {
                         std::to_string(header->width) + " \u00D7 " + std::to_string(header->height) +
                             ": the logo must be 800 \u00D7 480; use `prepare`"});
   }
-  if (header->bitCount != logo::kLogoBitCount) {
+  const auto compression = reader.u32(kCompressionField);
+  if (compression == kJpegCompression || compression == kPngCompression) {
+    // Such a file says 0 bits per pixel: the depth is the embedded picture's.
+    findings.push_back({Rule::kCompression, true,
+                        std::string(compression == kJpegCompression ? "JPEG" : "PNG") +
+                            "-compressed bitmap: save it uncompressed, 24 bits per pixel"});
+  } else if (header->bitCount != logo::kLogoBitCount) {
     findings.push_back({Rule::kBitCount, true, DepthText(header->bitCount)});
-  } else if (const auto compression = reader.u32(kCompressionField); compression && *compression != 0) {
+  } else if (compression && *compression != 0) {
     findings.push_back({Rule::kCompression, true,
                         "compression " + std::to_string(*compression) + " (" + CompressionName(*compression) +
                             "): the converter would copy the stored bytes as pixels; save it uncompressed"});
@@ -163,10 +172,7 @@ std::vector<Finding> CheckHeader(const Probe& probe) {
 Diagnosis DiagnoseBitmap(const std::filesystem::path& file) {
   Diagnosis diagnosis;
   Probe probe;
-  if (const int error = ReadProbe(file, probe); error != 0) {
-    diagnosis.error = FileError("cannot read", file, error);
-    return diagnosis;
-  }
+  if (!ReadProbe(file, probe, diagnosis.error)) return diagnosis;
   diagnosis.findings = CheckHeader(probe);
   diagnosis.verdict = Verdict::kUsable;
   for (const Finding& finding : diagnosis.findings) {

@@ -25,18 +25,25 @@ with the terminal's own converter, flash writer and driver.
 
 Commands:
   check FILE                          is FILE a usable logo; how to fix it if not
-  prepare IN OUT.bmp [--fit MODE]     any PNG, JPEG or BMP -> 800 x 480 24-bit bitmap
+  prepare IN OUT.bmp [--fit MODE]     a photo or picture -> 800 x 480 24-bit bitmap
   convert IN.bmp OUT.bin              the dialog's converter: bitmap -> logo.bin
   program [--root DIR] FILE           programs FILE into flash area 1 of DIR
           [--dry-run] [--no-verify]
-  readback [--root DIR] OUT           area 1 as a picture (OUT.png) or its data (OUT.bin)
-  show FILE.bin OUT.png               a logo.bin as a picture
+  readback [--root DIR] OUT           area 1 as a picture (.png, .bmp) or its data (.bin)
+  show FILE.bin OUT                   a logo.bin as a picture (.png, .bmp)
   startup IN.bmp OUT.raw              the 16-bit startup image (startup.raw)
   help [COMMAND]                      this text, or a command's
 
 `bramble-logo COMMAND --help` describes a command and its exit statuses. Without
 --root, the terminal folder is $BRAMBLE_ROOT, else ./terminal. Wrong usage exits
-with 64. No command leaves a partial output file: outputs appear only when complete.
+with 64.
+
+Outputs go where they are pointed: a file appears only when complete (a partial
+one never does) and keeps the permissions of the one it replaces; a symbolic
+link's target is written and the link stays; a device, FIFO or socket is written
+straight into; - is standard output, and the messages then go to standard error.
+The output's extension chooses its format; a name without one (-, a device) gets
+the command's first. Inputs must be regular files.
 )";
 
 constexpr Command kCommands[] = {
@@ -54,15 +61,18 @@ Exit status: 0 usable, 1 not usable, 2 the file cannot be read.
 )"},
     {"prepare", 2, "fit", RunPrepare, R"(Usage: bramble-logo prepare IN OUT.bmp [--fit stretch|fit|fill]
 
-Turns a PNG, JPEG or BMP picture of any size into an 800 x 480 bitmap with 24 bits
-per pixel, rows stored bottom-up, 54-byte header: a file that `check` accepts.
+Turns a JPEG, PNG, GIF, WebP, TIFF or BMP picture of any size into an 800 x 480
+bitmap with 24 bits per pixel, rows stored bottom-up, 54-byte header: a file that
+`check` accepts.
   --fit stretch   scales to 800 x 480, whatever the proportions (the default)
   --fit fit       scales to fit inside and fills the rest with black bars
   --fit fill      scales to cover 800 x 480 and cuts off what sticks out, centred
-Transparent parts become black; a photo is turned upright by its orientation tag.
+A photo is turned upright by its orientation tag and taken from its colour
+profile to sRGB (a picture without one is sRGB already); transparent parts become
+black. A damaged or cut-short picture is refused, never half shown.
 
-Exit status: 0 written, 1 IN is not a picture that can be read, 2 a file cannot be
-read or written.
+Exit status: 0 written, 1 IN is not a picture that can be read or is damaged,
+2 a file cannot be read or written.
 )"},
     {"convert", 2, "", RunConvert, R"(Usage: bramble-logo convert IN.bmp OUT.bin
 
@@ -84,27 +94,33 @@ it reads area 1 back and names the first sector that differs from what was sent.
   --dry-run      lists the requests that would be sent and sends none
   --no-verify    does not read area 1 back
 
-Exit status: 0 programmed (and verified), 1 no flash folder, FILE too long, or a
-sector refused (the driver's line on standard error says which), 2 FILE cannot be
-read, 3 area 1 differs from what was sent.
+Before the first request it makes sure that DIR/flash exists, that no other
+program holds it, and that it can be written and has room for area 1.
+
+Exit status: 0 programmed (and verified), 1 no flash folder, the flash in use by
+another program, not writable or full, FILE too long, or a sector refused (the
+driver's line on standard error says which), 2 FILE cannot be read, 3 area 1
+differs from what was sent.
 )"},
-    {"readback", 1, "root", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bin
+    {"readback", 1, "root", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bmp|OUT.bin
 
 Reads logo area 1 of the terminal folder DIR up to its end marker (the first
 sector that is "LOGO" and 508 bytes 0xFF) and writes what the terminal shows at
-boot: OUT.png the picture, or OUT.bin the data sectors before the marker. A
-picture needs exactly 3,000 data sectors (1,536,000 bytes); the data is written
-whatever its length, in whole sectors, with a note when it is not a logo's.
+boot: OUT.png or OUT.bmp the picture (also a name without extension, or -), or
+OUT.bin the data sectors before the marker. A picture needs exactly 3,000 data
+sectors (1,536,000 bytes); the data is written whatever its length, in whole
+sectors, with a note when it is not a logo's.
   --root DIR     the terminal folder (else $BRAMBLE_ROOT, else ./terminal)
 
 Exit status: 0 written, 1 no valid logo (no flash folder, area never programmed,
 no end marker, or not a logo's length for a picture), 2 a file cannot be read or
 written.
 )"},
-    {"show", 2, "", RunShow, R"(Usage: bramble-logo show FILE.bin OUT.png
+    {"show", 2, "", RunShow, R"(Usage: bramble-logo show FILE.bin OUT.png|OUT.bmp
 
 Renders a logo.bin (exactly 1,536,000 bytes: 800 x 480 pixels of blue, green, red
-and a zero byte, top row first) as a PNG picture.
+and a zero byte, top row first) as a PNG picture, or as a 24-bit bitmap for a name
+that ends in .bmp.
 
 Exit status: 0 written, 1 FILE is not a logo.bin's length, 2 a file cannot be read
 or written.
@@ -119,6 +135,14 @@ Exit status: 0 written, 1 IN does not pass the pre-check, 2 a file cannot be rea
 or written.
 )"},
 };
+
+constexpr std::string_view kHelpHelp = R"(Usage: bramble-logo help [COMMAND]
+
+Prints what the tool does and its commands or, given a COMMAND, what that command
+takes, what it does and its exit statuses, as `bramble-logo COMMAND --help` does.
+
+Exit status: 0, or 64 for a command that does not exist.
+)";
 
 const Command* FindCommand(std::string_view name) {
   const auto* found = std::ranges::find(kCommands, name, &Command::name);
@@ -196,6 +220,7 @@ int RunBrambleLogo(const std::vector<std::string>& args) {
   if (first == "--help" || first == "-h") return Help(kToolHelp);
   if (first == "help") {
     if (args.size() == 1) return Help(kToolHelp);
+    if (args.size() == 2 && (args[1] == "help" || args[1] == "--help" || args[1] == "-h")) return Help(kHelpHelp);
     const Command* command = FindCommand(args[1]);
     return command && args.size() == 2 ? Help(command->help) : Usage("help takes one command name");
   }

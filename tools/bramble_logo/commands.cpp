@@ -1,16 +1,18 @@
 // check, prepare, convert, show and startup: the commands that work on files of
 // the PC alone.
 
-#include <QFile>
-#include <QImageReader>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
+#include <cstring>
 
 #include "logo/converter.h"
 #include "logo/image_format.h"
-#include "platform/framework/storage.h"
 #include "tools/bramble_logo/commands.h"
 #include "tools/bramble_logo/numbers.h"
 #include "tools/bramble_logo/output_file.h"
@@ -22,25 +24,20 @@ namespace {
 
 const char* const kTimes = "\u00D7";
 
-// Opens a file for reading; a folder counts as unreadable, as it holds no bytes.
-platform::UniqueFile OpenForReading(const fs::path& file, std::string& error) {
-  std::error_code ec;
-  if (fs::is_directory(file, ec)) {
-    error = FileError("cannot read", file, EISDIR);
-    return nullptr;
-  }
-  platform::UniqueFile opened(std::fopen(file.c_str(), "rb"));
-  if (!opened) error = FileError("cannot read", file, errno);
-  return opened;
-}
-
 // Up to `count` bytes from `offset`; fewer where the file ends. Nothing but an
 // error number when the file cannot be read.
-int ReadAt(std::FILE* file, std::uint64_t offset, std::size_t count, std::vector<std::byte>& bytes) {
+int ReadAt(int fd, std::uint64_t offset, std::size_t count, std::vector<std::byte>& bytes) {
   bytes.resize(count);
-  if (::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return errno;
-  bytes.resize(std::fread(bytes.data(), 1, count, file));
-  return std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
+  std::size_t got = 0;
+  while (got < count) {
+    const ssize_t read = ::pread(fd, bytes.data() + got, count - got, static_cast<off_t>(offset + got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) return errno;
+    if (read == 0) break;
+    got += static_cast<std::size_t>(read);
+  }
+  bytes.resize(got);
+  return 0;
 }
 
 std::optional<Fit> ParseFit(const std::optional<std::string>& name) {
@@ -50,7 +47,35 @@ std::optional<Fit> ParseFit(const std::optional<std::string>& name) {
   return std::nullopt;
 }
 
+std::string_view ExtensionOf(Format format) {
+  switch (format) {
+    case Format::kBmp: return ".bmp";
+    case Format::kPng: return ".png";
+    case Format::kBin: return ".bin";
+  }
+  return {};
+}
+
 }  // namespace
+
+std::optional<Format> OutputFormat(const Arguments& args, const fs::path& output, std::initializer_list<Format> accepted) {
+  std::string extension = output.extension().string();
+  std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (extension.empty()) return *accepted.begin();
+  const auto* found = std::ranges::find(accepted, extension, ExtensionOf);
+  if (found != accepted.end()) return *found;
+  std::string names;
+  for (std::size_t i = 0; i < accepted.size(); ++i) {
+    names += std::string(i == 0 ? "" : i + 1 == accepted.size() ? " or " : ", ") +
+             std::string(ExtensionOf(accepted.begin()[i]));
+  }
+  Complain(args, output.string() + ": " + args.command + " writes " + names + " files, as the name ends", Exit::kUsage);
+  return std::nullopt;
+}
+
+std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error) {
+  return format == Format::kBmp ? EncodeLogoBitmap(rgb) : EncodePng(rgb, error);
+}
 
 int Complain(const Arguments& args, const std::string& message, Exit exit) {
   std::fflush(stdout);
@@ -77,78 +102,96 @@ int RunCheck(const Arguments& args) {
 
 int RunPrepare(const Arguments& args) {
   const fs::path source = args.operands.at(0);
-  const fs::path output = args.operands.at(1);
+  const fs::path target = args.operands.at(1);
   const auto fit = ParseFit(args.fit);
   if (!fit) return Complain(args, "--fit takes stretch, fit or fill, not \"" + *args.fit + "\"", Exit::kUsage);
+  if (!OutputFormat(args, target, {Format::kBmp})) return Code(Exit::kUsage);
+  Output output(target);
+  if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
 
-  std::string error;
-  if (!OpenForReading(source, error)) return Complain(args, error, Exit::kFileError);
-  QImageReader reader(QFile::decodeName(source.c_str()));
-  reader.setAutoTransform(true);  // a photo shows upright, as its viewer shows it
-  const QImage picture = reader.read();
-  if (picture.isNull()) {
-    return Complain(args, source.string() + ": not a picture that can be read (" + reader.errorString().toStdString() + ")",
-                    Exit::kRefused);
+  const PreparedLogo logo = PrepareLogo(source, *fit);
+  switch (logo.status) {
+    case PictureStatus::kOk:
+      break;
+    case PictureStatus::kUnreadable:
+      return Complain(args, logo.message, Exit::kFileError);
+    case PictureStatus::kDamaged:
+      return Complain(args, source.string() + ": damaged picture: " + logo.message, Exit::kRefused);
+    case PictureStatus::kNotPicture:
+    case PictureStatus::kTooLarge:
+      return Complain(args, source.string() + ": " + logo.message, Exit::kRefused);
   }
-  if (!WriteOutputFile(output, EncodeLogoBitmap(FitToLogo(picture, *fit)), error)) {
-    return Complain(args, error, Exit::kFileError);
+  if (!output.Write(EncodeLogoBitmap(logo.rgb)) || !output.Commit()) {
+    return Complain(args, output.error(), Exit::kFileError);
   }
-  std::printf("%s: 800 %s 480, 24 bits per pixel, from %s (%d %s %d, %s)\n", output.c_str(), kTimes, source.c_str(),
-              picture.width(), kTimes, picture.height(), args.fit.value_or("stretch").c_str());
+  std::printf("%s: 800 %s 480, 24 bits per pixel, from %s (%d %s %d, %s)\n", target.c_str(), kTimes, source.c_str(),
+              logo.width, kTimes, logo.height, args.fit.value_or("stretch").c_str());
   return Code(Exit::kOk);
 }
 
 int RunConvert(const Arguments& args) {
   const fs::path source = args.operands.at(0);
-  const fs::path output = args.operands.at(1);
-  // Where no temporary file can be made, or OUT is a folder, the converter writes
-  // in place and fails there with its own line.
-  PendingOutput pending(output);
-  std::error_code ec;
-  std::optional<fs::path> writeTo;
-  if (pending.ok() && !fs::is_directory(output, ec)) writeTo = pending.temporaryPath();
-  const int result = logo::ConvertBitmapFile(source, output, writeTo);
+  const fs::path target = args.operands.at(1);
+  constexpr int kOutputFailed = static_cast<int>(logo::ConvertResult::kOutputFailed);
+  // The converter opens what it is given and would wait on a FIFO; whatever is
+  // there but not a file (or folder, which it refuses itself) is refused here.
+  struct stat status{};
+  if (::stat(source.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+    std::string error;
+    OpenInput(source, error);
+    Complain(args, error, Exit::kRefused);
+    return static_cast<int>(logo::ConvertResult::kSourceNotOpened);
+  }
+  Output output(target);
+  const auto writeTo = output.PathToWrite();
+  if (!writeTo) {
+    Complain(args, output.error(), Exit::kFileError);
+    return kOutputFailed;
+  }
+  const int result = logo::ConvertBitmapFile(source, target, *writeTo);
   std::fflush(stdout);
-  if (result == static_cast<int>(logo::ConvertResult::kWritten) && writeTo && !pending.Commit()) {
-    Complain(args, pending.error(), Exit::kFileError);
-    return static_cast<int>(logo::ConvertResult::kOutputFailed);
+  if (result == static_cast<int>(logo::ConvertResult::kWritten) && !output.Commit()) {
+    Complain(args, output.error(), Exit::kFileError);
+    return kOutputFailed;
   }
   return result;
 }
 
 int RunShow(const Arguments& args) {
   const fs::path source = args.operands.at(0);
-  const fs::path output = args.operands.at(1);
+  const fs::path target = args.operands.at(1);
+  const auto format = OutputFormat(args, target, {Format::kPng, Format::kBmp});
+  if (!format) return Code(Exit::kUsage);
   std::string error;
-  auto file = OpenForReading(source, error);
+  const UniqueFd file = OpenInput(source, error);
   if (!file) return Complain(args, error, Exit::kFileError);
-  std::error_code ec;
-  const auto size = fs::file_size(source, ec);
-  if (!ec && size != logo::kLogoFileBytes) {
-    return Complain(args,
-                    source.string() + " has " + Grouped(size) + " bytes; a logo.bin has " +
-                        Grouped(logo::kLogoFileBytes) + " (800 " + kTimes + " 480 pixels of 4 bytes)",
-                    Exit::kRefused);
-  }
+  // One byte more than a logo.bin tells a longer file from a whole one.
   std::vector<std::byte> logoBin;
   if (const int readError = ReadAt(file.get(), 0, logo::kLogoFileBytes + 1, logoBin); readError != 0) {
     return Complain(args, FileError("cannot read", source, readError), Exit::kFileError);
   }
   if (logoBin.size() != logo::kLogoFileBytes) {
-    return Complain(args, source.string() + " changed while it was read", Exit::kFileError);
+    struct stat status{};
+    const std::uint64_t size = ::fstat(file.get(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : logoBin.size();
+    return Complain(args,
+                    source.string() + " has " + Count(size, "byte") + "; a logo.bin has " +
+                        Grouped(logo::kLogoFileBytes) + " (800 " + kTimes + " 480 pixels of 4 bytes)",
+                    Exit::kRefused);
   }
-  const auto png = EncodePng(LogoImageToPicture(logoBin));
-  if (png.empty()) return Complain(args, "cannot encode the picture as PNG", Exit::kFileError);
-  if (!WriteOutputFile(output, png, error)) return Complain(args, error, Exit::kFileError);
-  std::printf("%s: the logo of %s, 800 %s 480\n", output.c_str(), source.c_str(), kTimes);
+  Output output(target);
+  if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
+  const auto picture = PictureFile(*format, LogoImageToPicture(logoBin), error);
+  if (picture.empty()) return Complain(args, error, Exit::kFileError);
+  if (!output.Write(picture) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
+  std::printf("%s: the logo of %s, 800 %s 480\n", target.c_str(), source.c_str(), kTimes);
   return Code(Exit::kOk);
 }
 
 int RunStartup(const Arguments& args) {
   const fs::path source = args.operands.at(0);
-  const fs::path output = args.operands.at(1);
+  const fs::path target = args.operands.at(1);
   std::string error;
-  auto file = OpenForReading(source, error);
+  const UniqueFd file = OpenInput(source, error);
   if (!file) return Complain(args, error, Exit::kFileError);
 
   // The pre-check's rules, and only those: the startup writer converts whatever
@@ -160,7 +203,7 @@ int RunStartup(const Arguments& args) {
   const auto header = logo::ReadBitmapHeader(headerBytes);
   if (!header || !logo::HasLogoGeometry(*header)) {
     const std::string found = header ? std::to_string(header->width) + " " + kTimes + " " + std::to_string(header->height) +
-                                           ", " + std::to_string(header->bitCount) + " bits per pixel"
+                                           ", " + BitsPerPixel(header->bitCount)
                                      : "too short for a bitmap header";
     return Complain(args,
                     source.string() + " is not 800 " + kTimes + " 480 at 24 bits per pixel (" + found +
@@ -179,10 +222,11 @@ int RunStartup(const Arguments& args) {
                         Grouped(logo::kSourcePixelDataBytes) + " bytes of pixel data); copy the file again",
                     Exit::kRefused);
   }
-  if (!WriteOutputFile(output, logo::StartupImageFromPixels(pixels), error)) {
-    return Complain(args, error, Exit::kFileError);
+  Output output(target);
+  if (!output.ok() || !output.Write(logo::StartupImageFromPixels(pixels)) || !output.Commit()) {
+    return Complain(args, output.error(), Exit::kFileError);
   }
-  std::printf("%s: 800 %s 480 RGB565, %s bytes, from %s\n", output.c_str(), kTimes,
+  std::printf("%s: 800 %s 480 RGB565, %s bytes, from %s\n", target.c_str(), kTimes,
               Grouped(logo::kStartupFileBytes).c_str(), source.c_str());
   return Code(Exit::kOk);
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The commands behind the command line, for the dispatcher in cli.cpp.
 
-#include <QImage>
 #include <cstddef>
+#include <filesystem>
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -33,7 +35,16 @@ int RunStartup(const Arguments& args);
 // "bramble-logo COMMAND: message" on standard error; returns `exit`'s code.
 int Complain(const Arguments& args, const std::string& message, Exit exit);
 
-// PNG bytes, or none when Qt cannot encode the picture.
-std::vector<std::byte> EncodePng(const QImage& picture);
+// What an output holds, chosen by its name.
+enum class Format { kBmp, kPng, kBin };
+
+// The format that an output's name asks for among those the command writes; a
+// name without an extension ("-", a device) gets the first. Any other extension
+// is a usage complaint that lists the accepted ones, and nothing.
+std::optional<Format> OutputFormat(const Arguments& args, const std::filesystem::path& output,
+                                   std::initializer_list<Format> accepted);
+
+// The logo's pixels as a bitmap or PNG file; nothing, with `error`, when that fails.
+std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error);
 
 }  // namespace logo_tool

@@ -4,7 +4,6 @@
 // command reuses the terminal's own converter, flash writer and driver; nothing
 // here decides differently from the dialog.
 
-#include <QImage>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -59,20 +58,38 @@ struct Diagnosis {
 // The dialog's pre-check and converter rules, with a hint for each that fails.
 Diagnosis DiagnoseBitmap(const std::filesystem::path& file);
 
-// ---- prepare, show ---------------------------------------------------------
+// ---- prepare, show, readback: pictures -------------------------------------
 
 enum class Fit { kStretch, kFit, kFill };
 
-// Any picture as the logo's 800 x 480 opaque pixels (QImage::Format_RGB32):
-// stretched, fitted on black bars, or filled with the centre cut out.
-// Transparent parts become black.
-QImage FitToLogo(const QImage& picture, Fit fit);
+// The logo as a picture: 800 x 480 pixels of 3 bytes (red, green, blue), top row
+// first.
+std::size_t LogoRgbBytes();
 
-// An 800 x 480 picture as a 24-bit bitmap file, rows bottom-up, 54-byte header.
-std::vector<std::byte> EncodeLogoBitmap(const QImage& logo);
+enum class PictureStatus { kOk, kNotPicture, kDamaged, kTooLarge, kUnreadable };
+
+struct PreparedLogo {
+  PictureStatus status = PictureStatus::kUnreadable;
+  std::string message;  // why not, for every status but kOk
+  int width = 0;        // the picture as shown upright, before fitting
+  int height = 0;
+  std::vector<std::byte> rgb;  // LogoRgbBytes() bytes, for kOk
+};
+
+// A JPEG, PNG, GIF, WebP, TIFF or BMP picture as the logo's opaque pixels:
+// stretched, fitted on black bars, or filled with the centre cut out. A photo is
+// turned upright and taken from its colour profile to sRGB; transparent parts
+// become black.
+PreparedLogo PrepareLogo(const std::filesystem::path& file, Fit fit);
+
+// The logo's pixels as a 24-bit bitmap file, rows bottom-up, 54-byte header.
+std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb);
 
 // A logo.bin (exactly 1,536,000 bytes) as the picture the terminal shows.
-QImage LogoImageToPicture(std::span<const std::byte> logoBin);
+std::vector<std::byte> LogoImageToPicture(std::span<const std::byte> logoBin);
+
+// The logo's pixels as a PNG file; nothing, with `error`, when that fails.
+std::vector<std::byte> EncodePng(std::span<const std::byte> rgb, std::string& error);
 
 // ---- program, readback -----------------------------------------------------
 

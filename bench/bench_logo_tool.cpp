@@ -1,0 +1,290 @@
+// Times bramble-logo as a user starts it, each run the whole process from its
+// start to its exit:
+// - `convert` of the standard 800 x 480 logo.bmp, in rounds that alternate it with
+//   a plain `cp` of the 1,536,000 bytes it writes and with ImageMagick's
+//   conversion to the same bytes; each ratio is the median of the ratios of one
+//   round. Targets: within 2x of cp, and at least 3x faster than ImageMagick.
+// - `prepare --fit fill` of generated photos, 8000 x 6000 and 10000 x 10000 JPEGs
+//   and a 9000 x 9000 PNG: the median time and the largest peak of resident
+//   memory, each result checked with `check`, next to libvips' own thumbnail of
+//   the same file in this process. Target for the 8000 x 6000 JPEG: 0.5 s and
+//   100 MB.
+//   bench_logo_tool [BRAMBLE_LOGO [WORK_FOLDER]]
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vips/vips.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "logo/image_format.h"
+#include "platform/framework/storage.h"
+#include "platform/api/little_endian.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kConvertRounds = 31;
+constexpr int kPrepareRuns = 5;
+constexpr std::size_t kHeaderBytes = 54;
+
+struct Run {
+  bool ok = false;
+  double ms = 0;
+  double cpuMs = 0;  // user + system
+  double peakMiB = 0;
+};
+
+double Milliseconds(const timeval& time) {
+  return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_usec) / 1e3;
+}
+
+// One whole process with its output dropped; ok when it exited with 0.
+Run Spawn(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  Run run;
+  const auto start = Clock::now();
+  pid_t pid = -1;
+  const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  rusage usage{};
+  if (spawned != 0 || ::wait4(pid, &status, 0, &usage) != pid) return run;
+  run.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  run.cpuMs = Milliseconds(usage.ru_utime) + Milliseconds(usage.ru_stime);
+  run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+bool WriteFile(const fs::path& path, const std::vector<std::byte>& bytes) {
+  platform::UniqueFile out(std::fopen(path.c_str(), "wb"));
+  return out && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size() &&
+         platform::CloseChecked(std::move(out));
+}
+
+std::vector<std::byte> ReadFile(const fs::path& path) {
+  std::error_code ec;
+  std::vector<std::byte> bytes(fs::file_size(path, ec));
+  platform::UniqueFile in(std::fopen(path.c_str(), "rb"));
+  if (ec || !in || std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size()) return {};
+  return bytes;
+}
+
+std::vector<std::byte> StandardBitmap() {
+  std::vector<std::byte> file(kHeaderBytes + logo::kSourcePixelDataBytes);
+  file[0] = std::byte{'B'};
+  file[1] = std::byte{'M'};
+  platform::PutU32(&file[2], static_cast<std::uint32_t>(file.size()));
+  platform::PutU32(&file[10], kHeaderBytes);
+  platform::PutU32(&file[14], 40);
+  platform::PutU32(&file[18], logo::kLogoWidth);
+  platform::PutU32(&file[22], logo::kLogoHeight);
+  platform::PutU16(&file[26], 1);
+  platform::PutU16(&file[28], logo::kLogoBitCount);
+  for (std::size_t i = kHeaderBytes; i < file.size(); ++i) file[i] = static_cast<std::byte>((i * 31 + i / 2400) & 0xFF);
+  return file;
+}
+
+// ImageMagick as the distribution installs it, before whatever else is called
+// convert on the PATH.
+std::string ImageMagick() { return ::access("/usr/bin/convert", X_OK) == 0 ? "/usr/bin/convert" : "convert"; }
+
+struct Unref {
+  void operator()(VipsImage* image) const { g_object_unref(image); }
+};
+using Image = std::unique_ptr<VipsImage, Unref>;
+
+// A photo-like picture: three slow waves of colour, and for a JPEG the grain of a
+// camera's sensor, which is what makes a photo's file large and slow to decode.
+bool MakePicture(const fs::path& file, int width, int height, bool grain) {
+  VipsImage* band[3] = {};
+  const double frequencies[3][2] = {{3.0, 2.0}, {5.0, 1.5}, {1.5, 4.0}};
+  for (int b = 0; b < 3; ++b) {
+    if (vips_sines(&band[b], width, height, "hfreq", frequencies[b][0], "vfreq", frequencies[b][1], nullptr) != 0) return false;
+  }
+  const Image red(band[0]), green(band[1]), blue(band[2]);
+  VipsImage* step = nullptr;
+  if (vips_bandjoin(band, &step, 3, nullptr) != 0) return false;
+  Image picture(step);
+  if (vips_linear1(picture.get(), &step, 100.0, 128.0, nullptr) != 0) return false;
+  picture.reset(step);
+  if (grain) {
+    VipsImage* noise[3] = {};
+    for (VipsImage*& n : noise) {
+      if (vips_gaussnoise(&n, width, height, "sigma", 6.0, "mean", 0.0, "seed", static_cast<int>(&n - noise), nullptr) != 0) return false;
+    }
+    const Image n0(noise[0]), n1(noise[1]), n2(noise[2]);
+    if (vips_bandjoin(noise, &step, 3, nullptr) != 0) return false;
+    const Image grains(step);
+    if (vips_add(picture.get(), grains.get(), &step, nullptr) != 0) return false;
+    picture.reset(step);
+  }
+  if (vips_cast(picture.get(), &step, VIPS_FORMAT_UCHAR, nullptr) != 0) return false;
+  picture.reset(step);
+  picture->Type = VIPS_INTERPRETATION_sRGB;
+  return file.extension() == ".png" ? vips_pngsave(picture.get(), file.c_str(), nullptr) == 0
+                                    : vips_jpegsave(picture.get(), file.c_str(), "Q", 90, nullptr) == 0;
+}
+
+// A process's peak resident memory starts from its parent's at the fork, so this
+// program stays small: whatever uses libvips here runs in a child of its own.
+template <typename Work>
+bool InChild(Work work) {
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(VIPS_INIT("bench_logo_tool") == 0 && work() ? 0 : 1);
+  int status = 0;
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+double OwnPeakMiB() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// libvips' own thumbnail of the same photo, in-process and with vips started
+// already: the work that no tool built on it can skip.
+double ThumbnailMs(const fs::path& file) {
+  const auto start = Clock::now();
+  VipsImage* thumbnail = nullptr;
+  if (vips_thumbnail(file.c_str(), &thumbnail, logo::kLogoWidth, "height", logo::kLogoHeight, "crop",
+                     VIPS_INTERESTING_CENTRE, nullptr) != 0) {
+    return 0;
+  }
+  const Image owned(thumbnail);
+  std::size_t size = 0;
+  g_free(vips_image_write_to_memory(thumbnail, &size));
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+bool BenchConvert(const std::string& tool, const fs::path& work) {
+  const fs::path bmp = work / "logo.bmp";
+  if (!WriteFile(bmp, StandardBitmap())) return false;
+  const std::vector<std::string> ours = {tool, "convert", bmp.string(), (work / "logo.bin").string()};
+  const std::vector<std::string> copy = {"cp", (work / "logo.bin").string(), (work / "copy.bin").string()};
+  const std::vector<std::string> magick = {ImageMagick(), bmp.string(), "-alpha", "set", "-channel", "A", "-evaluate",
+                                           "set", "0", "+channel", "BGRA:" + (work / "magick.bin").string()};
+  std::vector<double> oursMs, copyMs, magickMs, copyRatio, magickRatio;
+  for (int round = 0; round <= kConvertRounds; ++round) {
+    const Run a = Spawn(ours), b = Spawn(copy), c = Spawn(magick);
+    if (!a.ok || !b.ok || !c.ok) {
+      std::fprintf(stderr, "bench_logo_tool: a run of convert, cp or ImageMagick failed\n");
+      return false;
+    }
+    if (round == 0) continue;  // warms the page cache and the loader for all three
+    oursMs.push_back(a.ms);
+    copyMs.push_back(b.ms);
+    magickMs.push_back(c.ms);
+    copyRatio.push_back(a.ms / b.ms);
+    magickRatio.push_back(c.ms / a.ms);
+  }
+  if (ReadFile(work / "logo.bin") != ReadFile(work / "magick.bin")) {
+    std::fprintf(stderr, "bench_logo_tool: ImageMagick did not make the same logo.bin\n");
+    return false;
+  }
+  const double slower = Median(copyRatio), faster = Median(magickRatio);
+  std::printf("convert logo.bmp -> logo.bin, whole process, median of %d rounds:\n", kConvertRounds);
+  std::printf("  bramble-logo convert %6.2f ms\n  cp of its output     %6.2f ms\n  ImageMagick          %6.2f ms\n",
+              Median(oursMs), Median(copyMs), Median(magickMs));
+  std::printf("  convert / cp          %5.2f (target <= 2.00): %s\n", slower, slower <= 2.0 ? "met" : "MISSED");
+  std::printf("  ImageMagick / convert %5.2f (target >= 3.00): %s\n", faster, faster >= 3.0 ? "met" : "MISSED");
+  return true;
+}
+
+bool BenchPrepare(const std::string& tool, const fs::path& work) {
+  struct Photo {
+    const char* name;
+    int width, height;
+    bool grain;
+    double targetMs, targetMiB;  // 0: no target
+  };
+  const Photo photos[] = {{"photo-8000x6000.jpg", 8000, 6000, true, 500, 100},
+                          {"photo-10000x10000.jpg", 10000, 10000, true, 0, 0},
+                          {"picture-9000x9000.png", 9000, 9000, false, 0, 0}};
+  std::printf("prepare --fit fill, whole process, median of %d runs (a peak cannot read below this program's own, "
+              "%.1f MiB):\n", kPrepareRuns, OwnPeakMiB());
+  for (const Photo& photo : photos) {
+    const fs::path file = work / photo.name, logo = work / "logo-prepared.bmp", yardstick = work / "thumbnail-ms";
+    const bool made = InChild([&] {
+      if (!MakePicture(file, photo.width, photo.height, photo.grain)) return false;
+      std::vector<double> thumbnailMs;
+      for (int run = 0; run <= kPrepareRuns; ++run) {
+        const double ms = ThumbnailMs(file);
+        if (ms <= 0) return false;
+        if (run > 0) thumbnailMs.push_back(ms);
+      }
+      std::ofstream(yardstick) << Median(thumbnailMs);
+      return true;
+    });
+    if (!made) {
+      std::fprintf(stderr, "bench_logo_tool: making %s or its thumbnail failed\n", photo.name);
+      return false;
+    }
+    std::vector<double> ms, cpuMs;
+    double peak = 0;
+    for (int run = 0; run <= kPrepareRuns; ++run) {
+      const Run r = Spawn({tool, "prepare", file.string(), logo.string(), "--fit", "fill"});
+      if (!r.ok || !Spawn({tool, "check", logo.string()}).ok) {
+        std::fprintf(stderr, "bench_logo_tool: prepare of %s failed or made no usable logo\n", photo.name);
+        return false;
+      }
+      if (run == 0) continue;
+      ms.push_back(r.ms);
+      cpuMs.push_back(r.cpuMs);
+      peak = std::max(peak, r.peakMiB);
+    }
+    double thumbnail = 0;
+    std::ifstream(yardstick) >> thumbnail;
+    std::error_code ec;
+    const double fileMiB = static_cast<double>(fs::file_size(file, ec)) / (1024.0 * 1024.0);
+    std::printf("  %-22s (%5.1f MiB) %7.1f ms (cpu %7.1f ms), peak %6.1f MiB; libvips' thumbnail alone %7.1f ms",
+                photo.name, fileMiB, Median(ms), Median(cpuMs), peak, thumbnail);
+    if (photo.targetMs > 0) {
+      const bool met = Median(ms) <= photo.targetMs && peak <= photo.targetMiB;
+      std::printf(" (target <= %.0f ms, <= %.0f MiB): %s", photo.targetMs, photo.targetMiB, met ? "met" : "MISSED");
+    }
+    std::printf("\n");
+    fs::remove(file, ec);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string tool = argc > 1 ? argv[1] : BRAMBLE_LOGO;
+  const fs::path work = (argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path()) /
+                        ("bramble-bench-logo-tool-" + std::to_string(::getpid()));
+  fs::create_directories(work);
+  const bool ok = BenchConvert(tool, work) && BenchPrepare(tool, work);
+  std::error_code ec;
+  fs::remove_all(work, ec);
+  return ok ? 0 : 1;
+}

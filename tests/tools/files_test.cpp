@@ -1,0 +1,138 @@
+// What the commands read and where they write: inputs must be regular files, and
+// every output goes where the user points it, in the format its name asks for.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <future>
+
+#include "tests/support/bitmap_builder.h"
+#include "tests/support/temp_terminal.h"
+#include "tests/tools/tool_run.h"
+#include "tools/bramble_logo/output_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bramble::test::ReadFileBytes;
+using logo_tool_test::Contains;
+using logo_tool_test::Outcome;
+using logo_tool_test::Tool;
+
+struct Writer {
+  std::vector<std::string> args;  // all but the output
+  std::string extension;
+  int unwritable;  // the exit status when the output cannot be written
+};
+
+TEST(Outputs, EveryWritingCommandWritesWhereItIsPointedAndNeverReplacesWhatIsNoFile) {
+  bramble::test::TempTerminal terminal;
+  terminal.MakeFlashDriver();
+  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
+  terminal.Write("logo.bin", bramble::test::PatternBytes(1'536'000));
+  const std::string bmp = (terminal / "logo.bmp").string(), bin = (terminal / "logo.bin").string();
+  const std::string root = "--root=" + terminal.root().string();
+  ASSERT_EQ(Tool({"program", root, bin}).code, 0);
+  const Writer writers[] = {{{"prepare", bmp}, ".bmp", 2}, {{"convert", bmp}, ".bin", 3}, {{"show", bin}, ".png", 2},
+                            {{"startup", bmp}, ".raw", 2}, {{"readback", root}, ".png", 2}};
+  const bool asRoot = ::geteuid() == 0;
+  for (const Writer& writer : writers) {
+    SCOPED_TRACE(writer.args[0]);
+    const fs::path folder = terminal / writer.args[0];
+    fs::create_directory(folder);
+    const auto at = [&](const std::string& name) { return folder / (name + writer.extension); };
+    const auto run = [&](const fs::path& output) {
+      std::vector<std::string> args = writer.args;
+      args.push_back(output.string());
+      return Tool(args);
+    };
+    ASSERT_EQ(run(at("file")).code, 0);
+    const auto expected = ReadFileBytes(at("file"));
+
+    fs::create_symlink("target" + writer.extension, at("link"));
+    EXPECT_EQ(run(at("link")).code, 0);
+    EXPECT_TRUE(fs::is_symlink(at("link")) && ReadFileBytes(at("target")) == expected);
+
+    ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+    auto reader = std::async(std::launch::async, [&] { return ReadFileBytes(at("fifo")); });
+    EXPECT_EQ(run(at("fifo")).code, 0);
+    // Lets the reader go should the command never have opened the FIFO.
+    logo_tool::UniqueFd(::open(at("fifo").c_str(), O_WRONLY | O_NONBLOCK)).reset();
+    EXPECT_TRUE(reader.get() == expected && fs::is_fifo(at("fifo")));
+
+    const Outcome piped = run("-");
+    EXPECT_EQ(piped.code, 0);
+    EXPECT_TRUE(piped.out == std::string(reinterpret_cast<const char*>(expected.data()), expected.size()));
+    EXPECT_FALSE(piped.err.empty());  // what it says goes to standard error
+
+    fs::create_directory(at("folder"));
+    const Outcome toFolder = run(at("folder"));
+    EXPECT_EQ(toFolder.code, writer.unwritable);
+    EXPECT_TRUE(Contains(toFolder.err, "Is a directory; name a file in it")) << toFolder.err;
+
+    // Private copies of /dev/null and /dev/full: written into, never replaced.
+    if (asRoot) {
+      ASSERT_EQ(::mknod(at("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+      ASSERT_EQ(::mknod(at("full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
+      EXPECT_EQ(run(at("null")).code, 0);
+      const Outcome full = run(at("full"));
+      EXPECT_EQ(full.code, writer.unwritable);
+      EXPECT_TRUE(Contains(full.err, "No space left on device")) << full.err;
+      EXPECT_TRUE(fs::is_character_file(at("null")) && fs::is_character_file(at("full")));
+    }
+    EXPECT_EQ(logo_tool_test::TemporaryFiles(folder), 0);
+  }
+  if (!asRoot) GTEST_SKIP() << "the device nodes were not tried: making them (mknod) needs root";
+}
+
+TEST(Outputs, TheNameChoosesTheFormatAndAnyOtherExtensionIsAUsageError) {
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"prepare", "in.jpg", "out.png"}, "out.png: prepare writes .bmp files"},
+      {{"show", "in.bin", "out.jpg"}, "out.jpg: show writes .png or .bmp files"},
+      {{"readback", "out.jpeg"}, "out.jpeg: readback writes .png, .bmp or .bin files"}};
+  for (const auto& [args, said] : refused) {
+    const Outcome outcome = Tool(args);
+    EXPECT_EQ(outcome.code, 64);
+    EXPECT_TRUE(Contains(outcome.err, said)) << outcome.err;
+  }
+}
+
+// Opened the usual way, a FIFO would hold the command until a writer came, and a
+// device would feed it without end.
+TEST(Inputs, AnythingButARegularFileIsRefusedBeforeItIsRead) {
+  bramble::test::TempTerminal terminal;
+  terminal.MakeFlashDriver();
+  const std::string fifo = (terminal / "fifo").string(), out = (terminal / "out").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::vector<std::string> reads[] = {{"check", fifo}, {"prepare", fifo, out}, {"convert", fifo, out},
+                                            {"show", fifo, out}, {"startup", fifo, out},
+                                            {"program", "--root=" + terminal.root().string(), fifo}};
+  for (const auto& args : reads) {
+    const Outcome outcome = Tool(args);
+    EXPECT_NE(outcome.code, 0) << args[0];
+    EXPECT_TRUE(Contains(outcome.err, fifo + ": a FIFO, not a regular file")) << outcome.err;
+  }
+  EXPECT_TRUE(Contains(Tool({"show", "/dev/zero", out}).err, "/dev/zero: a character device, not a regular file"));
+  EXPECT_FALSE(fs::exists(out));
+}
+
+// The codec, and libvips with it, is loaded by the picture commands alone: the
+// dynamic loader's own account of the installed program says which it loads.
+TEST(Startup, OnlyThePictureCommandsLoadTheCodec) {
+  bramble::test::TempTerminal terminal;
+  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
+  const auto at = [&](const char* name) { return logo_tool_test::Quoted(terminal / name); };
+  const std::pair<std::string, bool> runs[] = {{"check " + at("logo.bmp"), false},
+                                               {"convert " + at("logo.bmp") + " " + at("logo.bin"), false},
+                                               {"startup " + at("logo.bmp") + " " + at("startup.raw"), false},
+                                               {"show " + at("logo.bin") + " " + at("shown.png"), true}};
+  for (const auto& [command, loads] : runs) {
+    const std::string traced = "LD_DEBUG=libs " + logo_tool_test::Quoted(logo_tool_test::kProgram) + " " + command;
+    EXPECT_EQ(logo_tool_test::Shell(traced + " 2>&1 | grep -q 'bramble-logo-codec.so'") == 0, loads) << command;
+    EXPECT_EQ(logo_tool_test::Shell(traced + " >/dev/null 2>&1"), 0) << command;
+  }
+}
+
+}  // namespace
