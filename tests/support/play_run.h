@@ -3,6 +3,7 @@
 // terminal folder, its transcript and its standard error.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -74,6 +75,7 @@ struct PlayResult {
   std::string transcript;
   std::string err;
   std::filesystem::path out;  // where the pictures went
+  long peakKilobytes = 0;
 };
 
 inline std::filesystem::path FreshOutFolder(const TempTerminal& terminal) {
@@ -93,7 +95,7 @@ inline Program StartPlay(const TempTerminal& terminal, const std::string& steps,
 
 inline PlayResult Finish(Program& program, const std::filesystem::path& out) {
   const int code = program.Wait();
-  return {code, ReadText(out / "transcript.txt"), ReadText(out / "stderr.txt"), out};
+  return {code, ReadText(out / "transcript.txt"), ReadText(out / "stderr.txt"), out, program.PeakKilobytes()};
 }
 
 inline PlayResult Play(const TempTerminal& terminal, const std::string& steps, const std::vector<std::string>& extra = {}) {
@@ -119,6 +121,14 @@ inline std::string Escaped(const char16_t* text) {
   std::string out;
   for (const char c : platform::ToUtf8(text)) out += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
   return out;
+}
+
+// A run that ended well, whose steps after the start showed `messages` in turn.
+inline void ExpectMessages(const PlayResult& run, const std::vector<const char16_t*>& messages) {
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    EXPECT_EQ(MessageAt(run.transcript, static_cast<int>(i + 1)), Escaped(messages[i])) << "step " << i + 1;
+  }
 }
 
 }  // namespace bramble::test
