@@ -38,7 +38,6 @@ class DialogRun {
     Settle();
   }
   const platform::window::Surface& Screen() const { return platform::window::FromHandle(m_dialog.m_hWnd)->surface; }
-  CString Text(int id) const { return bramble::test::Text(*m_dialog.GetDlgItem(id)); }
 
  private:
   CDialog& m_dialog;

@@ -20,7 +20,6 @@ inline constexpr const char16_t* kLogoChanged = u"로고를 변경하였습니�
 inline constexpr const char16_t* kLogoChangeFailed = u"로고를 변경하지 못했습니다. \n 파일을 확인 후 다시 시도해 주세요.";
 inline constexpr const char16_t* kCannotReset = u"로고 초기화 되지 않는 단말기입니다.";
 inline constexpr const char16_t* kNoSdCard = u"SD 카드가 없습니다. \n 확인 후 재시도하세요. ";
-inline constexpr const char16_t* kConvertingDefault = u"기본 로고로 변환 중입니다. \n 단말기를 끄지 마세요.";
 inline constexpr const char16_t* kDefaultRestored = u"기본 로고로 변경하였습니다.\n SD카드를 제거하지 말고 단말기를 재부팅하세요. ";
 inline constexpr const char16_t* kDefaultRestoreFailed = u"기본 로고로 변경하지 못했습니다. \n 확인 후 재시도하세요. ";
 
