@@ -32,18 +32,20 @@ TEST(RegistryParser, ReadsEveryValueKindUnderEitherHeader) {
       "[hkey_local_machine\\platform\\os]\n"
       "\"modelname\" = \"QX300\"\n");
   EXPECT_TRUE(registry.skippedLines.empty());
-  DWORD type = 0;
-  EXPECT_EQ(ValueOf(registry, u"MODELNAME", &type), (Data{'Q', 0, 'X', 0, '3', 0, '0', 0, '0', 0, 0, 0}));
-  EXPECT_EQ(type, REG_SZ);
-  EXPECT_EQ(ValueOf(registry, u"Path"), (Data{'C', 0, ':', 0, '\\', 0, 'a', 0, ' ', 0, '"', 0, 'b', 0, '"', 0, 0, 0}));
-  EXPECT_EQ(ValueOf(registry, u"Korean"), (Data{0xA8, 0xBA, 0x78, 0xB3, 0, 0}));
-  EXPECT_EQ(ValueOf(registry, u"Build", &type), (Data{0x2A, 0, 0, 0}));
-  EXPECT_EQ(type, REG_DWORD);
-  EXPECT_EQ(ValueOf(registry, u"Raw", &type), (Data{0x51, 0, 0x58, 0}));
-  EXPECT_EQ(type, REG_BINARY);
-  EXPECT_EQ(ValueOf(registry, u"Typed", &type), (Data{1, 2, 3, 4}));
-  EXPECT_EQ(type, 11u);
-  EXPECT_EQ(ValueOf(registry, u""), (Data{0, 0}));
+  const std::tuple<std::u16string_view, Data, DWORD> values[] = {
+      {u"MODELNAME", {'Q', 0, 'X', 0, '3', 0, '0', 0, '0', 0, 0, 0}, REG_SZ},
+      {u"Path", {'C', 0, ':', 0, '\\', 0, 'a', 0, ' ', 0, '"', 0, 'b', 0, '"', 0, 0, 0}, REG_SZ},
+      {u"Korean", {0xA8, 0xBA, 0x78, 0xB3, 0, 0}, REG_SZ},
+      {u"Build", {0x2A, 0, 0, 0}, REG_DWORD},
+      {u"Raw", {0x51, 0, 0x58, 0}, REG_BINARY},
+      {u"Typed", {1, 2, 3, 4}, 11},
+      {u"", {0, 0}, REG_SZ},
+  };
+  for (const auto& [name, data, kind] : values) {
+    DWORD type = 0;
+    EXPECT_EQ(ValueOf(registry, name, &type), data) << platform::ToUtf8(name);
+    EXPECT_EQ(type, kind) << platform::ToUtf8(name);
+  }
 
   // Either header, and the byte-order marks of UTF-8 and of UTF-16LE (the platform's editor).
   const std::string body = "\r\n" + std::string(kOsSection) + "\"ModelName\"=\"Q\"\r\n";
@@ -77,25 +79,18 @@ TEST(RegistryParser, SkipsLinesThatCannotBeParsedAndReadsTheRest) {
   EXPECT_EQ(platform::ParseRegistry(kOsSection).skippedLines, std::vector<int>{1});  // no header
 }
 
-class Registry : public ::testing::Test {
- protected:
+TEST(Registry, OpensKeysCaseInsensitivelyAndQueriesLikeThePlatform) {
   bramble::test::TempTerminal terminal;
-};
-
-TEST_F(Registry, OpensKeysCaseInsensitivelyAndQueriesLikeThePlatform) {
   terminal.WriteText("registry.reg", "REGEDIT4\r\n" + std::string(kOsSection) +
                                          "\"ModelName\"=\"QX210\"\r\n\"Build\"=dword:xyz\r\n\"Empty\"=hex(1):\r\n");
-  HKEY parent = nullptr;
-  HKEY opened = nullptr;
+  HKEY parent = nullptr, key = nullptr;
   ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"\\PLATFORM", 0, 0, &parent), ERROR_SUCCESS);
-  ASSERT_EQ(RegOpenKeyExW(parent, u"os", 0, 0, &opened), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(parent, u"os", 0, 0, &key), ERROR_SUCCESS);
   EXPECT_EQ(terminal.TakeDebugOutput(), "registry.reg(4): line skipped, cannot be parsed\r\n"
                                         "registry.reg(4): line skipped, cannot be parsed\r\n");  // once per open
-  const HKEY key = opened;
 
   BYTE buffer[16] = {};
-  DWORD type = 0;
-  DWORD size = 11;
+  DWORD type = 0, size = 11;
   EXPECT_EQ(RegQueryValueExW(key, u"modelname", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
   EXPECT_EQ(size, 12u);
   EXPECT_EQ(buffer[0], 0);  // nothing copied

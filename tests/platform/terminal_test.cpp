@@ -9,7 +9,7 @@ namespace {
 
 using bramble::test::TempTerminal;
 
-TEST(TerminalPaths, LookupIgnoresCaseATrailingBackslashNamesAFolderAndNothingLeavesTheFolder) {
+TEST(TerminalPaths, LookupIgnoresCaseStaysInTheFolderAndNewFilesTakeTheGivenCase) {
   TempTerminal terminal;
   EXPECT_FALSE(FileExists(_T("\\SDMMC DISK\\")));
   terminal.WriteText("SDMMC DISK/LOGO.BMP", "x");
@@ -25,11 +25,8 @@ TEST(TerminalPaths, LookupIgnoresCaseATrailingBackslashNamesAFolderAndNothingLea
   EXPECT_FALSE(platform::FindTerminalPath(_T("\\SDMMC DISK\\..\\..\\etc\\passwd")));
   EXPECT_FALSE(platform::FindTerminalPath(platform::WString(_T("\\SDMMC DISK\\LOGO.BMP\0x"), 22)));
   EXPECT_FALSE(platform::CreatableTerminalPath(_T("\\..\\escape.txt")));
-}
 
-TEST(TerminalPaths, NewFilesTakeTheGivenCaseAndExistingOnesKeepTheirs) {
-  TempTerminal terminal;
-  terminal.MakeCard();
+  // A new file takes the given case, an existing one keeps its own.
   EXPECT_EQ(platform::CreatableTerminalPath(_T("\\sdmmc disk\\logo.bin"))->filename(), "logo.bin");
   terminal.WriteText("SDMMC DISK/LOGO.BIN", "old");
   EXPECT_EQ(platform::CreatableTerminalPath(_T("\\SDMMC DISK\\logo.bin"))->filename(), "LOGO.BIN");

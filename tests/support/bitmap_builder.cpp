@@ -13,10 +13,6 @@ std::uint32_t PatternPixel(int x, int y) {
   return (r << 16) | (g << 8) | b;
 }
 
-std::uint32_t PixelDataOffset(const BitmapLayout& layout) {
-  return 14 + layout.infoHeaderSize + layout.paletteEntries * 4 + layout.extraGap;
-}
-
 std::vector<std::byte> Patched(std::vector<std::byte> file, const FieldPatch& patch) {
   for (int i = 0; i < patch.bytes; ++i) file[patch.at + static_cast<std::size_t>(i)] = static_cast<std::byte>(patch.value >> (8 * i));
   return file;
@@ -26,7 +22,7 @@ std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFuncti
   const std::uint32_t width = static_cast<std::uint32_t>(std::abs(layout.width));
   const std::uint32_t height = static_cast<std::uint32_t>(std::abs(layout.height));
   const std::uint32_t stride = ((width * layout.bitCount + 31) / 32) * 4;
-  const std::uint32_t offset = PixelDataOffset(layout);
+  const std::uint32_t offset = 14 + layout.infoHeaderSize + layout.paletteEntries * 4 + layout.extraGap;
   std::vector<std::byte> file(offset + stride * height);
 
   if (layout.signature) {

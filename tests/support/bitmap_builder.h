@@ -31,9 +31,6 @@ std::uint32_t PatternPixel(int x, int y);
 // the pixel data is a byte pattern. Rows are padded to four bytes.
 std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFunction& pixel = PatternPixel);
 
-// Offset of the pixel data in a file built from `layout`.
-std::uint32_t PixelDataOffset(const BitmapLayout& layout);
-
 // One header field set to a hostile value: a little-endian field of 1, 2 or 4 bytes.
 struct FieldPatch {
   const char* what;
