@@ -15,11 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using logo_tool_test::Contains;
-using logo_tool_test::Outcome;
-using logo_tool_test::Quoted;
-using logo_tool_test::Shell;
-using logo_tool_test::Tool;
+using namespace logo_tool_test;
 using Bytes = std::vector<std::byte>;
 
 struct Area : testing::Test {
@@ -42,23 +38,9 @@ TEST_F(Area, DryRunListsTheRequestsAndSendsNothing) {
       {0, "  no data sectors\n  end marker: sector 0\n  finish request\n"}};
   for (const auto& [size, plan] : cases) {
     const Outcome outcome = Tool({"program", root, File("some.bin", size), "--dry-run"});
-    EXPECT_EQ(outcome.code, 0);
-    EXPECT_TRUE(Contains(outcome.out, plan)) << outcome.out;
+    EXPECT_TRUE(outcome.code == 0 && Contains(outcome.out, plan)) << outcome.out;
   }
   EXPECT_FALSE(fs::exists(area));
-}
-
-TEST_F(Area, RefusedSectorFailsAndReadbackFindsNoLogo) {
-  terminal.WriteText("flash/faults", "1 2999\n");
-  const Outcome refused = Tool({"program", root, File("logo.bin", 1'536'000)});
-  EXPECT_EQ(refused.code, 1);
-  EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:bb7")) << refused.err;
-  EXPECT_TRUE(Contains(refused.err, "area 1 refused a sector")) << refused.err;
-  const Outcome noMarker = Tool({"readback", root, Out("back.png")});
-  EXPECT_EQ(noMarker.code, 1);
-  EXPECT_TRUE(Contains(noMarker.err, "no end marker in its 2,999 sectors")) << noMarker.err;
-  EXPECT_FALSE(fs::exists(Out("back.png")));
-  EXPECT_EQ(logo_tool_test::TemporaryFiles(terminal.root()), 0);
 }
 
 // What keeps programming from starting is named before the first request, and
@@ -68,9 +50,7 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
   {
     const logo_tool::UniqueFd held(::open((terminal / "flash").c_str(), O_RDONLY | O_DIRECTORY));
     ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
-    const Outcome busy = Tool({"program", root, file});
-    EXPECT_EQ(busy.code, 1);
-    EXPECT_TRUE(Contains(busy.err, "flash is in use by another program; try again when it has finished")) << busy.err;
+    ExpectFailure(Tool({"program", root, file}), 1, "flash is in use by another program; try again when it has finished");
   }
   EXPECT_FALSE(fs::exists(area));
   // A tmpfs over the flash folder in a private mount namespace, gone with it.
@@ -82,7 +62,7 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
   for (const auto& [options, said] : mounts) {
     const int code = Shell(unshare + " sh -c 'mount -t tmpfs -o " + options + " flash \"$0/flash\" || exit 77; " +
                            "exec \"$1\" program --root \"$0\" \"$2\"' " + Quoted(terminal.root()) + " " +
-                           Quoted(logo_tool_test::kProgram) + " " + Quoted(file) + " 2>" + Quoted(terminal / "err.txt"));
+                           Quoted(kProgram) + " " + Quoted(file) + " 2>" + Quoted(terminal / "err.txt"));
     if (code != 1 && Shell(unshare + " true 2>/dev/null") != 0) GTEST_SKIP() << "no private mount namespace here";
     if (code == 77) GTEST_SKIP() << "no tmpfs can be mounted here";
     EXPECT_EQ(code, 1) << options;
@@ -90,9 +70,7 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
     EXPECT_TRUE(!err.empty() && Contains(err[0], said)) << (err.empty() ? "" : err[0]);
   }
   fs::remove_all(terminal / "flash");
-  const Outcome noFlash = Tool({"program", root, file});
-  EXPECT_EQ(noFlash.code, 1);
-  EXPECT_TRUE(Contains(noFlash.err, "flash does not exist")) << noFlash.err;
+  ExpectFailure(Tool({"program", root, file}), 1, "flash does not exist");
   EXPECT_EQ(Tool({"readback", root, Out("back.png")}).code, 1);
 }
 
@@ -129,31 +107,32 @@ TEST_F(Area, ProgramVerifiesAndNamesTheFirstSectorThatDiffers) {
     CorruptingDriver driver(terminal / "flash", sector);
     terminal.UseFlashDevice(driver);
     const Outcome outcome = Tool({"program", root, File("short.bin", 1000)});
-    EXPECT_EQ(outcome.code, sector == 99 ? 0 : 3);
-    EXPECT_TRUE(Contains(outcome.out + outcome.err, said)) << outcome.out << outcome.err;
+    EXPECT_TRUE(outcome.code == (sector == 99 ? 0 : 3) && Contains(outcome.out + outcome.err, said)) << outcome.out << outcome.err;
   }
 }
 
-TEST_F(Area, ReadbackAndShowOfDataThatIsNoLogo) {
+TEST_F(Area, ARefusedSectorFailsAndReadbackAndShowFindNoLogoWhereThereIsNone) {
+  terminal.WriteText("flash/faults", "1 2999\n");
+  const Outcome refused = Tool({"program", root, File("logo.bin", 1'536'000)});
+  ExpectFailure(refused, 1, "area 1 refused a sector");
+  EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:bb7")) << refused.err;
+  ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "no end marker in its 2,999 sectors");
+
+  fs::remove(terminal / "flash/faults");
   const std::string file = File("short.bin", 500);
   const Outcome programmed = Tool({"program", root, file});
   EXPECT_TRUE(Contains(programmed.out, ": 1 data sector, end marker in sector 1\n")) << programmed.out;
-  const Outcome picture = Tool({"readback", root, Out("back.png")});
-  EXPECT_EQ(picture.code, 1);
-  EXPECT_TRUE(Contains(picture.err, "area 1 holds 1 data sector (512 bytes)")) << picture.err;
+  ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "area 1 holds 1 data sector (512 bytes)");
   const Outcome data = Tool({"readback", root, Out("back.bin")});
-  EXPECT_EQ(data.code, 0);
-  EXPECT_TRUE(Contains(data.out, "note:")) << data.out;
+  EXPECT_TRUE(data.code == 0 && Contains(data.out, "note:")) << data.out;
   const Bytes back = bramble::test::ReadFileBytes(Out("back.bin"));
   EXPECT_TRUE(back.size() == 512 && std::equal(back.begin(), back.begin() + 500, bramble::test::PatternBytes(500).begin()));
 
   fs::remove(area);
   EXPECT_TRUE(Contains(Tool({"readback", root, Out("back.bin")}).err, "never programmed"));
-  const Outcome wrongShow = Tool({"show", file, Out("shown.png")});
-  EXPECT_EQ(wrongShow.code, 1);
-  EXPECT_TRUE(Contains(wrongShow.err, "has 500 bytes; a logo.bin has 1,536,000")) << wrongShow.err;
+  ExpectFailure(Tool({"show", file, Out("shown.png")}), 1, "has 500 bytes; a logo.bin has 1,536,000");
   EXPECT_FALSE(fs::exists(Out("back.png")) || fs::exists(Out("shown.png")));
-  EXPECT_EQ(logo_tool_test::TemporaryFiles(terminal.root()), 0);
+  EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
 }
 
 TEST(LogoToolHelp, EveryCommandHasHelpAndWrongUsageExits64) {

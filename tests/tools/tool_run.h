@@ -47,6 +47,12 @@ inline void Magick(const std::string& arguments) {
 
 inline bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
+// A command that failed with exit status `code` and said `piece` on standard error.
+inline void ExpectFailure(const Outcome& outcome, int code, const std::string& piece) {
+  EXPECT_EQ(outcome.code, code) << piece;
+  EXPECT_TRUE(Contains(outcome.err, piece)) << outcome.err;
+}
+
 // Leftovers of outputs that were never completed.
 inline long TemporaryFiles(const std::filesystem::path& folder) {
   return std::ranges::count_if(std::filesystem::directory_iterator(folder), [](const auto& entry) {
