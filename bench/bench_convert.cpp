@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "logo/converter.h"
 #include "logo/image_format.h"
-#include "platform/api/little_endian.h"
 #include "platform/framework/storage.h"
 #include "platform/sim/surroundings.h"
 
@@ -26,23 +26,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 21;
-constexpr std::size_t kHeaderBytes = 54;
-constexpr std::size_t kBitmapBytes = kHeaderBytes + logo::kSourcePixelDataBytes;
-
-std::vector<std::byte> StandardBitmap() {
-  std::vector<std::byte> file(kBitmapBytes);
-  file[0] = std::byte{'B'};
-  file[1] = std::byte{'M'};
-  platform::PutU32(&file[2], static_cast<std::uint32_t>(file.size()));
-  platform::PutU32(&file[10], kHeaderBytes);
-  platform::PutU32(&file[14], 40);
-  platform::PutU32(&file[18], logo::kLogoWidth);
-  platform::PutU32(&file[22], logo::kLogoHeight);
-  platform::PutU16(&file[26], 1);
-  platform::PutU16(&file[28], logo::kLogoBitCount);
-  for (std::size_t i = kHeaderBytes; i < file.size(); ++i) file[i] = static_cast<std::byte>((i * 31 + i / 2400) & 0xFF);
-  return file;
-}
+constexpr std::size_t kBitmapBytes = bench::kBitmapHeaderBytes + logo::kSourcePixelDataBytes;
 
 // The yardstick: the same reads and writes through the same C library, no pixels touched.
 bool PlainCopy(const fs::path& from, const fs::path& to) {
@@ -56,11 +40,6 @@ bool PlainCopy(const fs::path& from, const fs::path& to) {
 }
 
 double Milliseconds(Clock::duration span) { return std::chrono::duration<double, std::milli>(span).count(); }
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // The converter's diagnostic line would otherwise fill the report, one per round.
 class SilencedStdout {
@@ -93,7 +72,7 @@ int main() {
   platform::InstallSurroundings(surroundings);
   const fs::path source = root / "SDMMC DISK/logo.bmp";
   {
-    const auto bitmap = StandardBitmap();
+    const auto bitmap = bench::StandardBitmap();
     platform::UniqueFile out(std::fopen(source.c_str(), "wb"));
     if (!out || std::fwrite(bitmap.data(), 1, bitmap.size(), out.get()) != bitmap.size()) return 1;
   }
@@ -120,8 +99,8 @@ int main() {
     return 1;
   }
 
-  const double convert = Median(convertMs);
-  const double copy = Median(copyMs);
+  const double convert = bench::Median(convertMs);
+  const double copy = bench::Median(copyMs);
   std::printf("convert logo.bmp -> logo.bin: median %.3f ms over %d rounds\n", convert, kRounds);
   std::printf("plain copy of the same bytes: median %.3f ms\n", copy);
   std::printf("ratio %.2f (target <= 3.00): %s\n", convert / copy, convert / copy <= 3.0 ? "met" : "MISSED");

@@ -11,11 +11,6 @@
 //   100 MB.
 //   bench_logo_tool [BRAMBLE_LOGO [WORK_FOLDER]]
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vips/vips.h>
 
 #include <algorithm>
@@ -27,11 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "logo/image_format.h"
 #include "platform/framework/storage.h"
-#include "platform/api/little_endian.h"
-
-extern char** environ;
 
 namespace {
 
@@ -40,47 +33,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kConvertRounds = 31;
 constexpr int kPrepareRuns = 5;
-constexpr std::size_t kHeaderBytes = 54;
-
-struct Run {
-  bool ok = false;
-  double ms = 0;
-  double cpuMs = 0;  // user + system
-  double peakMiB = 0;
-};
-
-double Milliseconds(const timeval& time) {
-  return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_usec) / 1e3;
-}
-
-// One whole process with its output dropped; ok when it exited with 0.
-Run Spawn(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  Run run;
-  const auto start = Clock::now();
-  pid_t pid = -1;
-  const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  rusage usage{};
-  if (spawned != 0 || ::wait4(pid, &status, 0, &usage) != pid) return run;
-  run.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-  run.cpuMs = Milliseconds(usage.ru_utime) + Milliseconds(usage.ru_stime);
-  run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
 
 bool WriteFile(const fs::path& path, const std::vector<std::byte>& bytes) {
   platform::UniqueFile out(std::fopen(path.c_str(), "wb"));
@@ -96,20 +48,6 @@ std::vector<std::byte> ReadFile(const fs::path& path) {
   return bytes;
 }
 
-std::vector<std::byte> StandardBitmap() {
-  std::vector<std::byte> file(kHeaderBytes + logo::kSourcePixelDataBytes);
-  file[0] = std::byte{'B'};
-  file[1] = std::byte{'M'};
-  platform::PutU32(&file[2], static_cast<std::uint32_t>(file.size()));
-  platform::PutU32(&file[10], kHeaderBytes);
-  platform::PutU32(&file[14], 40);
-  platform::PutU32(&file[18], logo::kLogoWidth);
-  platform::PutU32(&file[22], logo::kLogoHeight);
-  platform::PutU16(&file[26], 1);
-  platform::PutU16(&file[28], logo::kLogoBitCount);
-  for (std::size_t i = kHeaderBytes; i < file.size(); ++i) file[i] = static_cast<std::byte>((i * 31 + i / 2400) & 0xFF);
-  return file;
-}
 
 // ImageMagick as the distribution installs it, before whatever else is called
 // convert on the PATH.
@@ -186,33 +124,33 @@ double ThumbnailMs(const fs::path& file) {
 
 bool BenchConvert(const std::string& tool, const fs::path& work) {
   const fs::path bmp = work / "logo.bmp";
-  if (!WriteFile(bmp, StandardBitmap())) return false;
+  if (!WriteFile(bmp, bench::StandardBitmap())) return false;
   const std::vector<std::string> ours = {tool, "convert", bmp.string(), (work / "logo.bin").string()};
   const std::vector<std::string> copy = {"cp", (work / "logo.bin").string(), (work / "copy.bin").string()};
   const std::vector<std::string> magick = {ImageMagick(), bmp.string(), "-alpha", "set", "-channel", "A", "-evaluate",
                                            "set", "0", "+channel", "BGRA:" + (work / "magick.bin").string()};
   std::vector<double> oursMs, copyMs, magickMs, copyRatio, magickRatio;
   for (int round = 0; round <= kConvertRounds; ++round) {
-    const Run a = Spawn(ours), b = Spawn(copy), c = Spawn(magick);
+    const bench::ProcessRun a = bench::RunQuietly(ours), b = bench::RunQuietly(copy), c = bench::RunQuietly(magick);
     if (!a.ok || !b.ok || !c.ok) {
       std::fprintf(stderr, "bench_logo_tool: a run of convert, cp or ImageMagick failed\n");
       return false;
     }
     if (round == 0) continue;  // warms the page cache and the loader for all three
-    oursMs.push_back(a.ms);
-    copyMs.push_back(b.ms);
-    magickMs.push_back(c.ms);
-    copyRatio.push_back(a.ms / b.ms);
-    magickRatio.push_back(c.ms / a.ms);
+    oursMs.push_back(a.wallMs);
+    copyMs.push_back(b.wallMs);
+    magickMs.push_back(c.wallMs);
+    copyRatio.push_back(a.wallMs / b.wallMs);
+    magickRatio.push_back(c.wallMs / a.wallMs);
   }
   if (ReadFile(work / "logo.bin") != ReadFile(work / "magick.bin")) {
     std::fprintf(stderr, "bench_logo_tool: ImageMagick did not make the same logo.bin\n");
     return false;
   }
-  const double slower = Median(copyRatio), faster = Median(magickRatio);
+  const double slower = bench::Median(copyRatio), faster = bench::Median(magickRatio);
   std::printf("convert logo.bmp -> logo.bin, whole process, median of %d rounds:\n", kConvertRounds);
   std::printf("  bramble-logo convert %6.2f ms\n  cp of its output     %6.2f ms\n  ImageMagick          %6.2f ms\n",
-              Median(oursMs), Median(copyMs), Median(magickMs));
+              bench::Median(oursMs), bench::Median(copyMs), bench::Median(magickMs));
   std::printf("  convert / cp          %5.2f (target <= 2.00): %s\n", slower, slower <= 2.0 ? "met" : "MISSED");
   std::printf("  ImageMagick / convert %5.2f (target >= 3.00): %s\n", faster, faster >= 3.0 ? "met" : "MISSED");
   return true;
@@ -240,7 +178,7 @@ bool BenchPrepare(const std::string& tool, const fs::path& work) {
         if (ms <= 0) return false;
         if (run > 0) thumbnailMs.push_back(ms);
       }
-      std::ofstream(yardstick) << Median(thumbnailMs);
+      std::ofstream(yardstick) << bench::Median(thumbnailMs);
       return true;
     });
     if (!made) {
@@ -250,14 +188,14 @@ bool BenchPrepare(const std::string& tool, const fs::path& work) {
     std::vector<double> ms, cpuMs;
     double peak = 0;
     for (int run = 0; run <= kPrepareRuns; ++run) {
-      const Run r = Spawn({tool, "prepare", file.string(), logo.string(), "--fit", "fill"});
-      if (!r.ok || !Spawn({tool, "check", logo.string()}).ok) {
+      const bench::ProcessRun r = bench::RunQuietly({tool, "prepare", file.string(), logo.string(), "--fit", "fill"});
+      if (!r.ok || !bench::RunQuietly({tool, "check", logo.string()}).ok) {
         std::fprintf(stderr, "bench_logo_tool: prepare of %s failed or made no usable logo\n", photo.name);
         return false;
       }
       if (run == 0) continue;
-      ms.push_back(r.ms);
-      cpuMs.push_back(r.cpuMs);
+      ms.push_back(r.wallMs);
+      cpuMs.push_back(r.ownMs);
       peak = std::max(peak, r.peakMiB);
     }
     double thumbnail = 0;
@@ -265,9 +203,9 @@ bool BenchPrepare(const std::string& tool, const fs::path& work) {
     std::error_code ec;
     const double fileMiB = static_cast<double>(fs::file_size(file, ec)) / (1024.0 * 1024.0);
     std::printf("  %-22s (%5.1f MiB) %7.1f ms (cpu %7.1f ms), peak %6.1f MiB; libvips' thumbnail alone %7.1f ms",
-                photo.name, fileMiB, Median(ms), Median(cpuMs), peak, thumbnail);
+                photo.name, fileMiB, bench::Median(ms), bench::Median(cpuMs), peak, thumbnail);
     if (photo.targetMs > 0) {
-      const bool met = Median(ms) <= photo.targetMs && peak <= photo.targetMiB;
+      const bool met = bench::Median(ms) <= photo.targetMs && peak <= photo.targetMiB;
       std::printf(" (target <= %.0f ms, <= %.0f MiB): %s", photo.targetMs, photo.targetMiB, met ? "met" : "MISSED");
     }
     std::printf("\n");

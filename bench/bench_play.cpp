@@ -7,12 +7,6 @@
 // program's own time.
 //   bench_play [BRAMBLE [WORK_FOLDER]]
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,48 +15,19 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "bench/bench_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 21;
 constexpr std::uintmax_t kProgrammedAreaBytes = 3001 * 512;  // 3000 data sectors and the marker
 
-struct Timing {
-  double wallMs = 0;
-  double ownMs = 0;  // user + system
-};
-
-double Milliseconds(const timeval& time) { return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_usec) / 1e3; }
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 // Runs the program once with its output dropped; false when it did not exit with 0.
-bool Run(const std::vector<std::string>& argv, Timing& timing) {
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const auto start = Clock::now();
-  pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return false;
-  int status = 0;
-  rusage usage{};
-  if (::wait4(pid, &status, 0, &usage) != pid) return false;
-  timing.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-  timing.ownMs = Milliseconds(usage.ru_utime) + Milliseconds(usage.ru_stime);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+bool Run(const std::vector<std::string>& argv, bench::ProcessRun& timing) {
+  timing = bench::RunQuietly(argv);
+  return timing.ok;
 }
 
 // A fresh copy of the demo terminal: nothing programmed, no logo.bin, an empty trace.
@@ -73,13 +38,13 @@ fs::path FreshTerminal(const fs::path& demo, const fs::path& work, const std::st
   return terminal;
 }
 
-void Report(const char* what, const std::vector<Timing>& runs) {
+void Report(const char* what, const std::vector<bench::ProcessRun>& runs) {
   std::vector<double> wall, own;
-  for (const Timing& t : runs) {
+  for (const bench::ProcessRun& t : runs) {
     wall.push_back(t.wallMs);
     own.push_back(t.ownMs);
   }
-  std::printf("%-34s wall median %7.1f ms, own (user+sys) median %7.1f ms\n", what, Median(wall), Median(own));
+  std::printf("%-34s wall median %7.1f ms, own (user+sys) median %7.1f ms\n", what, bench::Median(wall), bench::Median(own));
 }
 
 }  // namespace
@@ -96,10 +61,10 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<Timing> job, start;
+  std::vector<bench::ProcessRun> job, start;
   bool ok = true;
   for (int round = 0; ok && round <= kRounds; ++round) {
-    Timing timing;
+    bench::ProcessRun timing;
     const fs::path terminal = FreshTerminal(demo, work, "job");
     ok = Run({program, "--root", terminal.string(), "--play", "open,convert", "--out", (work / "job-out").string()},
              timing);
@@ -122,10 +87,10 @@ int main(int argc, char** argv) {
   Report("--play open,convert (whole job)", job);
   Report("--play '' (start and exit only)", start);
   std::vector<double> jobOwn, startOwn;
-  for (const Timing& t : job) jobOwn.push_back(t.ownMs);
-  for (const Timing& t : start) startOwn.push_back(t.ownMs);
-  const double own = Median(jobOwn);
-  std::printf("ratio whole job / start only (own time): %.2f\n", own / Median(startOwn));
+  for (const bench::ProcessRun& t : job) jobOwn.push_back(t.ownMs);
+  for (const bench::ProcessRun& t : start) startOwn.push_back(t.ownMs);
+  const double own = bench::Median(jobOwn);
+  std::printf("ratio whole job / start only (own time): %.2f\n", own / bench::Median(startOwn));
   std::printf("whole job own time %.1f ms (target < 250 ms): %s\n", own, own < 250.0 ? "met" : "MISSED");
   return 0;
 }
