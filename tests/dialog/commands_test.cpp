@@ -133,7 +133,9 @@ TEST(DialogTimer, StartupImageTimerConvertsTheKeptBitmapAndOtherTimersDoNothing)
   MakeReadyTerminal(terminal, "ZZ100");
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun&) {
-    dialog.SendMessage(WM_TIMER, 20);  // no pre-check has passed: nothing to convert
+    WriteBitmap(terminal, {640, 480, 24}, "SDMMC DISK/small.bmp");
+    ASSERT_FALSE(dialog.LoadAndCheckBitmap(u"\\SDMMC DISK\\small.bmp"));
+    dialog.SendMessage(WM_TIMER, 20);  // the last pre-check failed: nothing to convert
     EXPECT_EQ(Text(dialog.m_ctlMessage), text::kLogoChangeFailed);
     ASSERT_TRUE(dialog.LoadAndCheckBitmap(u"\\SDMMC DISK\\logo.bmp"));
     dialog.SendMessage(WM_TIMER, 20);
