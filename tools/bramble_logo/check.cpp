@@ -45,16 +45,12 @@ bool ReadProbe(const std::filesystem::path& file, Probe& probe, std::string& err
     return false;
   }
   probe.fileBytes = static_cast<std::uint64_t>(status.st_size);
-  while (probe.read < probe.bytes.size()) {
-    const ssize_t got = ::read(fd.get(), probe.bytes.data() + probe.read, probe.bytes.size() - probe.read);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error = FileError("cannot read", file, errno);
-      return false;
-    }
-    if (got == 0) break;
-    probe.read += static_cast<std::size_t>(got);
+  const ssize_t got = platform::ReadFully(fd.get(), probe.bytes.data(), probe.bytes.size());
+  if (got < 0) {
+    error = FileError("cannot read", file, errno);
+    return false;
   }
+  probe.read = static_cast<std::size_t>(got);
   return true;
 }
 

@@ -28,15 +28,9 @@ const char* const kTimes = "\u00D7";
 // error number when the file cannot be read.
 int ReadAt(int fd, std::uint64_t offset, std::size_t count, std::vector<std::byte>& bytes) {
   bytes.resize(count);
-  std::size_t got = 0;
-  while (got < count) {
-    const ssize_t read = ::pread(fd, bytes.data() + got, count - got, static_cast<off_t>(offset + got));
-    if (read < 0 && errno == EINTR) continue;
-    if (read < 0) return errno;
-    if (read == 0) break;
-    got += static_cast<std::size_t>(read);
-  }
-  bytes.resize(got);
+  const ssize_t got = platform::ReadFully(fd, bytes.data(), count, static_cast<off_t>(offset));
+  if (got < 0) return errno;
+  bytes.resize(static_cast<std::size_t>(got));
   return 0;
 }
 

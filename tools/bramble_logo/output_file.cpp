@@ -46,27 +46,15 @@ fs::path FollowLinks(fs::path name, int& error) {
 }
 
 bool WriteAll(int fd, std::span<const std::byte> bytes, int& error) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      error = written < 0 ? errno : EIO;
-      return false;
-    }
-    bytes = bytes.subspan(static_cast<std::size_t>(written));
-  }
-  return true;
+  if (platform::WriteFully(fd, bytes.data(), bytes.size())) return true;
+  error = errno;
+  return false;
 }
 
 }  // namespace
 
 std::string FileError(const char* what, const fs::path& file, int error) {
   return std::string(what) + " " + file.string() + ": " + std::strerror(error);
-}
-
-void UniqueFd::reset(int fd) {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = fd;
 }
 
 UniqueFd OpenInput(const fs::path& file, std::string& error) {
@@ -236,8 +224,7 @@ bool Output::SendScratch() {
   if (!scratch) return Fail(errno);
   std::vector<std::byte> chunk(1 << 16);
   for (;;) {
-    const ssize_t got = ::read(scratch.get(), chunk.data(), chunk.size());
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = platform::ReadFully(scratch.get(), chunk.data(), chunk.size());
     if (got < 0) return Fail(errno);
     if (got == 0) return true;
     int error = 0;

@@ -8,31 +8,11 @@
 #include <span>
 #include <string>
 
+#include "platform/sim/posix_io.h"
+
 namespace logo_tool {
 
-// Owns one file descriptor.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : m_fd(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  int get() const { return m_fd; }
-  explicit operator bool() const { return m_fd >= 0; }
-  int release() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-  }
-  void reset(int fd = -1);
-
- private:
-  int m_fd = -1;
-};
+using UniqueFd = platform::UniqueFd;
 
 // Opens an input for reading. Anything but a regular file is refused before a
 // byte is read, so that a FIFO or a device cannot hold the command or feed it

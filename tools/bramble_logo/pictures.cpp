@@ -95,14 +95,9 @@ void PrepareBitmap(const BrambleCodec& codec, int fd, std::uint64_t fileBytes, F
     return;
   }
   std::vector<std::byte> file(fileBytes);
-  for (std::size_t at = 0; at < file.size();) {
-    const ssize_t got = ::pread(fd, file.data() + at, file.size() - at, static_cast<off_t>(at));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      result.message = got < 0 ? std::strerror(errno) : "the file changed while it was read";
-      return;
-    }
-    at += static_cast<std::size_t>(got);
+  if (const ssize_t got = platform::ReadFully(fd, file.data(), file.size(), 0); got != static_cast<ssize_t>(file.size())) {
+    result.message = got < 0 ? std::strerror(errno) : "the file changed while it was read";
+    return;
   }
   const auto bitmap = platform::DecodeBitmap(file);
   file = {};
