@@ -8,6 +8,7 @@
 #include "app/play.h"
 #include "platform/framework/winapp.h"
 #include "platform/sim/surroundings.h"
+#include "platform/sim/terminal.h"
 
 namespace app {
 namespace {
@@ -83,7 +84,8 @@ std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::pat
   return {};
 }
 
-std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, std::filesystem::path& terminalRoot) {
+std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, std::filesystem::path& terminalRoot,
+                                 platform::HostIo& claim, const std::function<void(unsigned long)>& showClaimant) {
   std::string error;
   if (!ParseLaunchOptions(argc, argv, options, error)) {
     std::fprintf(stderr, "bramble: %s\n%s", error.c_str(), kUsage);
@@ -100,6 +102,20 @@ std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, 
   terminalRoot = platform::ChooseTerminalRoot(options.root);
   if (const std::string problem = CheckPlaces(options, terminalRoot); !problem.empty()) {
     std::fprintf(stderr, "bramble: %s\n", problem.c_str());
+    return 2;
+  }
+  // A second program would convert into the logo.bin the first is programming,
+  // and clear the first one's mark at its start.
+  platform::HostIo::LockResult result = platform::HostIo::LockResult::kUnavailable;
+  claim = platform::ClaimTerminal(terminalRoot, &result);
+  if (result == platform::HostIo::LockResult::kBusy) {
+    std::fprintf(stderr, "bramble: another Bramble runs on the terminal %s\n", terminalRoot.string().c_str());
+    if (const auto claimant = platform::TerminalClaimant(terminalRoot); claimant && showClaimant) showClaimant(*claimant);
+    return 1;
+  }
+  if (result != platform::HostIo::LockResult::kHeld) {
+    std::fprintf(stderr, "bramble: cannot claim the terminal %s: cannot write %s\n", terminalRoot.string().c_str(),
+                 platform::TerminalClaimFile(terminalRoot).string().c_str());
     return 2;
   }
   return std::nullopt;

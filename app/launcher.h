@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/host_io.h"
+
 struct HWND__;
 
 namespace app {
@@ -45,9 +47,15 @@ std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::pat
 std::string VersionText();
 
 // The launcher's first steps on every host: parses the options, answers --help and
-// --version, chooses the terminal folder and checks it and --out. Returns the exit
-// status when the program ends there, nothing when the dialog is to run.
-std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, std::filesystem::path& terminalRoot);
+// --version, chooses the terminal folder and checks it and --out, then claims the
+// terminal for this program (`claim` holds it until the program ends). Returns the
+// exit status when the program ends there, nothing when the dialog is to run.
+// When another program holds the terminal, nothing is touched: one line on
+// standard error, `showClaimant` is given that program's process id where it is
+// known, and the status is 1.
+std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, std::filesystem::path& terminalRoot,
+                                 platform::HostIo& claim,
+                                 const std::function<void(unsigned long processId)>& showClaimant = {});
 
 // Runs the program as the terminal's framework starts it, played without hands
 // under --play (`saveScreenshot` writes the window's picture). The exit status.

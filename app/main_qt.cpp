@@ -32,7 +32,10 @@ int main(int argc, char** argv) {
   surroundings.resources = app::CompiledResources();  // --version reads them
   platform::InstallSurroundings(surroundings);
   app::LaunchOptions options;
-  if (const std::optional<int> status = app::PrepareLaunch(argc, argv, options, surroundings.terminalRoot)) return *status;
+  platform::HostIo claim;
+  if (const std::optional<int> status = app::PrepareLaunch(argc, argv, options, surroundings.terminalRoot, claim)) {
+    return *status;
+  }
 
   if (options.play) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // nothing on screen: the dialog renders off screen

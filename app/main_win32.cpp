@@ -12,6 +12,7 @@
 #include "app/bramble_app.h"
 #include "app/launcher.h"
 #include "platform/sim/surroundings.h"
+#include "platform/win32/running_program.h"
 #include "platform/win32/window_picture.h"
 
 // The one application object.
@@ -29,7 +30,9 @@ int wmain(int argc, wchar_t** argv) {
 
   app::LaunchOptions options;
   platform::Surroundings surroundings;
-  if (const std::optional<int> status = app::PrepareLaunch(argc, pointers.data(), options, surroundings.terminalRoot)) {
+  platform::HostIo claim;
+  if (const std::optional<int> status = app::PrepareLaunch(argc, pointers.data(), options, surroundings.terminalRoot,
+                                                           claim, platform::win32::ShowRunningProgram)) {
     return *status;
   }
   // Absolute, so that no host path in it can look like a terminal path

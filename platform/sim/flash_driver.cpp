@@ -20,6 +20,8 @@ namespace {
 
 constexpr std::string_view kFaultsName = "faults";
 constexpr std::string_view kTraceName = "trace.log";
+// Held by the open of "DSK1:", whichever program and host opened it.
+constexpr std::string_view kLockName = "dsk1.lock";
 constexpr auto kErased = std::byte{0xFF};
 constexpr std::uintmax_t kMaxFaultsBytes = 1 << 20;
 
@@ -91,7 +93,7 @@ struct HostFlashDriver::Session {
   };
 
   fs::path folder;
-  HostIo folderLock;  // holds the folder for this open alone while the device is open
+  HostIo lock;  // holds the flash for this open alone while the device is open
   bool writable = false;
   SectorSet faults;
   HostIo trace;
@@ -105,8 +107,11 @@ struct HostFlashDriver::Session {
     va_start(args, format);
     const int length = std::vsnprintf(line.data(), line.size(), format, args);
     va_end(args);
-    // The trace is for whoever reads it; a request does not fail because of it.
-    if (length > 0) trace.Append(line.data(), std::min(static_cast<std::size_t>(length), line.size() - 1));
+    // The trace is for whoever reads it; a request does not fail because of it,
+    // and a reader that has gone ends it.
+    if (length > 0 && !trace.Append(line.data(), std::min(static_cast<std::size_t>(length), line.size() - 1))) {
+      trace = HostIo();
+    }
   }
 
   bool Refused(const AREA_SECTOR_REQ& request) const {
@@ -158,7 +163,7 @@ struct HostFlashDriver::Session {
     if (ok) {
       for (auto& [number, area] : areas) ok = area.file.Sync() && ok;
       // A newly created area file is durable only once its folder entry is.
-      if (created) ok = folderLock.Sync() && ok;
+      if (created) ok = HostIo::Open(folder, HostIo::Mode::kFolder).Sync() && ok;
     }
     Trace("WRITE_FINISH in=%u out=%u %s\n", Unsigned(inSize), Unsigned(outSize), ok ? "ok" : "fail");
     return ok;
@@ -175,8 +180,8 @@ HANDLE HostFlashDriver::Open(WStringView /*name*/, DWORD access, DWORD /*share*/
   // redundant here since every accepted request reaches the file anyway.
   auto session = std::make_unique<Session>();
   session->folder = m_flashFolder ? *m_flashFolder : FlashFolder(TerminalRoot());
-  session->folderLock = HostIo::Open(session->folder, HostIo::Mode::kExclusiveFolder);
-  if (!session->folderLock) return INVALID_HANDLE_VALUE;
+  session->lock = HostIo::Lock(session->folder / kLockName);
+  if (!session->lock) return INVALID_HANDLE_VALUE;
   session->writable = (access & GENERIC_WRITE) != 0;
   session->faults = ReadFaults(session->folder / kFaultsName);
   session->trace = HostIo::Open(session->folder / kTraceName, HostIo::Mode::kAppend);
@@ -212,6 +217,12 @@ void HostFlashDriver::Close(HANDLE handle) {
 }
 
 fs::path FlashFolder(const fs::path& terminalRoot) { return terminalRoot / "flash"; }
+
+bool FlashInUse(const fs::path& flashFolder) {
+  HostIo::LockResult result = HostIo::LockResult::kUnavailable;
+  HostIo::Lock(flashFolder / kLockName, &result);
+  return result == HostIo::LockResult::kBusy;
+}
 
 fs::path AreaFilePath(const fs::path& terminalRoot, std::uint32_t area) {
   return AreaFileIn(FlashFolder(terminalRoot), area);

@@ -3,14 +3,16 @@
 // terminal folder stands for the flash. Area n is the file DIR/flash/area<n>.bin,
 // sector s at byte s * 512; sectors never written read as 0xFF (erased flash).
 //
-// - The driver is present when the folder exists; the open is exclusive.
+// - The driver is present when the folder exists; the open is exclusive, by the
+//   lock on DIR/flash/dsk1.lock that the Linux and the Windows programs honour.
 // - The first accepted sector request for an area after the open erases the
 //   whole area, as NAND is erased before it is programmed.
 // - An accepted sector request has reached the area file when it returns; the
 //   finish request makes the area files durable.
 // - DIR/flash/faults lists refused sectors, one "AREA SECTOR" pair per line
 //   (decimal, '#' starts a comment); it is read at the open.
-// - If DIR/flash/trace.log exists, every request appends one line to it.
+// - If DIR/flash/trace.log exists, every request appends one line to it. A FIFO
+//   without a reader gets none, and a reader that leaves ends the trace.
 
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +56,8 @@ class HostFlashDriver final : public BlockDevice {
 
 // DIR/flash for a terminal folder DIR.
 std::filesystem::path FlashFolder(const std::filesystem::path& terminalRoot);
+// Whether an open of the driver, in this program or another, holds the flash now.
+bool FlashInUse(const std::filesystem::path& flashFolder);
 std::filesystem::path AreaFilePath(const std::filesystem::path& terminalRoot, std::uint32_t area);
 
 // One sector of an area as the flash holds it: 512 bytes, 0xFF where nothing was

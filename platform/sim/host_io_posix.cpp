@@ -1,8 +1,9 @@
 #include <fcntl.h>
-#include <sys/file.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <ctime>
 #include <utility>
 
 #include "platform/sim/host_io.h"
@@ -34,14 +35,38 @@ HostIo HostIo::Open(const std::filesystem::path& path, Mode mode, bool* created)
       }
       break;
     case Mode::kAppend:
-      io.m_fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+      // Without waiting: a FIFO that no one reads is not opened at all. What is
+      // opened is written as a reader takes it, so a slow reader holds the writer.
+      io.m_fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+      if (io) ::fcntl(io.m_fd, F_SETFL, ::fcntl(io.m_fd, F_GETFL) & ~O_NONBLOCK);
       break;
-    case Mode::kExclusiveFolder:
+    case Mode::kFolder:
       io.m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      // An advisory lock, so it holds across processes of the simulator.
-      if (io && ::flock(io.m_fd, LOCK_EX | LOCK_NB) != 0) io = HostIo();
       break;
   }
+  return io;
+}
+
+HostIo HostIo::Lock(const std::filesystem::path& path, LockResult* result) {
+  HostIo io;
+  io.m_fd = OpenHostPath(path.c_str(), O_RDWR | O_CREAT, true).release();
+  LockResult outcome = LockResult::kUnavailable;
+  if (io) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(kHostLockOffset);
+    lock.l_len = 1;
+    // Owned by this open, not by the process: a second open in the same program
+    // is refused too, and closing another descriptor of the file keeps it.
+    if (::fcntl(io.m_fd, F_OFD_SETLK, &lock) == 0) {
+      outcome = LockResult::kHeld;
+    } else {
+      outcome = errno == EAGAIN || errno == EACCES ? LockResult::kBusy : LockResult::kUnavailable;
+      io = HostIo();
+    }
+  }
+  if (result) *result = outcome;
   return io;
 }
 
@@ -61,10 +86,30 @@ bool HostIo::WriteAt(const void* data, std::size_t size, std::uint64_t offset) {
   return WriteFully(m_fd, data, size, static_cast<off_t>(offset));
 }
 
-bool HostIo::Append(const void* data, std::size_t size) { return WriteFully(m_fd, data, size); }
+bool HostIo::Append(const void* data, std::size_t size) {
+  // A FIFO whose reader has gone answers the write with SIGPIPE, which would end
+  // the program: the signal is held back for the write and taken if it came.
+  sigset_t pipe, previous, pending;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+  ::sigpending(&pending);
+  const bool pendingBefore = sigismember(&pending, SIGPIPE) == 1;
+  const bool written = WriteFully(m_fd, data, size);
+  const int error = errno;
+  if (!written && error == EPIPE && !pendingBefore) {
+    const timespec now{};
+    ::sigtimedwait(&pipe, nullptr, &now);
+  }
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  errno = error;
+  return written;
+}
 
 bool HostIo::Truncate(std::uint64_t size) { return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0; }
 
 bool HostIo::Sync() { return ::fsync(m_fd) == 0; }
+
+unsigned long HostProcessId() { return static_cast<unsigned long>(::getpid()); }
 
 }  // namespace platform

@@ -20,10 +20,11 @@ HostIo::~HostIo() {
   if (m_handle != INVALID_HANDLE_VALUE) ::CloseHandle(m_handle);
 }
 HostIo::HostIo(HostIo&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, INVALID_HANDLE_VALUE)), m_folder(other.m_folder) {}
+    : m_handle(std::exchange(other.m_handle, INVALID_HANDLE_VALUE)), m_folder(other.m_folder), m_pipe(other.m_pipe) {}
 HostIo& HostIo::operator=(HostIo&& other) noexcept {
   std::swap(m_handle, other.m_handle);
   std::swap(m_folder, other.m_folder);
+  std::swap(m_pipe, other.m_pipe);
   return *this;
 }
 HostIo::operator bool() const { return m_handle != INVALID_HANDLE_VALUE; }
@@ -46,14 +47,42 @@ HostIo HostIo::Open(const std::filesystem::path& path, Mode mode, bool* created)
     case Mode::kAppend:
       io.m_handle = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+      // A write to a full pipe on a handle for synchronous use waits for ever, even
+      // when its reader has gone; one for overlapped use is refused at once, so
+      // the writer can tell a reader that takes its time from one that never will.
+      if (io && ::GetFileType(io.m_handle) == FILE_TYPE_PIPE) {
+        io = HostIo();
+        io.m_handle = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
+        io.m_pipe = static_cast<bool>(io);
+      }
       break;
-    case Mode::kExclusiveFolder:
-      // Opened without sharing: a second opener, of this process or another, fails.
-      io.m_handle = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                  nullptr);
+    case Mode::kFolder:
+      io.m_handle = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
       io.m_folder = true;
       break;
   }
+  return io;
+}
+
+HostIo HostIo::Lock(const std::filesystem::path& path, LockResult* result) {
+  HostIo io;
+  io.m_handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (io && ::GetFileType(io.m_handle) != FILE_TYPE_DISK) io = HostIo();
+  LockResult outcome = LockResult::kUnavailable;
+  if (io) {
+    OVERLAPPED where = At(kHostLockOffset);
+    if (::LockFileEx(io.m_handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+      outcome = LockResult::kHeld;  // let go when the handle closes
+    } else {
+      const DWORD error = ::GetLastError();
+      outcome = error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? LockResult::kBusy : LockResult::kUnavailable;
+      io = HostIo();
+    }
+  }
+  if (result) *result = outcome;
   return io;
 }
 
@@ -94,7 +123,24 @@ bool HostIo::WriteAt(const void* data, std::size_t size, std::uint64_t offset) {
 
 bool HostIo::Append(const void* data, std::size_t size) {
   DWORD written = 0;
-  return ::WriteFile(m_handle, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  if (!m_pipe) return ::WriteFile(m_handle, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  // A pipe is waited on while its reader takes lines; one that has taken none for
+  // kPipePatienceMs has gone or never came, and the write is given up.
+  constexpr DWORD kPipePatienceMs = 2000;
+  constexpr DWORD kRetryMs = 10;
+  for (DWORD waited = 0; waited < kPipePatienceMs; waited += kRetryMs) {
+    OVERLAPPED where{};
+    where.Offset = where.OffsetHigh = 0xFFFFFFFF;  // at the end
+    if (::WriteFile(m_handle, data, static_cast<DWORD>(size), &written, &where)) return written == size;
+    if (::GetLastError() == ERROR_IO_PENDING) {
+      if (::GetOverlappedResultEx(m_handle, &where, &written, kPipePatienceMs - waited, FALSE)) return written == size;
+      ::CancelIoEx(m_handle, &where);
+      ::GetOverlappedResult(m_handle, &where, &written, TRUE);
+      return false;
+    }
+    ::Sleep(kRetryMs);
+  }
+  return false;
 }
 
 bool HostIo::Truncate(std::uint64_t size) {
@@ -105,5 +151,7 @@ bool HostIo::Truncate(std::uint64_t size) {
 
 // A folder's entries need no flush of their own: the file system journals them.
 bool HostIo::Sync() { return m_folder || ::FlushFileBuffers(m_handle); }
+
+unsigned long HostProcessId() { return ::GetCurrentProcessId(); }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/sim/terminal.h"
 
+#include <charconv>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -62,6 +64,27 @@ std::optional<fs::path> Walk(const std::vector<fs::path::string_type>& parts, st
 }
 
 }  // namespace
+
+fs::path TerminalClaimFile(const fs::path& root) { return root / "bramble.lock"; }
+
+HostIo ClaimTerminal(const fs::path& root, HostIo::LockResult* result) {
+  HostIo claim = HostIo::Lock(TerminalClaimFile(root), result);
+  if (claim) {
+    // Who holds it, for the one that finds it taken.
+    const std::string id = std::to_string(HostProcessId()) + "\n";
+    if (claim.Truncate(0)) claim.WriteAt(id.data(), id.size(), 0);
+  }
+  return claim;
+}
+
+std::optional<unsigned long> TerminalClaimant(const fs::path& root) {
+  const HostIo file = HostIo::Open(TerminalClaimFile(root), HostIo::Mode::kRead);
+  char text[24] = {};
+  const auto got = file ? file.ReadAt(text, sizeof text - 1, 0) : std::nullopt;
+  unsigned long id = 0;
+  if (!got || std::from_chars(text, text + *got, id).ec != std::errc{}) return std::nullopt;
+  return id;
+}
 
 const fs::path& TerminalRoot() { return CurrentSurroundings().terminalRoot; }
 

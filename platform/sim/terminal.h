@@ -8,6 +8,7 @@
 
 #include "platform/api/storage_paths.h"
 #include "platform/api/wide_text.h"
+#include "platform/sim/host_io.h"
 
 namespace platform {
 
@@ -25,6 +26,16 @@ std::optional<std::filesystem::path> FindTerminalPath(WStringView terminalPath);
 // path: its folder must exist; an existing entry is matched case-insensitively,
 // a new one takes the case given.
 std::optional<std::filesystem::path> CreatableTerminalPath(WStringView terminalPath);
+
+// One program per terminal: the terminal folder `root` is claimed by the lock of
+// root/bramble.lock (HostIo::Lock), held for as long as the returned file is
+// open, on either host. The claimant writes its process id into the file. Nothing
+// is held unless `result` says kHeld; a busy claim changes nothing in the folder.
+HostIo ClaimTerminal(const std::filesystem::path& root, HostIo::LockResult* result);
+// The file whose lock is the claim: root/bramble.lock.
+std::filesystem::path TerminalClaimFile(const std::filesystem::path& root);
+// The process id that the program holding `root` wrote, when there is one.
+std::optional<unsigned long> TerminalClaimant(const std::filesystem::path& root);
 
 // A file of the host opened for reading, as a handle the file calls take, for the
 // host tools that run the terminal's code on their own files. INVALID_HANDLE_VALUE

@@ -48,8 +48,13 @@ TEST_F(Area, DryRunListsTheRequestsAndSendsNothing) {
 TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
   const std::string file = File("logo.bin", 1'536'000);
   {
-    const logo_tool::UniqueFd held(::open((terminal / "flash").c_str(), O_RDONLY | O_DIRECTORY));
-    ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+    // The lock the driver's open holds, taken as another program takes it.
+    const logo_tool::UniqueFd held(::open((terminal / "flash/dsk1.lock").c_str(), O_RDWR | O_CREAT, 0644));
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_start = 1 << 30;
+    lock.l_len = 1;
+    ASSERT_EQ(::fcntl(held.get(), F_OFD_SETLK, &lock), 0);
     ExpectFailure(Tool({"program", root, file}), 1, "flash is in use by another program; try again when it has finished");
   }
   EXPECT_FALSE(fs::exists(area));

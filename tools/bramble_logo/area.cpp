@@ -3,7 +3,6 @@
 // file.
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -144,10 +143,8 @@ std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
   const fs::path folder = platform::FlashFolder(root);
   struct stat status{};
   if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return Describe(AreaScan{}, root);
-  // The driver's open is an exclusive flock on the folder, taken without waiting.
-  // Ours is let go at once, before the writer opens the driver.
-  const UniqueFd lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+  // The driver's own lock, taken and let go at once, before the writer opens it.
+  if (platform::FlashInUse(folder)) {
     return folder.string() + " is in use by another program; try again when it has finished";
   }
   // The driver rewrites the area file in place, or makes it in the folder.
