@@ -22,6 +22,12 @@ bool ReportFailure(const AREA_SECTOR_REQ& request) {
   return false;
 }
 
+bool ReportShortRead(const AREA_SECTOR_REQ& request) {
+  NKDbgPrintfW(_T("Area(%d) Read Error : SectorAddr:%x, Buffer:%x\n"), static_cast<int>(request.Area),
+               request.SectorAddr, request.Buffer);
+  return false;
+}
+
 // Everything between opening and closing: the data sectors, the end marker and
 // the finish request. The device handle is not tested: with no driver the first
 // request fails and says so.
@@ -36,15 +42,24 @@ bool ProgramOpenFile(HANDLE device, CFile& file, const Progress& progress) {
   std::int32_t dataSectors = length / kSignedSectorBytes;
   if (length - dataSectors * kSignedSectorBytes != 0) ++dataSectors;
 
+  // Each piece must hold what the file held when it was opened. A file cut short
+  // meanwhile (a pulled card, another program) would leave stale sectors in the
+  // area behind an end marker that calls them a logo.
+  const auto readPiece = [&](std::int32_t s) {
+    const UINT got = file.Read(sector.data(), static_cast<UINT>(sector.size()));
+    const std::int32_t expected = s < dataSectors ? std::min(kSignedSectorBytes, length - s * kSignedSectorBytes) : 0;
+    return static_cast<std::int64_t>(got) >= expected;
+  };
+
   AREA_SECTOR_REQ request{kLogoArea, 0, 1, token.value()};
   DWORD bytesReturned = 0;  // the driver's to fill; never read
-  file.Read(sector.data(), static_cast<UINT>(sector.size()));
+  if (!readPiece(0)) return ReportShortRead(request);
   for (std::int32_t s = 0; s < dataSectors; ++s) {
     request.SectorAddr = static_cast<std::uint32_t>(s);
     if (!SendSector(device, request, bytesReturned)) return ReportFailure(request);
     if (progress) progress(request.SectorAddr + 1, static_cast<std::uint32_t>(dataSectors));
     // After the last sector this meets the end of the file and changes nothing.
-    file.Read(sector.data(), static_cast<UINT>(sector.size()));
+    if (!readPiece(s + 1)) return ReportShortRead({kLogoArea, request.SectorAddr + 1, 1, token.value()});
   }
 
   sector = EndMarkerSector();
