@@ -21,8 +21,9 @@ const CString kSdLogoBin(platform::kSdLogoBin);
 const CString kSdCardRoot(platform::kSdCardRoot);
 const CString kFlashLogoBmp(platform::kFlashLogoBmp);
 
-// Written before the first flash request and flushed, so that an interruption
-// (power off, a killed program) can be told at the next start.
+// Written and flushed before the first byte of a logo change (the converter's
+// logo.bin), removed only once the writer has reported success: an interruption
+// anywhere between (power off, a killed program) can be told at the next start.
 bool WriteLogoPendingMark() {
   static constexpr char kContent[] = "logo change in progress\r\n";
   constexpr DWORD kLength = sizeof kContent - 1;
@@ -82,11 +83,12 @@ BOOL CBrambleDlg::OnInitDialog() {
   m_ctlVersion.SetWindowText(m_strSystemVersion);
 
   if (FileExists(platform::kLogoPendingMark)) {
-    // A programming was cut short: area 1 may hold part of a logo and no end
-    // marker, and the card's logo.bin is no sign of a change.
+    // A change was cut short: area 1 may hold part of a logo and no end marker,
+    // and the card's logo.bin is no sign of a change. It goes first, so that an
+    // interruption here leaves the mark to say the same at the next start.
     m_ctlMessage.SetWindowText(kMsgLogoChangeNotCompleted);
-    DeleteFileW(platform::kLogoPendingMark);
     DeleteFileW(kSdLogoBin);
+    DeleteFileW(platform::kLogoPendingMark);
   } else if (FileExists(kSdLogoBin)) {
     // A logo.bin left on the card is the trace of a completed logo change.
     m_ctlMessage.SetWindowText(kMsgAlreadyApplied);
@@ -136,32 +138,44 @@ void CBrambleDlg::OnTimer(UINT_PTR nIDEvent) {
   }
 }
 
-bool CBrambleDlg::ProgramLogo(int selector) {
-  if (!WriteLogoPendingMark() || !WriteLogoToFlash(selector)) return false;
+CBrambleDlg::LogoChange CBrambleDlg::ChangeLogo(int selector) {
+  if (!WriteLogoPendingMark()) return LogoChange::kFailed;
+  const int converted = ConvertBitmapToLogo(selector);
+  if (converted != 0) {
+    // Nothing reached the flash, and the converter leaves no logo.bin of its own.
+    DeleteFileW(platform::kLogoPendingMark);
+    const auto result = static_cast<logo::ConvertResult>(converted);
+    const bool refused = result == logo::ConvertResult::kSourceNotOpened || result == logo::ConvertResult::kNotLogoBitmap;
+    return refused ? LogoChange::kSourceRefused : LogoChange::kFailed;
+  }
+  // A refused request or a short read keeps the mark: area 1 may be half written.
+  if (!WriteLogoToFlash(selector)) return LogoChange::kFailed;
   DeleteFileW(platform::kLogoPendingMark);
-  return true;
+  return LogoChange::kChanged;
 }
 
 void CBrambleDlg::RunConvertWork() {
-  // A failed conversion must not program whatever older logo.bin lies on the card.
-  if (ConvertBitmapToLogo(kSdCard) != 0) {
-    m_ctlMessage.SetWindowText(kMsgLogoChangeFailed);
-    return;
-  }
-  bool programmed = false;
+  LogoChange change = LogoChange::kFailed;
   try {
-    programmed = ProgramLogo(kSdCard);
+    change = ChangeLogo(kSdCard);
   } catch (...) {
     // The next start takes logo.bin for a completed change: it was not one.
     DeleteFileW(kSdLogoBin);
     throw;
   }
-  if (!programmed) {
-    DeleteFileW(kSdLogoBin);
-    m_ctlMessage.SetWindowText(kMsgLogoChangeFailed);
-    return;
+  switch (change) {
+    case LogoChange::kChanged:
+      m_ctlMessage.SetWindowText(kMsgLogoChanged);
+      return;
+    case LogoChange::kSourceRefused:
+      // logo.bmp no longer passes the pre-check (cut short or gone since it did).
+      m_ctlMessage.SetWindowText(kMsgCannotConvert);
+      return;
+    case LogoChange::kFailed:
+      DeleteFileW(kSdLogoBin);
+      m_ctlMessage.SetWindowText(kMsgLogoChangeFailed);
+      return;
   }
-  m_ctlMessage.SetWindowText(kMsgLogoChanged);
 }
 
 void CBrambleDlg::OnResetLogo() {
@@ -171,7 +185,7 @@ void CBrambleDlg::OnResetLogo() {
       return;
     }
     m_ctlMessage.SetWindowText(kMsgConvertingDefault);
-    const bool restored = ConvertBitmapToLogo(kResidentFlash) == 0 && ProgramLogo(kResidentFlash);
+    const bool restored = ChangeLogo(kResidentFlash) == LogoChange::kChanged;
     m_ctlMessage.SetWindowText(restored ? kMsgDefaultRestored : kMsgDefaultRestoreFailed);
     return;
   }

@@ -58,9 +58,12 @@ class CBrambleDlg : public CDialog {
   void OnResetLogo();
 
  private:
+  enum class LogoChange { kChanged, kSourceRefused, kFailed };
+
   void RunConvertWork();
-  // Programs the converted logo, with the mark of a pending change around the
-  // requests. False when the mark could not be written (no request was sent) or
-  // a request failed; a file error leaves as the framework's exception.
-  bool ProgramLogo(int selector);
+  // Converts and programs the logo of `selector` inside the mark of a pending
+  // change, which is written before the converter's first byte and removed after
+  // the writer's success, or at once when the source was refused. A file error
+  // leaves as the framework's exception, with the mark in place.
+  LogoChange ChangeLogo(int selector);
 };

@@ -22,6 +22,9 @@ struct ConversionFiles {
   std::function<platform::UniqueFile()> openSource;
   std::function<platform::UniqueFile()> openOutput;
   std::function<void()> removeOutput;
+  // The source has passed the pre-check, whose rules it must still pass now:
+  // pixel data cut short since then is refused rather than filled with black.
+  bool wholePixelData = false;
 };
 
 // Reads the pixel data that follows `offset`, at most one logo's worth, and tells
@@ -90,6 +93,10 @@ ConvertResult Convert(const ConversionFiles& files) {
   }
   const std::size_t pixelBytes = ReadPixelData(source.get(), header->pixelDataOffset, pixels.get());
   source.reset();
+  if (files.wholePixelData && pixelBytes < kSourcePixelDataBytes) {
+    std::printf("ERROR: Not enough pixel data\r\n");
+    return ConvertResult::kNotLogoBitmap;
+  }
   return WriteLogo(std::span<const std::byte>(pixels.get(), pixelBytes), files);
 }
 
@@ -111,7 +118,11 @@ ConversionFiles TerminalFiles(std::string sourcePath, const CString& outputPath)
 }  // namespace
 
 int ConvertBitmapToLogo(int selector, const CString& imagePath) {
-  if (selector != 0) return Code(Convert(TerminalFiles(imagePath.ToAnsi(), platform::kSdLogoBin)));
+  if (selector != 0) {
+    ConversionFiles files = TerminalFiles(imagePath.ToAnsi(), platform::kSdLogoBin);
+    files.wholePixelData = true;
+    return Code(Convert(files));
+  }
   return Code(Convert(TerminalFiles(CString(platform::kFlashLogoBmp).ToAnsi(), platform::kFlashLogoBin)));
 }
 

@@ -12,11 +12,13 @@ namespace logo {
 enum class ConvertResult : int {
   kWritten = 0,
   kSourceNotOpened = 1,
-  kNotLogoBitmap = 2,   // signature, size or bit depth, or shorter than a header
+  kNotLogoBitmap = 2,   // signature, size or bit depth, shorter than a header, or pixel data cut short
   kOutputFailed = 3,    // logo.bin could not be created or completely written
 };
 
-// Selector non-zero: `imagePath` (the dialog's image path) -> "\SDMMC DISK\logo.bin".
+// Selector non-zero: `imagePath` (the dialog's image path) -> "\SDMMC DISK\logo.bin";
+// that source has passed the pre-check, and pixel data cut short since then is
+// refused (kNotLogoBitmap) instead of being filled with black.
 // Selector zero: "\ResidentFlash\System\logo.bmp" -> "\ResidentFlash\System\logo.bin";
 // `imagePath` is not used.
 // Returns a ConvertResult value. Diagnostic lines go to standard output; a source

@@ -255,6 +255,10 @@ BOOL DeleteFileW(LPCWSTR fileName) {
   std::error_code ec;
   if (fs::is_directory(fs::symlink_status(*hostPath, ec))) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (!fs::remove(*hostPath, ec)) return Fail(ErrorFromErrno(ec.value()), FALSE);
+  // The terminal's file system commits a deletion when it is made. One that a
+  // power cut could still undo would bring back a logo.bin that claims a change.
+  const UniqueFd folder(::open(hostPath->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder) ::fsync(folder.get());
   return TRUE;
 }
 

@@ -71,7 +71,7 @@ TEST(DialogCommands, WhatCannotBeConvertedOrMarkedNeverReachesTheFlash) {
       {"no signature", true, [](const TempTerminal& t) {
          WriteBitmap(t, {.signature = false});
          t.WriteText("SDMMC DISK/logo.bin", std::string(1536000, 'x'));
-       }, IDC_CONVERT, true, text::kLogoChangeFailed},
+       }, IDC_CONVERT, true, text::kCannotConvert},
       {"no mark, convert", true, unmarkable, IDC_CONVERT, true, text::kLogoChangeFailed},
       {"no mark, reset", false, unmarkable, IDC_RESET_LOGO, false, text::kDefaultRestoreFailed},
   };

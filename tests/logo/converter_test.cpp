@@ -39,14 +39,24 @@ std::vector<std::byte> ExpectedLogo(const std::vector<std::byte>& bmp) {
   return logo;
 }
 
-TEST(Converter, BitmapsConvertByteForByteFromTheirOffsetAndMissingPixelsAreZero) {
-  TempTerminal terminal;
-  terminal.MakeCard();
+std::vector<std::byte> CutShort() {
   auto cut = BuildBitmap({});
   cut.resize(54 + 2 * 2400 + 1000);  // ends inside a pixel
-  const auto pastEnd = Patched(BuildBitmap({}), {"offset past the end", 10, 0xFFFFFF00u});
+  return cut;
+}
+std::vector<std::byte> PixelsPastTheEnd() { return Patched(BuildBitmap({}), {"offset past the end", 10, 0xFFFFFF00u}); }
+
+TEST(Converter, BitmapsConvertByteForByteFromTheirOffsetAndTheDefaultLogosMissingPixelsAreZero) {
+  TempTerminal terminal;
+  terminal.MakeCard();
+  // The default logo has no pre-check to pass: what it lacks is black.
+  for (const auto& bmp : {CutShort(), PixelsPastTheEnd()}) {
+    terminal.Write("ResidentFlash/System/logo.bmp", bmp);
+    EXPECT_EQ(Convert(0), Outcome(0, kSizeLine));
+    EXPECT_TRUE(ReadFileBytes(terminal / "ResidentFlash/System/logo.bin") == ExpectedLogo(bmp));
+  }
   std::vector<std::vector<std::byte>> bitmaps{BuildBitmap({.infoHeaderSize = 124}),
-                                              BuildBitmap({.paletteEntries = 16, .extraGap = 6}), cut, pastEnd};
+                                              BuildBitmap({.paletteEntries = 16, .extraGap = 6})};
 #ifndef _WIN32  // a common tool's bitmap, where the tool is at hand
   const fs::path source = terminal / "SDMMC DISK/logo.bmp";
   const std::string command = "convert -size 800x480 plasma:fractal -type truecolor BMP3:'" + source.string() + "'";
@@ -75,6 +85,9 @@ TEST(Converter, RefusedSourcesAndUnwritableOutputsSayWhyAndLeaveNoPartialLogoBin
       {BuildBitmap({.width = 640, .bitCount = 8}), "width=640, height=480!!!!!\r\n" + badSize},
       {BuildBitmap({.bitCount = 32}), kSizeLine + badDepth},
       {depthHighByte, kSizeLine + badDepth},
+      // The card's logo.bmp passed the pre-check: cut short since, it is refused.
+      {CutShort(), kSizeLine + "ERROR: Not enough pixel data\r\n"},
+      {PixelsPastTheEnd(), kSizeLine + "ERROR: Not enough pixel data\r\n"},
   };
   TempTerminal terminal;
   const fs::path output = terminal / "SDMMC DISK/logo.bin";
