@@ -9,6 +9,10 @@
 // names to functions that handle what is the terminal's and hand everything else
 // to the platform unchanged.
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "platform/api/wide_text.h"
@@ -56,7 +60,15 @@ HANDLE WINAPI TerminalCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
     ::SetLastError(Creates(disposition) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  return g_platform.createFile(hostPath->c_str(), access, share, security, disposition, flags, templateFile);
+  const HANDLE file = g_platform.createFile(hostPath->c_str(), access, share, security, disposition, flags, templateFile);
+  // What the program reads must be a file on a disk: a pipe or a device holds no
+  // bytes it could use, and could hold the reader for ever.
+  if (file != INVALID_HANDLE_VALUE && (access & GENERIC_READ) && ::GetFileType(file) != FILE_TYPE_DISK) {
+    g_platform.closeHandle(file);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
 }
 
 BOOL WINAPI TerminalDeleteFileW(LPCWSTR name) {
@@ -91,9 +103,27 @@ BOOL WINAPI TerminalCloseHandle(HANDLE object) {
 
 FILE* __cdecl TerminalOpenStream(const wchar_t* name, const wchar_t* mode) {
   if (!name || !mode || !IsTerminalPath(name)) return g_platform.openStream(name, mode);
-  const bool writes = WStringView(mode).find_first_of(L"wa") != WStringView::npos;
-  const auto hostPath = writes ? CreatableTerminalPath(name) : FindTerminalPath(name);
-  return hostPath ? g_platform.openStream(hostPath->c_str(), mode) : nullptr;
+  const WStringView modeText(mode);
+  if (modeText.find_first_of(L"wa+") != WStringView::npos) {
+    const auto hostPath = CreatableTerminalPath(name);
+    return hostPath ? g_platform.openStream(hostPath->c_str(), mode) : nullptr;
+  }
+  // Read through the same open as CreateFileW, so the same files are refused.
+  const HANDLE file = TerminalCreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    errno = ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+    return nullptr;
+  }
+  const bool text = modeText.find(L'b') == WStringView::npos;
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | (text ? _O_TEXT : _O_BINARY));
+  if (fd < 0) {
+    g_platform.closeHandle(file);
+    return nullptr;
+  }
+  FILE* stream = ::_wfdopen(fd, mode);
+  if (!stream) ::_close(fd);
+  return stream;
 }
 
 // The terminal's registry takes "\Platform\OS" as the desktop's takes
