@@ -28,8 +28,9 @@ inline const std::filesystem::path kBramble = std::filesystem::path(BRAMBLE_BINA
 // under `timeout`, which only stops a hung program from hanging the suite.
 class Program {
  public:
-  Program(std::vector<std::string> argv, const std::filesystem::path& out, const std::filesystem::path& err) {
-    argv.insert(argv.begin(), {"timeout", "-s", "KILL", "120"});
+  Program(std::vector<std::string> argv, const std::filesystem::path& out, const std::filesystem::path& err,
+          int timeoutSeconds = 120) {
+    argv.insert(argv.begin(), {"timeout", "-s", "KILL", std::to_string(timeoutSeconds)});
     std::vector<char*> args;
     for (std::string& arg : argv) args.push_back(arg.data());
     args.push_back(nullptr);

@@ -1,0 +1,290 @@
+// A change of logo interrupted wherever the program touches the terminal's
+// storage: killed, as a power cut stops it, as it enters any call on the
+// terminal's files (strace injects the signal), a logo.bin cut short under the
+// writer, a request trace that no one reads, a second program on the same
+// terminal. Afterwards the next start says a new logo was applied only when area
+// 1 holds it whole, and the same steps then program it whole.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+#include "tests/support/play_run.h"
+#include "tests/support/program_faults.h"
+#include "tests/support/texts.h"
+
+namespace {
+
+using namespace bramble::test;
+namespace fs = std::filesystem;
+namespace text = bramble::test::text;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// One call of the program on the terminal's files: the `occurrence`-th call of
+// `name` that it made, as strace counts them for injection.
+struct Call {
+  std::string name;
+  int occurrence = 0;
+  std::string line;  // as strace wrote it
+};
+
+// Everything that a change and a start touch, and nothing of the toolkit's.
+const char* const kWatched[] = {"bramble.lock",
+                                "SDMMC DISK",
+                                "SDMMC DISK/logo.bmp",
+                                "SDMMC DISK/logo.bin",
+                                "ResidentFlash/System",
+                                "ResidentFlash/System/logo.pending",
+                                "ResidentFlash/System/logo.bmp",
+                                "ResidentFlash/System/logo.bin",
+                                "flash",
+                                "flash/area1.bin",
+                                "flash/dsk1.lock"};
+
+// bramble --play under strace, which writes the calls on the watched files to
+// `log`; with `kill`, the program is killed as it enters that call.
+PlayResult PlayTraced(const TempTerminal& terminal, const std::string& steps, const fs::path& log,
+                      const std::optional<Call>& kill = std::nullopt) {
+  std::vector<std::string> argv = {"strace", "-f", "-qq", "-y", "-o", log.string()};
+  for (const char* watched : kWatched) argv.insert(argv.end(), {"-P", (terminal / watched).string()});
+  if (kill) argv.insert(argv.end(), {"-e", "inject=" + kill->name + ":signal=KILL:when=" + std::to_string(kill->occurrence)});
+  const fs::path out = FreshOutFolder(terminal);
+  argv.insert(argv.end(), {kBramble.string(), "--root", terminal.root().string(), "--play", steps, "--out", out.string()});
+  Program program(argv, "/dev/null", out / "stderr.txt");
+  return Finish(program, out);
+}
+
+// The program's own calls ("8179  openat(AT_FDCWD, ...) = 7"), numbered per name.
+std::vector<Call> ReadCalls(const fs::path& log) {
+  std::vector<Call> calls;
+  std::map<std::string, int> seen;
+  std::string program;
+  for (const std::string& line : ReadLines(log)) {
+    const std::size_t space = line.find(' ');
+    const std::size_t start = line.find_first_not_of(' ', space);
+    if (space == std::string::npos || start == std::string::npos || !std::isalpha(static_cast<unsigned char>(line[start])))
+      continue;  // "+++ killed", "--- SIGCHLD", "<... resumed>"
+    if (program.empty()) program = line.substr(0, space);
+    if (line.substr(0, space) != program) continue;
+    const std::string name = line.substr(start, line.find('(', start) - start);
+    calls.push_back({name, ++seen[name], line.substr(start)});
+  }
+  return calls;
+}
+
+// The kill points: every call when BRAMBLE_KILL_SWEEP=all. Otherwise only calls
+// that change something: a kill as the program enters a call that only looks
+// (a stat, a read, a seek) ends as one at the next call that changes something.
+// Of the many writes of rows and sectors, every few hundredth, the first and the
+// last.
+std::vector<Call> KillPoints(const std::vector<Call>& calls) {
+  const char* sweep = std::getenv("BRAMBLE_KILL_SWEEP");
+  if (sweep && std::string(sweep) == "all") return calls;
+  const int spread = kSanitized ? 3 : 1;  // a sanitized program is slower: fewer of the bulk writes
+  const std::map<std::string, int> changes = {{"openat", 1}, {"close", 1},   {"fsync", 1},   {"ftruncate", 1},
+                                              {"unlink", 1}, {"rename", 1},  {"write", 100 * spread},
+                                              {"pwrite64", 300 * spread}};
+  std::map<std::string, int> last;
+  for (const Call& call : calls) last[call.name] = call.occurrence;
+  std::vector<Call> points;
+  for (const Call& call : calls) {
+    const auto stride = changes.find(call.name);
+    if (stride != changes.end() &&
+        (stride->second == 1 || call.occurrence % stride->second == 1 || call.occurrence == last[call.name]))
+      points.push_back(call);
+  }
+  return points;
+}
+
+void CopyTerminal(const TempTerminal& from, const TempTerminal& to) {
+  fs::copy(from.root(), to.root(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+// What one change must leave: its area 1, and the text that says it is done.
+struct Change {
+  std::string steps;
+  const char16_t* done;
+  std::vector<std::byte> area;
+};
+
+// After an interruption: the next start claims an applied logo only over the
+// whole of it, and the same steps then complete and program it exactly.
+void ExpectTruthfulRecovery(const TempTerminal& terminal, const Change& change, const std::string& where) {
+  SCOPED_TRACE(where);
+  const std::string start = MessageAt(Play(terminal, "").transcript, 0);
+  const bool whole = ReadFileBytes(terminal / "flash/area1.bin") == change.area;
+  EXPECT_TRUE(start == Escaped(text::kOpenImagePrompt) || start == Escaped(text::kLogoChangeNotCompleted) ||
+              (start == Escaped(text::kAlreadyApplied) && whole))
+      << start << "\narea 1: " << DescribeArea(terminal / "flash/area1.bin");
+  const PlayResult retry = Play(terminal, change.steps);
+  EXPECT_EQ(MessageAt(retry.transcript, static_cast<int>(std::ranges::count(change.steps, ',') + 1)), Escaped(change.done));
+  EXPECT_TRUE(ReadFileBytes(terminal / "flash/area1.bin") == change.area);
+}
+
+// A ready terminal whose area 1 holds an older logo, and the change it makes
+// when nothing interrupts it.
+Change Prepare(const TempTerminal& ready, std::string steps, const char16_t* done) {
+  MakeReadyTerminal(ready);  // a listed model: Reset logo programs the default logo
+  ready.Write("flash/area1.bin", OldArea());
+  fs::remove(ready / "flash/trace.log");  // its lines would only be more kill points
+  TempTerminal clean;
+  CopyTerminal(ready, clean);
+  EXPECT_EQ(Play(clean, steps).exitCode, 0);
+  EXPECT_EQ(DescribeArea(clean / "flash/area1.bin"), "data 0-2999, marker 3000");
+  return {std::move(steps), done, ReadFileBytes(clean / "flash/area1.bin")};
+}
+
+struct Command {
+  const char* name;
+  const char* steps;
+  const char16_t* done;
+};
+class KillSweep : public testing::TestWithParam<Command> {};
+
+TEST_P(KillSweep, AKillAtAnyCallOfAChangeIsToldTruthfullyAndARetryCompletes) {
+  TempTerminal ready;
+  const Change change = Prepare(ready, GetParam().steps, GetParam().done);
+  TempTerminal recorded;
+  CopyTerminal(ready, recorded);
+  const fs::path log = recorded / "calls.log";
+  ASSERT_EQ(PlayTraced(recorded, change.steps, log).exitCode, 0);
+  const std::vector<Call> calls = ReadCalls(log);
+  ASSERT_GT(calls.size(), 6000u);  // 3,001 sectors and as many reads of the file, at least
+  for (const Call& point : KillPoints(calls)) {
+    TempTerminal terminal;
+    CopyTerminal(ready, terminal);
+    const std::string where = std::to_string(point.occurrence) + ". " + point.line;
+    ASSERT_EQ(PlayTraced(terminal, change.steps, terminal / "kill.log", point).exitCode, 128 + SIGKILL) << where;
+    ExpectTruthfulRecovery(terminal, change, where);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Of, KillSweep,
+                         testing::Values(Command{"Convert", "open,convert", text::kLogoChanged},
+                                         Command{"ResetLogo", "reset", text::kDefaultRestored}),
+                         [](const testing::TestParamInfo<Command>& command) { return std::string(command.param.name); });
+
+// The start that follows a change, killed at each of its calls: after a change
+// that was cut short, and after one that completed.
+TEST(NextStartKillSweep, AKillAtAnyCallOfTheNextStartIsToldTruthfullyAtTheOneAfter) {
+  TempTerminal ready;
+  const Change change = Prepare(ready, "open,convert", text::kLogoChanged);
+  TempTerminal cutShort, completed;
+  CopyTerminal(ready, cutShort);
+  ASSERT_EQ(PlayTraced(cutShort, change.steps, cutShort / "kill.log", Call{"pwrite64", 1500, ""}).exitCode, 128 + SIGKILL);
+  CopyTerminal(ready, completed);
+  ASSERT_EQ(Play(completed, change.steps).exitCode, 0);
+  for (const TempTerminal* state : {&cutShort, &completed}) {
+    TempTerminal recorded;
+    CopyTerminal(*state, recorded);
+    const fs::path log = recorded / "calls.log";
+    ASSERT_EQ(PlayTraced(recorded, "", log).exitCode, 0);
+    const std::vector<Call> calls = ReadCalls(log);
+    ASSERT_GE(calls.size(), 4u);  // the mark and logo.bin looked for, logo.bin and the mark deleted
+    for (const Call& point : KillPoints(calls)) {
+      TempTerminal terminal;
+      CopyTerminal(*state, terminal);
+      const std::string where = std::to_string(point.occurrence) + ". " + point.line;
+      ASSERT_EQ(PlayTraced(terminal, "", terminal / "kill.log", point).exitCode, 128 + SIGKILL) << where;
+      ExpectTruthfulRecovery(terminal, change, where);
+    }
+  }
+}
+
+TEST(Interruptions, ALogoBinCutShortWhileItIsProgrammedIsAFailedChange) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  terminal.Write("flash/area1.bin", OldArea());
+  fs::remove(terminal / "flash/trace.log");
+  Fifo trace(terminal / "flash/trace.log");
+  ASSERT_TRUE(trace.Ready());
+  const fs::path out = FreshOutFolder(terminal);
+  Program program = StartPlay(terminal, "open,convert", out);
+  std::string lines;
+  ASSERT_TRUE(trace.ReadLines(lines, 1000));  // the writer is held a page of lines further on
+  fs::resize_file(terminal / "SDMMC DISK/logo.bin", 2000 * kSector + 100);
+  EXPECT_TRUE(trace.ReadToEnd(lines));
+  const PlayResult run = Finish(program, out);
+  ExpectMessages(run, {text::kUsable, text::kLogoChangeFailed});
+  EXPECT_NE(run.err.find("Area(1) Read Error : SectorAddr:7d0,"), std::string::npos) << run.err;
+  EXPECT_EQ(DescribeArea(terminal / "flash/area1.bin"), "data 0-1999, erased 2000-3000");
+  EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+  EXPECT_EQ(MessageAt(Play(terminal, "").transcript, 0), Escaped(text::kLogoChangeNotCompleted));
+}
+
+TEST(Interruptions, ATraceThatNoOneReadsNeverHoldsTheProgram) {
+  for (const bool readerLeaves : {false, true}) {
+    SCOPED_TRACE(readerLeaves ? "a reader that leaves after five lines" : "no reader");
+    TempTerminal terminal;
+    MakeReadyTerminal(terminal);
+    fs::remove(terminal / "flash/trace.log");
+    std::optional<Fifo> reader;
+    if (readerLeaves) {
+      reader.emplace(terminal / "flash/trace.log");
+      ASSERT_TRUE(reader->Ready());
+    } else {
+      ASSERT_EQ(::mkfifo((terminal / "flash/trace.log").c_str(), 0644), 0);
+    }
+    const fs::path out = FreshOutFolder(terminal);
+    // Well within the bound a hung program would meet.
+    Program program({kBramble.string(), "--root", terminal.root().string(), "--play", "open,convert", "--out", out.string()},
+                    "/dev/null", out / "stderr.txt", 30);
+    if (reader) {
+      std::string lines;
+      ASSERT_TRUE(reader->ReadLines(lines, 5));
+      reader->Close();
+    }
+    ExpectMessages(Finish(program, out), {text::kUsable, text::kLogoChanged});
+    EXPECT_EQ(DescribeArea(terminal / "flash/area1.bin"), "data 0-2999, marker 3000");
+  }
+}
+
+// Every file of the terminal folder but the test's own outputs, with its bytes.
+std::map<std::string, std::string> Snapshot(const TempTerminal& terminal) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(terminal.root())) {
+    const std::string relative = fs::relative(entry.path(), terminal.root()).string();
+    if (relative.starts_with("out-")) continue;
+    files[relative] = entry.is_regular_file() ? ReadText(entry.path()) : "(not a file)";
+  }
+  return files;
+}
+
+TEST(OneProgramPerTerminal, ASecondProgramChangesNothingAndTheFirstCompletes) {
+  TempTerminal terminal;
+  MakeReadyTerminal(terminal);
+  fs::remove(terminal / "flash/trace.log");
+  Fifo trace(terminal / "flash/trace.log");
+  ASSERT_TRUE(trace.Ready());
+  const fs::path out = FreshOutFolder(terminal);
+  Program first = StartPlay(terminal, "open,convert", out);
+  std::string lines;
+  ASSERT_TRUE(trace.ReadLines(lines, 1000));  // held in the middle of programming
+
+  const auto before = Snapshot(terminal);
+  const PlayResult second = Play(terminal, "open,convert");
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_EQ(second.err, "bramble: another Bramble runs on the terminal " + terminal.root().string() + "\n");
+  EXPECT_EQ(second.transcript, "");
+  EXPECT_TRUE(Snapshot(terminal) == before);
+
+  EXPECT_TRUE(trace.ReadToEnd(lines));
+  ExpectMessages(Finish(first, out), {text::kUsable, text::kLogoChanged});
+  const std::vector<std::byte> area = ReadFileBytes(terminal / "flash/area1.bin");
+  const std::vector<std::byte> logoBin = ReadFileBytes(terminal / "SDMMC DISK/logo.bin");
+  ASSERT_EQ(area.size(), 3001 * kSector);
+  EXPECT_TRUE(std::equal(logoBin.begin(), logoBin.end(), area.begin()) && logoBin.size() == 1536000);
+}
+
+}  // namespace
