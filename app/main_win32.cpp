@@ -5,7 +5,6 @@
 #include <io.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,10 +34,6 @@ int wmain(int argc, wchar_t** argv) {
                                                            claim, platform::win32::ShowRunningProgram)) {
     return *status;
   }
-  // Absolute, so that no host path in it can look like a terminal path
-  // ("\\tmp\\terminal" would, without its drive).
-  std::error_code ignored;
-  surroundings.terminalRoot = std::filesystem::absolute(surroundings.terminalRoot, ignored);
   platform::InstallSurroundings(surroundings);
   return app::RunProgram(pointers[0], options, platform::win32::SaveWindowPicture);
 }

@@ -11,6 +11,7 @@
 
 #include "device/identity.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/posix/registry.h"
 #include "platform/sim/registry.h"
 
 namespace {

@@ -21,7 +21,7 @@ static_assert(IOCTL_AREA_WRITE_FINISH == 0x00222830);
 
 // One request to write SectorCount sectors of an area from Buffer. On the
 // terminal Buffer is the buffer's address; on a host with wider addresses it is a
-// token that the simulated driver resolves (platform/sim/block_device.h).
+// token that the simulated driver resolves (BufferToken below).
 struct AREA_SECTOR_REQ {
   std::uint32_t Area = 0;
   std::uint32_t SectorAddr = 0;
@@ -51,7 +51,8 @@ inline AreaSectorReqBytes EncodeAreaSectorReq(const AREA_SECTOR_REQ& request) {
 
 // A request record has 32 bits for its buffer's address, a host address may have
 // 64. A token names the buffer in the record instead, for as long as it lives,
-// and the driver resolves it. Tokens are non-zero and look like addresses
+// and the driver resolves it; the table of live tokens is the simulated driver's
+// (platform/sim/buffer_tokens.cpp). Tokens are non-zero and look like addresses
 // (0x00100000, 0x00101000, ...), since the writer's failure line prints them as one.
 class BufferToken {
  public:

@@ -1,12 +1,14 @@
 #pragma once
 // The terminal's operating-system names, as the system's code calls them.
 //
-// With a Windows compiler this is <windows.h> itself, plus the few calls of the
-// terminal's own system that the desktop lacks (at the end of this file). On
-// other hosts it declares the names the system uses, with the platform's types,
-// values and signatures; the simulated terminal (platform/sim) and the window
-// system (platform/window) define them. Text is UTF-16 either way: WCHAR is
-// wchar_t on Windows and char16_t elsewhere, and _T("...") makes a literal of it.
+// With a Windows compiler this is <windows.h> itself, with the calls that reach
+// the terminal's storage, devices and registry routed to the terminal's own
+// functions, plus the few calls of the terminal's system that the desktop lacks
+// (at the end of this file). On other hosts it declares the names the system
+// uses, with the platform's types, values and signatures; the POSIX host
+// (platform/posix), the simulated terminal (platform/sim) and the window system
+// (platform/window) define them. Text is UTF-16 either way: WCHAR is wchar_t on
+// Windows and char16_t elsewhere, and _T("...") makes a literal of it.
 
 #ifdef _WIN32
 
@@ -24,6 +26,37 @@
 #include <winioctl.h>
 
 #include <cstdio>
+#include <cwchar>
+
+// The terminal's paths (\SDMMC DISK\..., \ResidentFlash\...) lead into the
+// terminal folder, "DSK1:" reaches the simulated flash driver, and the registry
+// takes the terminal's key names; everything else goes to the platform unchanged.
+// Defined by the Windows host (platform/win32).
+HANDLE WINAPI TerminalCreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                                  LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                                  DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WINAPI TerminalDeleteFileW(LPCWSTR fileName);
+HANDLE WINAPI TerminalFindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData);
+BOOL WINAPI TerminalDeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize,
+                                    LPVOID outBuffer, DWORD outBufferSize, LPDWORD bytesReturned,
+                                    LPOVERLAPPED overlapped);
+BOOL WINAPI TerminalCloseHandle(HANDLE object);
+FILE* __cdecl TerminalOpenStream(const wchar_t* fileName, const wchar_t* mode);
+LSTATUS WINAPI TerminalRegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result);
+
+// The system's code calls them by the platform's names, mapped here when it is
+// compiled, as <windows.h> maps CreateFile to CreateFileW: a missing one is a
+// link error, and no library's calls are touched. The host's own code, which
+// implements them, calls the platform itself.
+#ifndef BRAMBLE_PLATFORM_CALLS
+#define CreateFileW TerminalCreateFileW
+#define DeleteFileW TerminalDeleteFileW
+#define FindFirstFileW TerminalFindFirstFileW
+#define DeviceIoControl TerminalDeviceIoControl
+#define CloseHandle TerminalCloseHandle
+#define _wfopen TerminalOpenStream
+#define RegOpenKeyExW TerminalRegOpenKeyExW
+#endif
 
 #else  // not Windows
 

@@ -9,15 +9,11 @@
 #include "platform/sim/host_files.h"
 #include "platform/sim/terminal.h"
 
-// A key handle is an opened key of this registry, or a predefined root.
-struct HKEY__ {};
-
 namespace platform {
 namespace {
 
 constexpr const WCHAR* kRegistryFileName = _T("registry.reg");
 constexpr std::array<std::string_view, 2> kHeaders = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
-constexpr WStringView kLocalMachine = _T("HKEY_LOCAL_MACHINE");
 constexpr std::array<WStringView, 5> kRootNames = {_T("HKEY_LOCAL_MACHINE"), _T("HKEY_CURRENT_USER"),
                                                    _T("HKEY_CLASSES_ROOT"), _T("HKEY_USERS"),
                                                    _T("HKEY_CURRENT_CONFIG")};
@@ -228,38 +224,6 @@ void SetValue(RegistryKeyData& key, RegistryValue value) {
   key.values.push_back(std::move(value));
 }
 
-// An opened key holds a copy of its values: the file is read once per open.
-struct OpenKey : HKEY__ {
-  RegistryKeyData key;
-};
-
-std::vector<std::unique_ptr<OpenKey>>& OpenKeys() {
-  static std::vector<std::unique_ptr<OpenKey>> keys;
-  return keys;
-}
-
-OpenKey* FindOpenKey(HKEY key) {
-  for (auto& open : OpenKeys()) {
-    if (open.get() == key) return open.get();
-  }
-  return nullptr;
-}
-
-std::optional<std::string> ReadRegistryFile() {
-  const HostFile file = ReadWholeHostFile(TerminalRoot() / kRegistryFileName, kMaxRegistryFileBytes);
-  if (file.status == HostFile::Status::kTooLarge) {
-    NKDbgPrintfW(_T("%s: over 1 MiB, ignored\r\n"), kRegistryFileName);
-  }
-  if (file.status != HostFile::Status::kRead) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
-}
-
-WStringView WithoutOuterBackslashes(WStringView path) {
-  while (!path.empty() && path.front() == _T('\\')) path.remove_prefix(1);
-  while (!path.empty() && path.back() == _T('\\')) path.remove_suffix(1);
-  return path;
-}
-
 }  // namespace
 
 ParsedRegistry ParseRegistry(std::string_view bytes) {
@@ -324,78 +288,17 @@ const RegistryValue* FindValue(const RegistryKeyData& key, WStringView name) {
   return nullptr;
 }
 
-int OpenRegistryKeyCount() { return static_cast<int>(OpenKeys().size()); }
-
-}  // namespace platform
-
-LSTATUS RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD /*options*/, REGSAM /*desired*/, HKEY* result) {
-  using namespace platform;
-  if (!result) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
-  WString path;
-  if (root == HKEY_LOCAL_MACHINE) {
-    path = kLocalMachine;
-  } else if (const OpenKey* parent = FindOpenKey(root)) {
-    path = parent->key.path;
-  } else {
-    return ERROR_INVALID_HANDLE;
+std::optional<ParsedRegistry> ReadTerminalRegistry() {
+  const HostFile file = ReadWholeHostFile(TerminalRoot() / kRegistryFileName, kMaxRegistryFileBytes);
+  if (file.status == HostFile::Status::kTooLarge) {
+    NKDbgPrintfW(_T("%s: over 1 MiB, ignored\r\n"), kRegistryFileName);
   }
-  if (const auto sub = WithoutOuterBackslashes(subKey ? subKey : _T("")); !sub.empty()) {
-    path += _T('\\');
-    path += sub;
-  }
-
-  const auto bytes = ReadRegistryFile();
-  if (!bytes) return ERROR_FILE_NOT_FOUND;
-  const ParsedRegistry registry = ParseRegistry(*bytes);
+  if (file.status != HostFile::Status::kRead) return std::nullopt;
+  ParsedRegistry registry = ParseRegistry(std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
   for (int line : registry.skippedLines) {
     NKDbgPrintfW(_T("%s(%d): line skipped, cannot be parsed\r\n"), kRegistryFileName, line);
   }
-  if (!registry.HasKey(path)) return ERROR_FILE_NOT_FOUND;
-
-  auto opened = std::make_unique<OpenKey>();
-  const RegistryKeyData* data = registry.FindKey(path);
-  opened->key = data ? *data : RegistryKeyData{std::move(path), {}};
-  *result = opened.get();
-  OpenKeys().push_back(std::move(opened));
-  return ERROR_SUCCESS;
+  return registry;
 }
 
-LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                         LPDWORD dataSize) {
-  using namespace platform;
-  if (key == HKEY_LOCAL_MACHINE) {
-    HKEY opened = nullptr;
-    if (const LONG status = RegOpenKeyExW(key, nullptr, 0, 0, &opened); status != ERROR_SUCCESS) return status;
-    const LSTATUS result = RegQueryValueExW(opened, valueName, reserved, type, data, dataSize);
-    RegCloseKey(opened);
-    return result;
-  }
-  const OpenKey* open = FindOpenKey(key);
-  if (!open) return ERROR_INVALID_HANDLE;
-  if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
-  const RegistryValue* found = FindValue(open->key, valueName ? valueName : _T(""));
-  if (!found) return ERROR_FILE_NOT_FOUND;
-  if (type) *type = found->type;
-  const auto size = static_cast<DWORD>(found->data.size());
-  if (data) {
-    if (*dataSize < size) {
-      *dataSize = size;
-      return ERROR_MORE_DATA;
-    }
-    std::copy(found->data.begin(), found->data.end(), data);  // an empty value has no bytes to copy
-  }
-  if (dataSize) *dataSize = size;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS RegCloseKey(HKEY key) {
-  using namespace platform;
-  if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;  // a predefined key stays open
-  auto& keys = OpenKeys();
-  const auto found = std::find_if(keys.begin(), keys.end(), [&](const auto& open) { return open.get() == key; });
-  const bool wasOpen = found != keys.end();
-  if (!wasOpen) return ERROR_INVALID_HANDLE;
-  keys.erase(found);
-  return ERROR_SUCCESS;
-}
+}  // namespace platform

@@ -1,7 +1,8 @@
 #pragma once
 // The terminal's registry on a host without one: the text file DIR/registry.reg
-// in the platform's export format, read anew at every RegOpenKeyExW, so a test or
-// a user can change it between runs without anything cached going stale.
+// in the platform's export format. The host's registry calls read it anew at every
+// open (platform/posix/registry.cpp), so a test or a user can change it between
+// runs without anything cached going stale.
 //
 //   REGEDIT4
 //
@@ -11,6 +12,7 @@
 //   "Raw"=hex:51,00,58,00,32,00
 //   "Typed"=hex(7):41,00,00,00
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -46,7 +48,8 @@ ParsedRegistry ParseRegistry(std::string_view text);
 
 const RegistryValue* FindValue(const RegistryKeyData& key, WStringView name);
 
-// Keys opened and not yet closed.
-int OpenRegistryKeyCount();
+// The terminal folder's registry.reg, parsed, with a debug line for each line
+// skipped; nothing when there is no such regular file or it is over 1 MiB.
+std::optional<ParsedRegistry> ReadTerminalRegistry();
 
 }  // namespace platform

@@ -4,19 +4,11 @@
 #include <utility>
 
 namespace platform {
-#ifdef _WIN32
-void InstallTerminalShim();  // win32_shim.cpp
-#endif
-
 namespace {
 Surroundings g_surroundings;
 }
 
 Surroundings InstallSurroundings(Surroundings surroundings) {
-#ifdef _WIN32
-  // On Windows the terminal's paths and devices reach the simulator through it.
-  InstallTerminalShim();
-#endif
   return std::exchange(g_surroundings, std::move(surroundings));
 }
 

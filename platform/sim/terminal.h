@@ -37,9 +37,4 @@ std::filesystem::path TerminalClaimFile(const std::filesystem::path& root);
 // The process id that the program holding `root` wrote, when there is one.
 std::optional<unsigned long> TerminalClaimant(const std::filesystem::path& root);
 
-// A file of the host opened for reading, as a handle the file calls take, for the
-// host tools that run the terminal's code on their own files. INVALID_HANDLE_VALUE
-// when it cannot be opened or is not a regular file.
-HANDLE OpenHostFile(const std::filesystem::path& path);
-
 }  // namespace platform

@@ -6,7 +6,7 @@
 
 #include "tests/support/temp_terminal.h"
 #ifndef _WIN32
-#include "platform/sim/registry.h"
+#include "platform/posix/registry.h"
 #endif
 
 namespace {

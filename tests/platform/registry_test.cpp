@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/registry.h"
 #include "tests/support/temp_terminal.h"
 
 namespace {

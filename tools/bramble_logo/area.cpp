@@ -17,6 +17,7 @@
 #include "flash/flash_writer.h"
 #include "logo/image_format.h"
 #include "platform/framework/afxwin.h"
+#include "platform/posix/kernel.h"
 #include "platform/sim/flash_driver.h"
 #include "platform/sim/surroundings.h"
 #include "platform/sim/terminal.h"

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "platform/sim/posix_io.h"
+#include "platform/posix/posix_io.h"
 
 namespace logo_tool {
 

@@ -3,6 +3,8 @@
 // Failures set the platform's error codes, which the framework's file exception
 // turns into its causes.
 
+#include "platform/posix/kernel.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -13,8 +15,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/posix/posix_io.h"
 #include "platform/sim/block_device.h"
-#include "platform/sim/posix_io.h"
 #include "platform/sim/terminal.h"
 
 namespace platform {

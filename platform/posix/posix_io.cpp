@@ -1,4 +1,4 @@
-#include "platform/sim/posix_io.h"
+#include "platform/posix/posix_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

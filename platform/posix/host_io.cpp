@@ -6,8 +6,8 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/posix/posix_io.h"
 #include "platform/sim/host_io.h"
-#include "platform/sim/posix_io.h"
 
 namespace platform {
 

@@ -1,3 +1,5 @@
+// The simulated driver's table of the buffers that requests name by token.
+
 #include "platform/api/area_ioctl.h"
 
 #include <map>
