@@ -13,6 +13,7 @@
 #include "app/resources.h"
 #include "platform/qt/qt_host.h"
 #include "platform/sim/surroundings.h"
+#include "platform/window/window.h"
 
 // The one application object.
 CBrambleApp theApp;
@@ -28,9 +29,10 @@ void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& messag
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::window::Setup windows;
+  windows.resources = app::CompiledResources();  // --version reads them
+  platform::window::InstallSetup(windows);
   platform::Surroundings surroundings;
-  surroundings.resources = app::CompiledResources();  // --version reads them
-  platform::InstallSurroundings(surroundings);
   app::LaunchOptions options;
   platform::HostIo claim;
   if (const std::optional<int> status = app::PrepareLaunch(argc, argv, options, surroundings.terminalRoot, claim)) {
@@ -46,7 +48,8 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(QtMessages);
   QApplication qtApp(argc, argv);
   platform::qt::QtHost host;
-  surroundings.host = &host;
+  windows.host = &host;
+  platform::window::InstallSetup(windows);
   platform::InstallSurroundings(surroundings);
   return app::RunProgram(argv[0], options, [&host](HWND dialog, const std::filesystem::path& file) {
     return host.Screenshot(dialog).save(QString::fromStdString(file.string()), "PNG");

@@ -112,10 +112,9 @@ int main(int argc, char** argv) {
   NoScreen screen;
   platform::Surroundings surroundings;
   surroundings.terminalRoot = root;
-  surroundings.host = &screen;
-  surroundings.resources = app::CompiledResources();
   surroundings.debugOutput = [](std::string_view) {};
   platform::InstallSurroundings(surroundings);
+  platform::window::InstallSetup({&screen, app::CompiledResources()});
 
   const QString qtPath = QString::fromStdString(file.string());
   QImage qtSurface(kScreenWidth, kScreenHeight, QImage::Format_RGB32);

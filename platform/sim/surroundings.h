@@ -3,20 +3,15 @@
 // program at start, by a test fixture for its test. Nothing else in the platform
 // keeps a setting of its own.
 
-#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <utility>
 
 namespace platform {
 
 class BlockDevice;
-namespace window {
-class Host;
-}
 
 struct Surroundings {
   // The folder that stands for the terminal's storage, registry and flash.
@@ -25,10 +20,6 @@ struct Surroundings {
   BlockDevice* flashDevice = nullptr;
   // Where NKDbgPrintfW's lines go, as UTF-8; none: standard error.
   std::function<void(std::string_view utf8)> debugOutput;
-  // The program's compiled resources (a .res file) and the window system's host,
-  // where the operating system does not provide them (everywhere but Windows).
-  std::span<const std::byte> resources;
-  window::Host* host = nullptr;
 };
 
 // Replaces the surroundings; returns the ones it replaced.

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/sim/bitmap_loader.h"
-#include "platform/sim/surroundings.h"
 #include "platform/sim/terminal.h"
 #include "platform/window/window.h"
 
@@ -82,7 +81,7 @@ bool DeleteContext(HDC dc) {
 }
 
 void Present(Window& dialog) {
-  if (Host* host = CurrentSurroundings().host) host->SurfaceChanged(dialog);
+  if (Host* host = CurrentSetup().host) host->SurfaceChanged(dialog);
 }
 
 Window* DialogWindow(HWND handle) {

@@ -6,7 +6,6 @@
 
 #include "platform/api/little_endian.h"
 #include "platform/sim/bitmap_loader.h"
-#include "platform/sim/surroundings.h"
 #include "platform/window/dialog_template.h"
 #include "platform/window/window.h"
 
@@ -90,7 +89,7 @@ std::vector<std::unique_ptr<Resource>> ParseResourceFile(std::span<const std::by
 
 Module& TheModule() {
   static Module module;
-  const std::span<const std::byte> file = CurrentSurroundings().resources;
+  const std::span<const std::byte> file = CurrentSetup().resources;
   if (module.parsedFrom != file.data()) {
     module.resources = ParseResourceFile(file);
     module.icons.clear();

@@ -1,6 +1,6 @@
 #pragma once
-// The program's resources, from the compiled resource file (.res) that the
-// surroundings hold: what FindResourceW, LoadResource and LoadIconW read.
+// The program's resources, from the compiled resource file (.res) of the window
+// system's setup: what FindResourceW, LoadResource and LoadIconW read.
 
 #include <cstddef>
 #include <span>

@@ -11,10 +11,12 @@
 // are the dialog's OK and Cancel commands.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "platform/api/wide_text.h"
@@ -113,6 +115,17 @@ class Host {
   virtual void IconChanged(Window& dialog) = 0;
   virtual int MessageBox(Window* owner, WStringView text, WStringView caption, UINT type) = 0;
 };
+
+// What the window system shows its windows on and reads its resources from,
+// installed in one place: by the launcher, by a test fixture for its test.
+struct Setup {
+  Host* host = nullptr;
+  // The program's compiled resources (a .res file).
+  std::span<const std::byte> resources;
+};
+// Replaces the setup; returns the one it replaced.
+Setup InstallSetup(Setup setup);
+const Setup& CurrentSetup();
 
 // The window behind a handle, or nullptr for one that is not (or no longer) a window.
 Window* FromHandle(HWND window);

@@ -6,7 +6,6 @@
 #include <thread>
 #include <utility>
 
-#include "platform/sim/surroundings.h"
 #include "platform/window/dialog_template.h"
 #include "platform/window/resources.h"
 #include "platform/window/window.h"
@@ -24,7 +23,9 @@ std::deque<MSG>& PostedMessages() {
   return messages;
 }
 
-Host* CurrentHost() { return CurrentSurroundings().host; }
+Setup g_setup;
+
+Host* CurrentHost() { return g_setup.host; }
 
 Clock::time_point Now() {
   Host* host = CurrentHost();
@@ -132,6 +133,9 @@ std::optional<Clock::time_point> NextTimerDue() {
 }
 
 }  // namespace
+
+Setup InstallSetup(Setup setup) { return std::exchange(g_setup, setup); }
+const Setup& CurrentSetup() { return g_setup; }
 
 Window* FromHandle(HWND handle) {
   if (!handle) return nullptr;

@@ -44,8 +44,7 @@ TempTerminal::TempTerminal(platform::window::Host* host) : m_root(NewFolder()) {
   surroundings.debugOutput = [this](std::string_view text) { m_debug += text; };
 #ifndef _WIN32
   m_host = std::make_unique<HeadlessHost>();
-  surroundings.host = host ? host : m_host.get();
-  surroundings.resources = app::CompiledResources();
+  m_previousWindows = platform::window::InstallSetup({host ? host : m_host.get(), app::CompiledResources()});
 #else
   (void)host;
 #endif
@@ -54,6 +53,9 @@ TempTerminal::TempTerminal(platform::window::Host* host) : m_root(NewFolder()) {
 
 TempTerminal::~TempTerminal() {
   platform::InstallSurroundings(std::move(m_previous));
+#ifndef _WIN32
+  platform::window::InstallSetup(m_previousWindows);
+#endif
   std::error_code ec;
   fs::permissions(m_root, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(m_root, ec);

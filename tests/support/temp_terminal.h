@@ -17,6 +17,13 @@
 #include "platform/api/wide_text.h"
 #include "platform/sim/surroundings.h"
 #include "tests/support/bitmap_builder.h"
+#ifdef _WIN32
+namespace platform::window {
+class Host;  // Windows shows its windows itself
+}
+#else
+#include "platform/window/window.h"
+#endif
 
 namespace bramble::test {
 
@@ -59,6 +66,9 @@ class TempTerminal {
   std::unique_ptr<HeadlessHost> m_host;
 #endif
   platform::Surroundings m_previous;
+#ifndef _WIN32
+  platform::window::Setup m_previousWindows;
+#endif
 };
 
 // A value as the registry keeps it: its type (1 text, 3 bytes, 4 number) and bytes.
