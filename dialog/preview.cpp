@@ -6,6 +6,7 @@
 
 #include "dialog/bramble_dlg.h"
 #include "dialog/messages.h"
+#include "logo/image_format.h"
 
 namespace {
 
@@ -13,10 +14,6 @@ constexpr int kPreviewLeft = 25;
 constexpr int kPreviewTop = 80;
 constexpr int kPreviewWidth = 550;
 constexpr int kPreviewHeight = 350;
-
-constexpr std::int32_t kLogoWidth = 800;
-constexpr std::int32_t kLogoHeight = 480;
-constexpr std::int32_t kLogoBitCount = 24;
 
 }  // namespace
 
@@ -45,7 +42,7 @@ void CBrambleDlg::OnPaint() {
   m_ctlHeight.SetWindowText(m_strHeight);
   m_ctlBitCount.SetWindowText(m_strBitCount);
 
-  const bool usable = m_nWidth == kLogoWidth && m_nHeight == kLogoHeight && m_nBitCount == kLogoBitCount;
+  const bool usable = m_nWidth == logo::kLogoWidth && m_nHeight == logo::kLogoHeight && m_nBitCount == logo::kLogoBitCount;
   m_ctlMessage.SetWindowText(usable ? kMsgUsable : kMsgNotUsable);
 
   if (bitmap) {
