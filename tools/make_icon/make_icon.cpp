@@ -13,10 +13,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <string_view>
 #include <vector>
 
-#include "platform/sim/bitmap_loader.h"
+#include "platform/api/bitmap_format.h"
 #include "platform/api/little_endian.h"
+#include "platform/sim/bitmap_loader.h"
 
 namespace {
 
@@ -27,7 +29,6 @@ constexpr int kOpaqueAlpha = 128;     // below it a pixel goes to the transparen
 
 constexpr std::size_t kDirectorySize = 6;
 constexpr std::size_t kEntrySize = 16;
-constexpr std::uint32_t kInfoHeaderSize = 40;
 
 QPainterPath Leaf(QPointF base, QPointF tip, double width) {
   const QPointF middle = (base + tip) / 2;
@@ -195,20 +196,21 @@ std::vector<std::byte> EncodeImage(const QImage& picture, std::uint16_t bitCount
 
   const std::size_t colourStride = Stride(side, bitCount);
   const std::size_t maskStride = Stride(side, 1);
-  const std::size_t rowsAt = kInfoHeaderSize + paletteEntries * 4;
+  // An icon image is an information header without the file header before it.
+  const std::size_t rowsAt = bmp::kInfoSize + paletteEntries * 4;
   const std::size_t maskAt = rowsAt + colourStride * static_cast<std::size_t>(side);
   std::vector<std::byte> out(maskAt + maskStride * static_cast<std::size_t>(side));
 
-  platform::PutU32(&out[0], kInfoHeaderSize);
-  platform::PutU32(&out[4], static_cast<std::uint32_t>(side));
-  platform::PutU32(&out[8], static_cast<std::uint32_t>(side * 2));
-  platform::PutU16(&out[12], 1);
-  platform::PutU16(&out[14], bitCount);
-  platform::PutU32(&out[20], static_cast<std::uint32_t>(out.size() - rowsAt));
+  platform::PutU32(&out[bmp::kInfoSizeField], bmp::kInfoSize);
+  platform::PutU32(&out[bmp::kWidthField], static_cast<std::uint32_t>(side));
+  platform::PutU32(&out[bmp::kHeightField], static_cast<std::uint32_t>(side * 2));  // colours, then the mask
+  platform::PutU16(&out[bmp::kPlanesField], 1);
+  platform::PutU16(&out[bmp::kBitCountField], bitCount);
+  platform::PutU32(&out[bmp::kImageSizeField], static_cast<std::uint32_t>(out.size() - rowsAt));
   for (std::size_t i = 0; i < palette.size(); ++i) {
-    PutByte(out, kInfoHeaderSize + i * 4, qBlue(palette[i]));
-    PutByte(out, kInfoHeaderSize + i * 4 + 1, qGreen(palette[i]));
-    PutByte(out, kInfoHeaderSize + i * 4 + 2, qRed(palette[i]));
+    PutByte(out, bmp::kInfoSize + i * 4, qBlue(palette[i]));
+    PutByte(out, bmp::kInfoSize + i * 4 + 1, qGreen(palette[i]));
+    PutByte(out, bmp::kInfoSize + i * 4 + 2, qRed(palette[i]));
   }
 
   for (int y = 0; y < side; ++y) {
@@ -275,7 +277,13 @@ std::vector<std::byte> EncodeIcon() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  const std::string_view first = argc > 1 ? argv[1] : "";
+  if (first == "--help" || first == "-h") {
+    std::printf("usage: %s OUTPUT.ico\n", argv[0]);
+    return 0;
+  }
+  // An option is never taken for the name of the file to write.
+  if (argc != 2 || first.starts_with("-")) {
     std::fprintf(stderr, "usage: %s OUTPUT.ico\n", argv[0]);
     return 2;
   }
