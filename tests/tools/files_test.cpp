@@ -172,9 +172,12 @@ TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporary) {
       }
       return false;
     };
-    while (!outputBegun()) ::usleep(1000);
-    ::kill(child, signal);
+    // Polled, not timed: the command has nothing to do until its input comes.
     int status = 0;
+    bool ended = false;
+    while (!outputBegun() && !(ended = ::waitpid(child, &status, WNOHANG) == child)) ::usleep(1000);
+    ASSERT_FALSE(ended) << "the command ended before it began its output: " << status;
+    ::kill(child, signal);
     ::waitpid(child, &status, 0);
     ::close(input[1]);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
