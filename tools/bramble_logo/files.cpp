@@ -109,6 +109,14 @@ UniqueFd OpenUnnamed(int folder, int access, mode_t mode) {
   return UniqueFd(::openat(folder, ".", O_TMPFILE | access | O_CLOEXEC, mode));
 }
 
+// Gives the unnamed file open at `fd` the name `name` in `folder`; never over an
+// existing name. Straight from the descriptor where the kernel lets us (with
+// CAP_DAC_READ_SEARCH), else through its entry in /proc.
+bool LinkUnnamed(int fd, int folder, const std::string& name) {
+  return ::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0 ||
+         ::linkat(AT_FDCWD, DescriptorPath(fd).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
 // Where the file system cannot make an unnamed file: a hidden name of our own,
 // removed by any way out but SIGKILL. `name` gets its name in `folder`.
 UniqueFd OpenNamedTemporary(int folder, const fs::path& folderPath, int access, std::string& name) {
@@ -457,13 +465,15 @@ bool Output::PutInPlace() {
   std::string moving = m_namedTemporary;
   if (moving.empty()) {
     // A new name takes the file at once; an old one is exchanged below.
-    const std::string self = DescriptorPath(m_fd.get());
-    if (!replacing && ::linkat(AT_FDCWD, self.c_str(), m_folder.get(), m_leaf.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      return ::close(m_fd.release()) == 0 || Fail(errno);
+    if (!replacing && LinkUnnamed(m_fd.get(), m_folder.get(), m_leaf)) {
+      const bool closed = ::close(m_fd.release()) == 0;
+      const int error = errno;
+      Discard();
+      return closed || Fail(error);
     }
     for (int attempt = 0; moving.empty() && attempt < 100; ++attempt) {
       const std::string name = RandomTemporaryName();
-      if (::linkat(AT_FDCWD, self.c_str(), m_folder.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      if (LinkUnnamed(m_fd.get(), m_folder.get(), name)) {
         moving = name;
         m_namedTemporary = name;
         RemoveOnSignal((m_folderPath / name).string());
