@@ -347,7 +347,16 @@ void Output::OpenReplaced(const fs::path& target) {
 void Output::OpenStraight(const fs::path& target, bool socket) {
   m_kind = Kind::kStraight;
   if (socket) {
-    // A socket is written by connecting to it; open() cannot.
+    // Standard output as a socket (a service's log), named /dev/stdout: the kernel
+    // opens no socket by name, so the descriptor is taken as it is.
+    struct stat named{}, out{};
+    if (::stat(target.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 && SameFile(named, out)) {
+      m_fd.reset(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
+      if (!m_fd) Fail(errno);
+      m_open = static_cast<bool>(m_fd);
+      return;
+    }
+    // A socket of the file system is written by connecting to it.
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (target.native().size() >= sizeof address.sun_path) {
@@ -372,7 +381,8 @@ void Output::OpenStraight(const fs::path& target, bool socket) {
 
 // The data goes where standard output goes (-, /dev/stdout, the file behind it):
 // the command's own lines then go to standard error. A terminal would show the
-// data as garbage; a device named for itself (/dev/null) is left as it is.
+// data as garbage; a device that swallows both alike (/dev/null), named as itself,
+// changes nothing.
 void Output::TakeOverStandardOutput(bool dash) {
   if (!m_open) return;
   struct stat out{}, destination{};
