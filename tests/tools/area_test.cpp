@@ -118,7 +118,7 @@ TEST_F(Area, ProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
   fs::remove(terminal / "flash/faults");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"program", "-q", root, file}, {"readback", root, "--quiet", Out("back.bin")},
-        {"show", file, Out("shown.bmp"), "-q"}, {"convert", "-q", Out("shown.bmp"), Out("again.bin")}}) {
+        {"show", file, Out("shown.bmp"), "-q"}, {"-q", "convert", Out("shown.bmp"), Out("again.bin")}}) {
     const Outcome quiet = Tool(args);
     EXPECT_EQ(std::tuple(quiet.code, quiet.out, quiet.err), std::tuple(0, "", "")) << args[0];
   }

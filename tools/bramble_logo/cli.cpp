@@ -245,7 +245,13 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
 
 }  // namespace
 
-int RunBrambleLogo(const std::vector<std::string>& args) {
+int RunBrambleLogo(const std::vector<std::string>& given) {
+  // -q before the command means the same as after it.
+  std::vector<std::string> args = given;
+  const auto quiet = std::ranges::find_if(args, [](const std::string& word) { return word != "-q" && word != "--quiet"; });
+  const std::vector<std::string> leading(args.begin(), quiet);
+  args.erase(args.begin(), quiet);
+  if (!args.empty()) args.insert(args.begin() + 1, leading.begin(), leading.end());
   if (args.empty()) return Usage("no command given");
   const std::string& first = args.front();
   if (first == "--help" || first == "-h") return Help(kToolHelp);
