@@ -176,12 +176,12 @@ TEST(StandardStreams, EveryNameOfADescriptorWritesIntoWhatItNamesAndDashReadsSta
 }
 
 // An interrupted command leaves the old file whole and nothing temporary beside
-// it. The command waits for standard input, which the test holds open, with its
-// output begun: an unnamed file open in its folder.
+// it, even when killed. The command waits for standard input, which the test
+// holds open, with its output begun: an unnamed file open in its folder.
 TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporary) {
   TempTerminal terminal;
   terminal.WriteText("logo.bmp", "the old logo");
-  for (const int signal : {SIGINT, SIGTERM}) {
+  for (const int signal : {SIGINT, SIGTERM, SIGKILL}) {
     int input[2];
     ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
     const pid_t child = Spawn({"bramble-logo", "prepare", "-", (terminal / "logo.bmp").string()}, input[0], -1);
