@@ -27,14 +27,25 @@ std::filesystem::path PathFromUtf8(const char* text) {
 
 bool ParseLaunchOptions(int argc, char** argv, LaunchOptions& options, std::string& error) {
   for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
+    // A value comes as the next word or, as scripts often write it, after "=".
+    std::string_view arg = argv[i];
+    std::optional<std::string> attached;
+    if (const auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
+      attached = std::string(arg.substr(equals + 1));
+      arg = arg.substr(0, equals);
+    }
     auto value = [&](std::string_view name) -> const char* {
+      if (attached) return attached->c_str();
       if (i + 1 >= argc) {
         error = std::string(name) + " needs a value";
         return nullptr;
       }
       return argv[++i];
     };
+    if (attached && arg != "--root" && arg != "--out" && arg != "--play") {
+      error = "unknown option '" + std::string(argv[i]) + "'";
+      return false;
+    }
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--version") {

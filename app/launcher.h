@@ -26,13 +26,20 @@ inline constexpr const char* kUsage =
     "usage: bramble [--root DIR] [--play STEPS --out OUTDIR]\n"
     "       bramble --version | --help\n"
     "\n"
+    "Shows the logo dialog of the terminal whose storage, registry and flash are\n"
+    "the folder DIR. Open image previews the card's logo.bmp, DIR/SDMMC DISK/logo.bmp\n"
+    "(any case of its letters, as LOGO.BMP); Convert checks it, converts it to\n"
+    "DIR/SDMMC DISK/logo.bin and programs logo area 1 of DIR/flash.\n"
+    "bramble-logo prepares such a logo.bmp from a photo.\n"
+    "\n"
     "  --root DIR     the terminal folder (default: $BRAMBLE_ROOT, else ./terminal)\n"
     "  --play STEPS   run without hands: comma-separated open, convert, reset,\n"
     "                 repaint, enter, escape; renders off screen\n"
     "  --out OUTDIR   where --play writes NN-STEP.png and transcript.txt\n"
     "                 (default: ./bramble-play)\n"
     "  --version      the version information\n"
-    "  --help         this text\n";
+    "  --help         this text\n"
+    "Options take their value as the next word or after =: --root=DIR.\n";
 
 // False with a message for an unknown option, a missing value or an unknown step.
 // An empty step is no step: "open,,convert" plays open and convert, and

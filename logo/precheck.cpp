@@ -10,10 +10,6 @@ namespace {
 
 KeptBitmap g_kept;
 
-// A logo bitmap is 1,152,054 bytes; a file many times that size is no logo, and is
-// not read into memory to find that out.
-constexpr DWORD kMaxBitmapFileBytes = DWORD{64} << 20;
-
 platform::UniqueHandle CreateStartupImage() {
   return platform::UniqueHandle(::CreateFileW(platform::kSdStartupRaw, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -24,7 +20,7 @@ platform::UniqueHandle CreateStartupImage() {
 bool LoadInto(KeptBitmap& kept, HANDLE file) {
   DWORD high = 0;
   const DWORD size = ::GetFileSize(file, &high);
-  if (size == INVALID_FILE_SIZE || high != 0 || size > kMaxBitmapFileBytes) return false;
+  if (size == INVALID_FILE_SIZE || high != 0 || size > kMaxLogoBitmapFileBytes) return false;
   kept.buffer = TryAllocateBytes(size);
   if (!kept.buffer) return false;
   DWORD read = 0;

@@ -11,6 +11,11 @@
 
 namespace logo {
 
+// The largest logo.bmp the pre-check reads: a logo bitmap is 1,152,054 bytes, and
+// a file many times that size is no logo, nor read into memory to find that out.
+// The host tools refuse the same files.
+inline constexpr DWORD kMaxLogoBitmapFileBytes = DWORD{64} << 20;
+
 // The file that the last pre-check opened, kept for the whole process.
 struct KeptBitmap {
   bool loaded = false;  // a pre-check has opened a file
@@ -28,7 +33,7 @@ struct KeptBitmap {
 // Reads the whole file into a new kept bitmap (the old buffer is released first)
 // and tells whether its header says 800 x 480 at 24 bits per pixel and the whole
 // pixel data is there. A file that does not open leaves the kept bitmap as it
-// was; a file over 64 MiB is refused without being read.
+// was; a file over kMaxLogoBitmapFileBytes is refused without being read.
 bool LoadAndCheckBitmap(const CString& path);
 
 // Non-zero `mode`: "\SDMMC DISK\startup.raw" is created or cut to zero bytes.

@@ -37,6 +37,11 @@ inline constexpr std::uint32_t kInfoWithAlphaMaskSize = 56;
 inline constexpr std::uint32_t kV4Size = 108;
 inline constexpr std::uint32_t kV5Size = 124;
 
+// A plain bitmap as writers make it: the file header and a 40-byte information
+// header, no colour table, the pixels right behind.
+inline constexpr std::size_t kPlainHeaderSize = kFileHeaderSize + kInfoSize;  // 54
+inline constexpr std::uint16_t kPlanes = 1;
+
 // Compression field values.
 inline constexpr std::uint32_t kRgb = 0;
 inline constexpr std::uint32_t kRle8 = 1;
@@ -44,6 +49,7 @@ inline constexpr std::uint32_t kRle4 = 2;
 inline constexpr std::uint32_t kBitFields = 3;
 inline constexpr std::uint32_t kJpeg = 4;
 inline constexpr std::uint32_t kPng = 5;
+inline constexpr std::uint32_t kAlphaBitFields = 6;
 
 // A field of the information header as a file offset.
 constexpr std::size_t InFile(std::size_t infoField) { return kFileHeaderSize + infoField; }

@@ -299,7 +299,7 @@ std::optional<DecodedBitmap> DecodeBitmap(std::span<const std::byte> file) {
 }
 
 std::optional<DecodedBitmap> LoadBitmapFile(const std::filesystem::path& hostPath) {
-  const HostFile file = ReadWholeHostFile(hostPath, kMaxBitmapFileBytes);
+  const HostFile file = ReadWholeHostFile(hostPath, kMaxLoadedBitmapFileBytes);
   if (file.status != HostFile::Status::kRead) return std::nullopt;
   return DecodeBitmap(file.bytes);
 }

@@ -29,8 +29,9 @@ namespace platform {
 // bytes a pixel): no header can make a repaint cost more than that.
 inline constexpr std::int32_t kMaxBitmapSide = 16384;
 inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{64} << 20;
-// What a file may hold besides its pixels: headers, masks, a colour table, padding.
-inline constexpr std::uint64_t kMaxBitmapFileBytes = kMaxDecodedBytes + (std::uint64_t{1} << 20);
+// The largest bitmap file the loader reads: its pixels at that limit, and a
+// mebibyte for headers, masks, a colour table and padding.
+inline constexpr std::uint64_t kMaxLoadedBitmapFileBytes = kMaxDecodedBytes + (std::uint64_t{1} << 20);
 
 struct DecodedBitmap {
   std::int32_t width;

@@ -16,7 +16,7 @@
 HBITMAP SHLoadDIBitmap(const WCHAR* fileName) {
   using namespace platform;
   const auto hostPath = fileName ? FindTerminalPath(fileName) : std::nullopt;
-  const HostFile file = hostPath ? ReadWholeHostFile(*hostPath, kMaxBitmapFileBytes) : HostFile{};
+  const HostFile file = hostPath ? ReadWholeHostFile(*hostPath, kMaxLoadedBitmapFileBytes) : HostFile{};
   const auto decoded = file.status == HostFile::Status::kRead ? DecodeBitmap(file.bytes) : std::nullopt;
   if (!decoded) return nullptr;
 

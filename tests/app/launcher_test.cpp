@@ -50,6 +50,8 @@ TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnythingAndVersionShowsTheVersion
       {"open", {"--frobnicate"}, "unknown option '--frobnicate'"},
       {"open", {"--root"}, "--root needs a value"},
       {"open", {"--root", missing}, "the terminal folder " + missing + " does not exist"},
+      {"open", {"--root=" + missing}, "the terminal folder " + missing + " does not exist"},
+      {"open", {"--version=2"}, "unknown option '--version=2'"},
       {"open", {"--root", file}, "the terminal folder " + file + " is not a folder"},
       {"open", {"--out", file}, "cannot make the folder " + file + " for --out"},
       {"open", {"--out", ""}, "--out needs the name of a folder"},
@@ -60,6 +62,11 @@ TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnythingAndVersionShowsTheVersion
     EXPECT_NE(run.err.find("bramble: " + message), std::string::npos) << run.err;
   }
   EXPECT_EQ(ReadText(terminal / "SDMMC DISK/logo.bin"), "stale");
+
+  EXPECT_EQ(Play(terminal, "open", {"--root=" + terminal.root().string()}).exitCode, 0);
+  Program help({kBramble.string(), "--help"}, terminal / "help.txt", "/dev/null");
+  ASSERT_EQ(help.Wait(), 0);
+  EXPECT_NE(ReadText(terminal / "help.txt").find("DIR/SDMMC DISK/logo.bmp"), std::string::npos);
 
   Program version({kBramble.string(), "--version"}, terminal / "version.txt", "/dev/null");
   ASSERT_EQ(version.Wait(), 0);

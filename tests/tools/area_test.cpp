@@ -3,14 +3,17 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
 
 #include "platform/sim/block_device.h"
 #include "platform/sim/flash_driver.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"
-#include "tools/bramble_logo/output_file.h"
+#include "tools/bramble_logo/files.h"
 
 namespace {
 
@@ -77,6 +80,54 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
   fs::remove_all(terminal / "flash");
   ExpectFailure(Tool({"program", root, file}), 1, "flash does not exist");
   EXPECT_EQ(Tool({"readback", root, Out("back.png")}).code, 1);
+  const std::string missing = (terminal / "elsewhere").string();
+  ExpectFailure(Tool({"program", "--root", missing, file}), 1,
+                "the terminal folder " + missing + " does not exist: name the one to use with --root DIR or the "
+                "environment variable BRAMBLE_ROOT");
+}
+
+// An area file that is not one the driver wrote is refused at once: a FIFO would
+// hold readback, a device or a file larger than any area would feed it for long.
+TEST_F(Area, ReadbackRefusesAnAreaFileThatNoDriverWrote) {
+  const std::pair<std::function<void()>, std::string> areas[] = {
+      {[&] { ASSERT_EQ(::mkfifo(area.c_str(), 0600), 0); }, "a FIFO, not a regular file"},
+      {[&] { fs::create_symlink("/dev/zero", area); }, "a character device, not a regular file"},
+      {[&] { std::ofstream(area).close(); fs::resize_file(area, (std::uint64_t{2} << 30) + 1); },
+       "2,147,483,649 bytes, more than an area holds (2,147,483,648)"}};
+  for (const auto& [make, said] : areas) {
+    make();
+    ExpectFailure(Tool({"readback", root, Out("back.bin")}), 2, area.string() + ": " + said);
+    fs::remove(area);
+  }
+  EXPECT_FALSE(fs::exists(Out("back.bin")));
+}
+
+// --json: one object for scripts, whatever happened; -q: nothing but errors.
+TEST_F(Area, ProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
+  const std::string file = File("logo.bin", 1'536'000), flash = (terminal / "flash").string();
+  const Outcome programmed = Tool({"program", root, file, "--json"});
+  EXPECT_EQ(std::tuple(programmed.code, programmed.out),
+            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"dry_run\":false,"
+                          "\"data_sectors\":3000,\"end_marker_sector\":3000,\"programmed\":true,\"verified\":true}\n"));
+  const Outcome dry = Tool({"program", root, File("short.bin", 513), "--dry-run", "--json"});
+  EXPECT_TRUE(Contains(dry.out, "\"dry_run\":true,\"data_sectors\":2,\"end_marker_sector\":2,\"finish\":true}\n")) << dry.out;
+  const Outcome back = Tool({"readback", root, Out("back.png"), "--json"});
+  EXPECT_EQ(back.out, "{\"output\":\"" + Out("back.png") + "\",\"flash\":\"" + flash + "\",\"format\":\"png\","
+                      "\"data_sectors\":3000,\"bytes\":1536000,\"logo\":true}\n");
+  terminal.WriteText("flash/faults", "1 0\n");
+  const Outcome refused = Tool({"program", root, file, "--json"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_TRUE(Contains(refused.out, "\"programmed\":false,\"verified\":null,\"error\":\"area 1 refused a sector")) << refused.out;
+  EXPECT_EQ(Tool({"program", root, file, "--json", "--bogus"}).out, "");  // usage: no summary
+
+  fs::remove(terminal / "flash/faults");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"program", "-q", root, file}, {"readback", root, "--quiet", Out("back.bin")},
+        {"show", file, Out("shown.bmp"), "-q"}, {"-q", "convert", Out("shown.bmp"), Out("again.bin")}}) {
+    const Outcome quiet = Tool(args);
+    EXPECT_EQ(std::tuple(quiet.code, quiet.out, quiet.err), std::tuple(0, "", "")) << args[0];
+  }
+  EXPECT_EQ(fs::file_size(Out("again.bin")), 1'536'000u);
 }
 
 // A driver that stores one sector otherwise than it was sent.
@@ -145,10 +196,15 @@ TEST(LogoToolHelp, EveryCommandHasHelpAndWrongUsageExits64) {
     const Outcome asked = Tool({command, "--help"});
     EXPECT_TRUE(asked.code == 0 && asked.out.starts_with("Usage: bramble-logo " + command)) << asked.out;
     EXPECT_EQ(Tool({"help", command}).out, asked.out);
-    EXPECT_EQ(std::tuple(Tool({command, "a", "b", "c"}).code, Tool({command, "--bogus", "a"}).code), std::tuple(64, 64));
+    // check takes any number of files, the others one or two.
+    const int many = command == "check" ? 2 : 64;
+    EXPECT_EQ(std::tuple(Tool({command}).code, Tool({command, "a", "b", "c"}).code, Tool({command, "--bogus", "a"}).code),
+              std::tuple(64, many, 64));
   }
   EXPECT_TRUE(Tool({"help", "help"}).out.starts_with("Usage: bramble-logo help [COMMAND]"));
   EXPECT_EQ(std::tuple(Tool({}).code, Tool({"flash"}).code, Tool({"program", "--root"}).code), std::tuple(64, 64, 64));
+  const Outcome version = Tool({"--version"});
+  EXPECT_EQ(std::tuple(version.code, version.out), std::tuple(0, "bramble-logo 1.0.0.1\n"));
 }
 
 }  // namespace

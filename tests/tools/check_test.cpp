@@ -42,7 +42,8 @@ void ExpectDiagnosis(const TempTerminal& terminal, const fs::path& file, const E
   EXPECT_EQ(diagnosis.verdict, expected.verdict);
   EXPECT_EQ(rules, expected.rules);
   if (!rules.empty()) {
-    EXPECT_NE(diagnosis.findings[0].text.find(expected.hint), std::string::npos) << diagnosis.findings[0].text;
+    const std::string text = diagnosis.findings[0].problem + "; " + diagnosis.findings[0].fix;
+    EXPECT_NE(text.find(expected.hint), std::string::npos) << text;
   }
   // Only a compressed bitmap is refused where the dialog would take it.
   if (expected.rules != std::vector{Rule::kCompression}) {
@@ -59,10 +60,10 @@ TEST(Check, EveryVariantAndHostileFileGetsAVerdictAndNeverAFalseUsable) {
       {"good.bmp", logo + "-type truecolor BMP3:", {Verdict::kUsable, {}, ""}},
       {"good-v5.bmp", logo + "-type truecolor ", {Verdict::kUsable, {}, ""}},  // 124-byte header, pixels at 138
       {"palette-rle.bmp", logo + "-type palette BMP3:",
-       {Verdict::kNotUsable, {Rule::kBitCount}, "8 bits per pixel (a colour table): " + save24}},
+       {Verdict::kNotUsable, {Rule::kBitCount}, "8 bits per pixel (a colour table); " + save24}},
       {"mono.bmp", logo + "-monochrome BMP3:", {Verdict::kNotUsable, {Rule::kBitCount}, "1 bit per pixel"}},
-      {"rgb565.bmp", logo + "-define bmp:subtype=RGB565 ", {Verdict::kNotUsable, {Rule::kBitCount}, "16 bits per pixel: " + save24}},
-      {"argb.bmp", logo + "-type truecoloralpha ", {Verdict::kNotUsable, {Rule::kBitCount}, "32 bits per pixel: " + save24}},
+      {"rgb565.bmp", logo + "-define bmp:subtype=RGB565 ", {Verdict::kNotUsable, {Rule::kBitCount}, "16 bits per pixel; " + save24}},
+      {"argb.bmp", logo + "-type truecoloralpha ", {Verdict::kNotUsable, {Rule::kBitCount}, "32 bits per pixel; " + save24}},
       {"os2.bmp", logo + "-type truecolor BMP2:", {Verdict::kNotUsable, {Rule::kHeaderKind}, "OS/2"}},
   };
   for (const auto& [name, options, expected] : cases) {
@@ -88,9 +89,9 @@ TEST(Check, EveryVariantAndHostileFileGetsAVerdictAndNeverAFalseUsable) {
       {"no-signature.bmp", BuildBitmap({.signature = false}),
        {Verdict::kNotUsable, {Rule::kSignature}, "does not start with \"BM\": not a Windows bitmap"}},
       {"jpeg-inside.bmp", BuildBitmap({.bitCount = 0, .compression = 4}),
-       {Verdict::kNotUsable, {Rule::kCompression}, "JPEG-compressed bitmap: save it uncompressed, 24 bits per pixel"}},
+       {Verdict::kNotUsable, {Rule::kCompression}, "JPEG-compressed bitmap; save it uncompressed, 24 bits per pixel"}},
       {"png.bmp", Bytes("\x89PNG\r\n\x1a\n and some more bytes of a PNG file"),
-       {Verdict::kNotUsable, {Rule::kSignature}, "a PNG picture, not a Windows bitmap: use `prepare`"}},
+       {Verdict::kNotUsable, {Rule::kSignature}, "a PNG picture, not a Windows bitmap; use `prepare`"}},
   };
   for (const auto& [name, bytes, expected] : built) {
     terminal.Write(name, bytes);
@@ -101,6 +102,11 @@ TEST(Check, EveryVariantAndHostileFileGetsAVerdictAndNeverAFalseUsable) {
     const auto verdict = logo_tool::DiagnoseBitmap(terminal / "cut-here.bmp").verdict;
     EXPECT_EQ(verdict, Verdict::kNotUsable) << length;
   }
+  // A whole logo with 64 MiB of something behind it: the dialog does not read it.
+  terminal.Write("padded.bmp", good);
+  fs::resize_file(terminal / "padded.bmp", (64 << 20) + 1);
+  ExpectDiagnosis(terminal, terminal / "padded.bmp",
+                  {Verdict::kNotUsable, {Rule::kFileSize}, "67,108,865 bytes: the dialog reads no bitmap over 67,108,864"});
   EXPECT_EQ(logo_tool::DiagnoseBitmap(terminal / "missing.bmp").verdict, Verdict::kUnreadable);
   EXPECT_EQ(logo_tool::DiagnoseBitmap(terminal.root()).verdict, Verdict::kUnreadable);
 }
@@ -113,9 +119,27 @@ TEST(Check, TheCommandExitsOneOrTwoAndSaysWhy) {
   const auto notUsable = Tool({"check", wide});
   EXPECT_EQ(std::tuple(notUsable.code, notUsable.out),
             std::tuple(1, wide + ": not usable\n  - 1024 \u00D7 768: the logo must be 800 \u00D7 480; use `prepare`\n" +
-                              "  - 32 bits per pixel: save it as 24-bit\n"));
+                              "  - 32 bits per pixel; save it as 24-bit\n"));
   EXPECT_EQ(std::tuple(Tool({"check", "missing.bmp"}).code, Tool({"check"}).code),
             std::tuple(2, 64));
+  // Several files: the worst verdict, and one JSON object a line for scripts.
+  terminal.Write("good.bmp", BuildBitmap({}));
+  const std::string good = (terminal / "good.bmp").string();
+  EXPECT_EQ(std::tuple(Tool({"check", good, wide}).code, Tool({"check", wide, "missing.bmp", good}).code), std::tuple(1, 2));
+  const Outcome json = Tool({"check", "--json", good, wide, "missing.bmp"});
+  EXPECT_EQ(json.code, 2);
+  EXPECT_EQ(json.out, "{\"path\":\"" + good + "\",\"usable\":true,\"width\":800,\"height\":480,\"bits_per_pixel\":24,"
+                      "\"findings\":[]}\n"
+                      "{\"path\":\"" + wide + "\",\"usable\":false,\"width\":1024,\"height\":768,\"bits_per_pixel\":32,"
+                      "\"findings\":[{\"rule\":\"size\",\"blocking\":true,\"problem\":\"1024 \u00D7 768: the logo must be "
+                      "800 \u00D7 480\",\"fix\":\"use `prepare`\"},{\"rule\":\"bit-count\",\"blocking\":true,"
+                      "\"problem\":\"32 bits per pixel\",\"fix\":\"save it as 24-bit\"}]}\n"
+                      "{\"path\":\"missing.bmp\",\"usable\":false,\"error\":\"cannot read missing.bmp: No such file or "
+                      "directory\"}\n");
+  // -q: the exit status alone; what cannot be read is still said.
+  const Outcome quiet = Tool({"check", "-q", wide, "missing.bmp"});
+  EXPECT_EQ(std::tuple(quiet.code, quiet.out, quiet.err),
+            std::tuple(2, "", "bramble-logo check: cannot read missing.bmp: No such file or directory\n"));
 }
 
 }  // namespace

@@ -2,22 +2,41 @@
 // every output goes where the user points it, in the format its name asks for.
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <algorithm>
 #include <future>
 
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"
-#include "tools/bramble_logo/output_file.h"
+#include "tools/bramble_logo/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace bramble::test;
 using namespace logo_tool_test;
+
+// Starts the installed program with `in` and `out` as its standard input and
+// output (-1: the test's own).
+pid_t Spawn(const std::vector<std::string>& args, int in, int out) {
+  const pid_t child = ::fork();
+  if (child != 0) return child;
+  if (in >= 0) ::dup2(in, STDIN_FILENO);
+  if (out >= 0) ::dup2(out, STDOUT_FILENO);
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  ::execv(kProgram.c_str(), argv.data());
+  ::_exit(127);
+}
 
 struct Writer {
   std::vector<std::string> args;  // all but the output
@@ -82,6 +101,8 @@ TEST(Outputs, EveryWritingCommandWritesWhereItIsPointedAndNeverReplacesWhatIsNoF
 TEST(Outputs, TheNameChoosesTheFormatAndAnyOtherExtensionIsAUsageError) {
   const std::pair<std::vector<std::string>, std::string> refused[] = {
       {{"prepare", "in.jpg", "out.png"}, "out.png: prepare writes .bmp files"},
+      {{"convert", "in.bmp", "out.png"}, "out.png: convert writes .bin files"},
+      {{"startup", "in.bmp", "out.bin"}, "out.bin: startup writes .raw files"},
       {{"show", "in.bin", "out.jpg"}, "out.jpg: show writes .png or .bmp files"},
       {{"readback", "out.jpeg"}, "out.jpeg: readback writes .png, .bmp or .bin files"}};
   for (const auto& [args, said] : refused) ExpectFailure(Tool(args), 64, said);
@@ -104,6 +125,104 @@ TEST(Inputs, AnythingButARegularFileIsRefusedBeforeItIsRead) {
   }
   EXPECT_TRUE(Contains(Tool({"show", "/dev/zero", out}).err, "/dev/zero: a character device, not a regular file"));
   EXPECT_FALSE(fs::exists(out));
+}
+
+// The standard streams by every name a shell gives them, run as a user runs the
+// program: - and /dev/stdout into a pipe or a file, a descriptor the shell opened,
+// standard input as -. The command's own lines then go to standard error.
+TEST(StandardStreams, EveryNameOfADescriptorWritesIntoWhatItNamesAndDashReadsStandardInput) {
+  TempTerminal terminal;
+  terminal.Write("logo.bmp", BuildBitmap({}));
+  const std::string bmp = Quoted(terminal / "logo.bmp"), out = Quoted(terminal / "out.bin");
+  const std::string tool = Quoted(kProgram);
+  const auto run = [&](const std::string& command) {
+    return Shell("cd " + Quoted(terminal.root()) + " && (" + command + ") 2>" + Quoted(terminal / "err.txt"));
+  };
+  ASSERT_EQ(run(tool + " convert logo.bmp expected.bin >/dev/null"), 0);
+  const auto expected = ReadFileBytes(terminal / "expected.bin");
+  // Whether the converter's line goes to standard error, out of the data's way.
+  const std::pair<std::string, bool> commands[] = {
+      {tool + " convert logo.bmp - | cat >" + out, true},
+      {tool + " convert logo.bmp /dev/stdout | cat >" + out, true},
+      {tool + " convert logo.bmp /dev/stdout >" + out, true},
+      {tool + " convert logo.bmp /proc/self/fd/3 3>" + out + " >/dev/null", false},
+      {tool + " convert logo.bmp /dev/fd/3 3>&1 >/dev/null | cat >" + out, false},
+      {"cat " + bmp + " | " + tool + " convert - " + out + " >/dev/null", false},
+      {tool + " convert - " + out + " <" + bmp + " >/dev/null", false},
+  };
+  for (const auto& [command, linesOnError] : commands) {
+    fs::remove(terminal / "out.bin");
+    EXPECT_EQ(run(command), 0) << command;
+    EXPECT_TRUE(ReadFileBytes(terminal / "out.bin") == expected) << command;
+    EXPECT_EQ(ReadLines(terminal / "err.txt").size(), linesOnError ? 1u : 0u) << command;
+  }
+  // Standard output a socket, as a service's often is: no name opens it.
+  int sockets[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets), 0);
+  const pid_t child = Spawn({"bramble-logo", "convert", "-q", (terminal / "logo.bmp").string(), "/dev/stdout"}, -1, sockets[1]);
+  ::close(sockets[1]);
+  const logo_tool::UniqueFd received(sockets[0]);
+  std::vector<std::byte> bytes(expected.size() + 1);
+  int status = 0;
+  EXPECT_EQ(platform::ReadFully(received.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(expected.size()));
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && std::equal(expected.begin(), expected.end(), bytes.begin()));
+
+  EXPECT_EQ(run("cat " + bmp + " | " + tool + " check - | grep -q '^standard input: usable'"), 0);
+  EXPECT_EQ(run(": | " + tool + " check - >/dev/null"), 1);  // nothing: too short for a bitmap
+  EXPECT_EQ(run(tool + " check - </dev/zero"), 2);        // a device is no file, not even as standard input
+  ExpectFailure(Tool({"show", "-", "x.png"}), 2, "standard input");
+  EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
+}
+
+// An interrupted command leaves the old file whole and nothing temporary beside
+// it, even when killed. The command waits for standard input, which the test
+// holds open, with its output begun: an unnamed file open in its folder.
+TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporary) {
+  TempTerminal terminal;
+  terminal.WriteText("logo.bmp", "the old logo");
+  for (const int signal : {SIGINT, SIGTERM, SIGKILL}) {
+    int input[2];
+    ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
+    const pid_t child = Spawn({"bramble-logo", "prepare", "-", (terminal / "logo.bmp").string()}, input[0], -1);
+    ::close(input[0]);
+    const fs::path fds = "/proc/" + std::to_string(child) + "/fd";
+    const auto outputBegun = [&] {
+      std::error_code ec;
+      for (const auto& fd : fs::directory_iterator(fds, ec)) {
+        if (Contains(fs::read_symlink(fd, ec).string(), terminal.root().string())) return true;
+      }
+      return false;
+    };
+    // Polled, not timed: the command has nothing to do until its input comes.
+    int status = 0;
+    bool ended = false;
+    while (!outputBegun() && !(ended = ::waitpid(child, &status, WNOHANG) == child)) ::usleep(1000);
+    ASSERT_FALSE(ended) << "the command ended before it began its output: " << status;
+    ::kill(child, signal);
+    ::waitpid(child, &status, 0);
+    ::close(input[1]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(ReadFileBytes(terminal / "logo.bmp"), Bytes("the old logo"));
+    EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
+  }
+}
+
+// Where the file system makes no unnamed files, a named temporary is removed by
+// the signal that ends the program.
+TEST(Signals, ANamedTemporaryGoesWithTheProgram) {
+  TempTerminal terminal;
+  const fs::path named = terminal / ".tmp-bramble-logo-test";
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    terminal.WriteText(".tmp-bramble-logo-test", "partial");
+    EXPECT_EXIT(
+        {
+          logo_tool::RemoveOnSignal(named.string());
+          std::raise(signal);
+        },
+        testing::KilledBySignal(signal), "");
+    EXPECT_FALSE(fs::exists(named)) << signal;
+  }
 }
 
 // The codec, and libvips with it, is loaded by the picture commands alone: the

@@ -5,6 +5,7 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <optional>
 #include <memory>
 
 #include "platform/sim/bitmap_loader.h"
@@ -43,10 +44,11 @@ struct PrepareBands : testing::Test {
     Magick("-size 1000x480 xc:red -fill lime -draw 'rectangle 0,0 99,479' -fill blue -draw 'rectangle 900,0 999,479' "
            "-fill white -draw 'rectangle 0,0 999,23' " + Quoted(terminal / "bands.png"));
   }
-  // An empty `fit` leaves the choice to the command.
-  Prepared Prepare(const std::string& source, const std::string& fit = "") {
+  // An empty `fit` or `background` leaves the choice to the command.
+  Prepared Prepare(const std::string& source, const std::string& fit = "", const std::string& background = "") {
     std::vector<std::string> args = {"prepare", (terminal / source).string(), output.string()};
     if (!fit.empty()) args.insert(args.end(), {"--fit", fit});
+    if (!background.empty()) args.push_back("--background=" + background);
     Prepared prepared{Tool(args), {}};
     if (const auto bitmap = prepared.code() == 0 ? platform::LoadBitmapFile(output) : std::nullopt) {
       EXPECT_TRUE(bitmap->bitCount == 24 && bitmap->width == 800 && bitmap->height == 480);
@@ -57,8 +59,8 @@ struct PrepareBands : testing::Test {
   }
 };
 
-TEST_F(PrepareBands, FillCutsTheSidesAwayFitLetterboxesOnBlackAndStretchByDefaultFillsTheScreen) {
-  const Prepared fill = Prepare("bands.png", "fill"), fit = Prepare("bands.png", "fit"), stretch = Prepare("bands.png");
+TEST_F(PrepareBands, FillCutsTheSidesAwayFitByDefaultLetterboxesOnTheBackgroundAndStretchFillsTheScreen) {
+  const Prepared fill = Prepare("bands.png", "fill"), fit = Prepare("bands.png"), stretch = Prepare("bands.png", "stretch");
   ASSERT_EQ(std::tuple(fill.code(), fit.code(), stretch.code()), std::tuple(0, 0, 0));
   EXPECT_EQ(std::tuple(fill.count(kWhite), fill.count(kRed)), std::tuple(800 * 24, 800 * 456));
   // Fitted at 800 x 384: bars of 48 rows above and below.
@@ -71,9 +73,44 @@ TEST_F(PrepareBands, FillCutsTheSidesAwayFitLetterboxesOnBlackAndStretchByDefaul
       EXPECT_EQ(std::tuple(prepared->at(10, y), prepared->at(400, y), prepared->at(790, y)), std::tuple(kLime, kRed, kBlue));
     }
   }
+  const Prepared teal = Prepare("bands.png", "fit", "#008080");
+  EXPECT_EQ(std::tuple(teal.at(400, 10), teal.at(400, 470), teal.at(400, 240)), std::tuple(0xFF008080u, 0xFF008080u, kRed));
+
+  // Transparent parts show the background, black unless one is given, which is said.
   Magick("-size 800x480 xc:none -fill red -draw 'rectangle 0,0 399,479' " + Quoted(terminal / "half.png"));
-  const Prepared half = Prepare("half.png");
-  EXPECT_EQ(std::tuple(half.at(100, 100), half.at(700, 100)), std::tuple(kRed, kBlack));  // transparent: black
+  const Prepared half = Prepare("half.png"), white = Prepare("half.png", "", "white");
+  EXPECT_EQ(std::tuple(half.at(100, 100), half.at(700, 100), white.at(100, 100), white.at(700, 100)),
+            std::tuple(kRed, kBlack, kRed, kWhite));
+  EXPECT_TRUE(Contains(half.outcome.err, "half.png has transparent parts, which became black: --background COLOUR"))
+      << half.outcome.err;
+  EXPECT_EQ(std::tuple(white.outcome.err, fit.outcome.err), std::tuple("", ""));
+  ExpectFailure(Prepare("half.png", "", "mauve").outcome, 64, "--background takes a colour name");
+}
+
+TEST(Colours, NamesAndHexadecimalAreTakenAndAnythingElseIsNot) {
+  const std::pair<const char*, std::optional<logo_tool::Colour>> cases[] = {
+      {"white", 0xFFFFFF}, {"Navy", 0x000080}, {"grey", 0x808080}, {"#1E90ff", 0x1E90FF}, {"#fa0", 0xFFAA00},
+      {"#12345", std::nullopt}, {"#ggg", std::nullopt}, {"", std::nullopt}, {"whitish", std::nullopt}};
+  for (const auto& [text, colour] : cases) EXPECT_EQ(logo_tool::ParseColour(text), colour) << text;
+}
+
+// A 4:3 photo keeps its proportions: a circle stays round, between bars.
+TEST_F(PrepareBands, APhotoKeepsItsProportionsByDefault) {
+  Magick("-size 4000x3000 xc:white -fill blue -draw 'circle 2000,1500 2000,2700' -quality 90 " +
+         Quoted(terminal / "circle.jpg"));
+  const Prepared prepared = Prepare("circle.jpg");
+  ASSERT_EQ(prepared.code(), 0) << prepared.outcome.err;
+  // 640 x 480 between bars of 80 columns; the circle's diameter of 2400 is 384.
+  int left = 800, right = 0, top = 480, bottom = 0;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 800; ++x) {
+      if (!Near(prepared.at(x, y), kBlue, 60)) continue;
+      left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+  }
+  EXPECT_NEAR(right - left + 1, 384, 2);
+  EXPECT_NEAR(bottom - top + 1, 384, 2);
+  EXPECT_EQ(std::tuple(prepared.at(79, 240), prepared.at(80, 0), prepared.at(720, 240)), std::tuple(kBlack, kWhite, kBlack));
 }
 
 // A JPEG has no checksum: only a flipped bit that puts its decoder out of step
@@ -81,7 +118,8 @@ TEST_F(PrepareBands, FillCutsTheSidesAwayFitLetterboxesOnBlackAndStretchByDefaul
 TEST_F(PrepareBands, EveryFormatIsReadAndRefusedWhenCutShortOrFlippedAsIsWhatIsNoPicture) {
   const std::tuple<const char*, const char*, bool> formats[] = {
       {"jpg", "-quality 95", true}, {"png", "", true}, {"gif", "", false}, {"webp", "-quality 90", false},
-      {"tif", "-compress lzw", false}, {"bmp", "-type truecolor", false}};
+      {"tif", "-compress lzw", false}, {"heic", "-quality 90", false}, {"avif", "-quality 90", false},
+      {"bmp", "-type truecolor", false}};
   for (const auto& [extension, options, flip] : formats) {
     const std::string name = std::string("bands.") + extension;
     Magick(Quoted(terminal / "bands.png") + " " + options + " " + Quoted(terminal / name));
@@ -103,7 +141,8 @@ TEST_F(PrepareBands, EveryFormatIsReadAndRefusedWhenCutShortOrFlippedAsIsWhatIsN
     }
   }
   terminal.WriteText("notes.png", "not a picture");
-  ExpectFailure(Prepare("notes.png").outcome, 1, "notes.png: not a JPEG, PNG, GIF, WebP, TIFF or BMP picture");
+  ExpectFailure(Prepare("notes.png").outcome, 1,
+                "notes.png: not a picture that prepare reads (JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF and BMP)");
   EXPECT_EQ(std::tuple(Prepare("missing.png").code(), Prepare("bands.png", "zoom").code()), std::tuple(2, 64));
   ExpectFailure(Tool({"prepare", (terminal / "bands.png").string(), (terminal / "none/out.bmp").string()}), 2,
                 "No such file or directory");
@@ -171,3 +210,16 @@ TEST_F(PrepareBands, APhotoOfFortyEightMegapixelsIsTurnedUprightAndFilled) {
 }
 
 }  // namespace
+
+// Where libvips has no HEIF module, a phone's photo is named for what it is.
+TEST_F(PrepareBands, APictureThisBuildCannotReadIsNamed) {
+  Magick(Quoted(terminal / "bands.png") + " " + Quoted(terminal / "phone.heic"));
+  const int code = Shell("BRAMBLE_VIPS_MODULE_DIR=" + Quoted(terminal / "none") + " " + Quoted(kProgram) + " prepare " +
+                         Quoted(terminal / "phone.heic") + " " + Quoted(output) + " 2>" + Quoted(terminal / "err.txt"));
+  EXPECT_EQ(code, 1);
+  const auto err = bramble::test::ReadLines(terminal / "err.txt");
+  ASSERT_FALSE(err.empty());
+  EXPECT_EQ(err[0], "bramble-logo prepare: " + (terminal / "phone.heic").string() +
+                        ": a HEIC picture: this build reads JPEG, PNG, GIF, WebP, TIFF and BMP");
+  EXPECT_FALSE(fs::exists(output));
+}

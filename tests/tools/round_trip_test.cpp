@@ -85,7 +85,20 @@ TEST(LogoTool, ConvertAndStartupAnswerAsTheDialogsWritersAndLeaveOutputAloneWhen
 
   terminal.Write("top-down.bmp", BuildBitmap({.height = -480}));
   EXPECT_EQ(Tool({"startup", Text(terminal / "top-down.bmp"), Text(terminal / "td.raw")}).code, 1);
+  // A whole logo with more behind it than the dialog reads.
+  terminal.Write("padded.bmp", BuildBitmap({}));
+  fs::resize_file(terminal / "padded.bmp", (64 << 20) + 1);
+  ExpectFailure(Tool({"startup", Text(terminal / "padded.bmp"), Text(terminal / "td.raw")}), 1,
+                "padded.bmp has 67,108,865 bytes: the dialog reads no bitmap over 67,108,864 bytes");
   EXPECT_FALSE(fs::exists(terminal / "td.raw"));
+
+  // What to do next: a photo goes through prepare, a bitmap through check.
+  Magick("-size 80x60 xc:red " + Quoted(terminal / "photo.jpg"));
+  const std::string photo = Text(terminal / "photo.jpg"), deep = Text(terminal / "deep.bmp");
+  ExpectFailure(Tool({"convert", photo, Text(output)}), 2,
+                photo + " is a JPEG picture, not a bitmap: `bramble-logo prepare " + photo + " logo.bmp` makes a logo of it");
+  ExpectFailure(Tool({"convert", deep, Text(output)}), 2,
+                deep + " is not a logo bitmap: `bramble-logo check " + deep + "` says why and how to fix it");
 }
 
 }  // namespace

@@ -22,55 +22,53 @@
 #include "platform/sim/surroundings.h"
 #include "platform/sim/terminal.h"
 #include "tools/bramble_logo/commands.h"
-#include "tools/bramble_logo/numbers.h"
-#include "tools/bramble_logo/output_file.h"
+#include "tools/bramble_logo/files.h"
+#include "tools/bramble_logo/wording.h"
 
 namespace logo_tool {
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kSectorBytes = platform::kFlashSectorSize;
-using Sector = std::array<std::byte, kSectorBytes>;
+using flash::kSectorBytes;
+using flash::Sector;
 constexpr auto kErased = std::byte{0xFF};
 constexpr std::uint32_t kLogoSectors = logo::kLogoFileBytes / kSectorBytes;  // 3000
 constexpr std::uint32_t kProgressEvery = 64;                                 // sectors between progress lines
-
-Sector EndMarker() {
-  constexpr std::array<std::byte, 4> kSignature = {std::byte{'L'}, std::byte{'O'}, std::byte{'G'}, std::byte{'O'}};
-  Sector marker;
-  marker.fill(kErased);
-  std::ranges::copy(kSignature, marker.begin());
-  return marker;
-}
-
-std::uint32_t DataSectors(std::uint64_t length) {
-  return static_cast<std::uint32_t>((length + kSectorBytes - 1) / kSectorBytes);
-}
+// No area file can be longer: a longer one is not the driver's.
+constexpr std::uint64_t kAreaBytes = std::uint64_t{platform::kFlashSectorsPerArea} * kSectorBytes;
 
 // Area 1 as the flash holds it, one sector after the other; past the end of the
-// area file the flash is erased.
+// area file the flash is erased. Only a regular file no longer than an area is
+// read, and no further than it was long when it was opened.
 class AreaReader {
  public:
-  explicit AreaReader(const fs::path& root) : m_path(platform::AreaFilePath(root, flash::kLogoArea)) {
-    m_file.reset(std::fopen(m_path.c_str(), "rb"));
-    if (!m_file) m_error = errno;
+  explicit AreaReader(const fs::path& root) : m_input(platform::AreaFilePath(root, flash::kLogoArea)) {
+    if (!m_input.ok()) {
+      m_error = m_input.error();
+    } else if (m_input.size() > kAreaBytes) {
+      m_error = "cannot read " + m_input.name().string() + ": " + Count(m_input.size(), "byte") +
+                ", more than an area holds (" + Grouped(kAreaBytes) + ")";
+    }
   }
-  int error() const { return m_error; }
-  const fs::path& path() const { return m_path; }
-  // False past the end of the area file, or on an error (error() says which).
+  bool missing() const { return m_input.errorNumber() == ENOENT; }
+  // Why the area cannot be read; empty when it can.
+  const std::string& error() const { return m_error; }
+  // False past the end of the area file, or on an error.
   bool Next(Sector& sector) {
-    if (!m_file || m_error != 0) return false;
+    if (!m_error.empty() || m_offset >= m_input.size()) return false;
     sector.fill(kErased);
-    const std::size_t got = std::fread(sector.data(), 1, sector.size(), m_file.get());
-    if (std::ferror(m_file.get())) m_error = errno != 0 ? errno : EIO;
-    return got > 0 && m_error == 0;
+    const ssize_t got = platform::ReadFully(m_input.fd(), sector.data(), sector.size(), static_cast<off_t>(m_offset));
+    if (got < 0) m_error = FileError("cannot read", m_input.name(), errno);
+    if (got <= 0) return false;
+    m_offset += static_cast<std::uint64_t>(got);
+    return true;
   }
 
  private:
-  fs::path m_path;
-  platform::UniqueFile m_file;
-  int m_error = 0;
+  Input m_input;
+  std::uint64_t m_offset = 0;
+  std::string m_error;
 };
 
 std::optional<std::size_t> FirstDifference(const Sector& expected, const Sector& found) {
@@ -100,7 +98,7 @@ class RecordingDevice final : public platform::BlockDevice {
   std::vector<Request> m_requests;
 };
 
-void PrintPlan(const std::vector<RecordingDevice::Request>& requests) {
+void ReportPlan(const Arguments& args, const std::vector<RecordingDevice::Request>& requests) {
   std::vector<std::uint32_t> sectors;
   bool finish = false;
   for (const auto& request : requests) {
@@ -108,21 +106,31 @@ void PrintPlan(const std::vector<RecordingDevice::Request>& requests) {
     if (request.code == IOCTL_AREA_WRITE_FINISH) finish = true;
   }
   // The writer sends the marker last of the sectors.
-  const std::optional<std::uint32_t> marker = sectors.empty() ? std::nullopt : std::optional(sectors.back());
-  if (marker) sectors.pop_back();
+  const bool marked = !sectors.empty();
+  const std::uint32_t marker = marked ? sectors.back() : 0;
+  if (marked) sectors.pop_back();
+  args.summary["data_sectors"] = sectors.size();
+  args.summary["end_marker_sector"] = marked ? nlohmann::ordered_json(marker) : nullptr;
+  args.summary["finish"] = finish;
   if (sectors.empty()) {
-    std::printf("  no data sectors\n");
+    Say(args, "  no data sectors\n");
   } else {
-    std::printf("  data sectors %u..%u (%s)\n", sectors.front(), sectors.back(), Count(sectors.size(), "sector").c_str());
+    Say(args, "  data sectors %u..%u (%s)\n", sectors.front(), sectors.back(), Count(sectors.size(), "sector").c_str());
   }
-  if (marker) std::printf("  end marker: sector %u\n", *marker);
-  if (finish) std::printf("  finish request\n");
+  if (marked) Say(args, "  end marker: sector %u\n", marker);
+  if (finish) Say(args, "  finish request\n");
 }
 
 std::string Describe(const AreaScan& scan, const fs::path& root) {
   switch (scan.state) {
-    case AreaState::kNoFlash:
+    case AreaState::kNoFlash: {
+      std::error_code ec;
+      if (!fs::is_directory(root, ec)) {
+        return "the terminal folder " + root.string() +
+               " does not exist: name the one to use with --root DIR or the environment variable BRAMBLE_ROOT";
+      }
       return "no flash in " + root.string() + ": " + platform::FlashFolder(root).string() + " does not exist";
+    }
     case AreaState::kNoAreaFile:
       return "area 1 was never programmed: " + platform::AreaFilePath(root, flash::kLogoArea).string() +
              " does not exist";
@@ -182,18 +190,19 @@ platform::Surroundings TerminalAt(const fs::path& root, platform::BlockDevice* d
   return surroundings;
 }
 
-// The terminal's flash writer on a file of the PC.
-bool ProgramHostFile(const fs::path& file, const flash::Progress& progress) {
+// The terminal's flash writer on a file of the PC, named for its messages as the
+// user gave it.
+bool ProgramHostFile(const Input& file, const flash::Progress& progress) {
   return flash::WriteToFlashArea(
       [&](CFile& opened) {
-        opened.m_hFile = platform::OpenHostFile(file);
-        opened.SetFilePath(CString::FromUtf8(file.string()));
+        opened.m_hFile = platform::OpenHostFile(file.PathToRead());
+        opened.SetFilePath(CString::FromUtf8(file.name().string()));
       },
       progress);
 }
 
 // The writer against a device that records and accepts every request.
-int DryRun(const Arguments& args, const fs::path& file, const fs::path& root) {
+int DryRun(const Arguments& args, const Input& file, const fs::path& root) {
   RecordingDevice recorder;
   const platform::ScopedSurroundings scope(TerminalAt(root, &recorder));
   try {
@@ -201,23 +210,30 @@ int DryRun(const Arguments& args, const fs::path& file, const fs::path& root) {
   } catch (const CFileException& exception) {
     return Complain(args, exception.GetErrorMessage().ToUtf8(), Exit::kFileError);
   }
-  std::printf("%s: dry run, nothing sent to %s; area 1 would get:\n", file.c_str(), platform::FlashFolder(root).c_str());
-  PrintPlan(recorder.requests());
+  Say(args, "%s: dry run, nothing sent to %s; area 1 would get:\n", file.name().c_str(),
+      platform::FlashFolder(root).c_str());
+  ReportPlan(args, recorder.requests());
   return Code(Exit::kOk);
 }
 
-int ReportVerification(const Arguments& args, const fs::path& root, const fs::path& file) {
+int ReportVerification(const Arguments& args, const fs::path& root, const Input& file) {
   const Verification verification = VerifyArea(root, file);
   if (!verification.error.empty()) return Complain(args, verification.error, Exit::kFileError);
+  args.summary["verified"] = !verification.mismatch;
   if (const auto& mismatch = verification.mismatch) {
+    args.summary["mismatch"] = {{"sector", mismatch->sector}, {"byte", mismatch->byte}, {"end_marker", mismatch->marker}};
     return Complain(args,
                     std::string("verify: ") + (mismatch->marker ? "the end marker in sector " : "sector ") +
                         std::to_string(mismatch->sector) + " of area 1 differs from what was sent, from byte " +
                         std::to_string(mismatch->byte),
                     Exit::kMismatch);
   }
-  std::printf("verified: area 1 holds what was sent, end marker included\n");
+  Say(args, "verified: area 1 holds what was sent, end marker included\n");
   return Code(Exit::kOk);
+}
+
+fs::path RootOf(const Arguments& args) {
+  return platform::ChooseTerminalRoot(args.root ? std::optional<fs::path>(*args.root) : std::nullopt);
 }
 
 }  // namespace
@@ -227,11 +243,11 @@ AreaScan ScanLogoArea(const fs::path& root) {
   std::error_code ec;
   if (!fs::is_directory(platform::FlashFolder(root), ec)) return scan;
   AreaReader reader(root);
-  if (reader.error() == ENOENT) {
+  if (reader.missing()) {
     scan.state = AreaState::kNoAreaFile;
     return scan;
   }
-  const Sector marker = EndMarker();
+  const Sector marker = flash::EndMarkerSector();
   Sector sector;
   while (reader.Next(sector)) {
     if (sector == marker) {
@@ -240,26 +256,21 @@ AreaScan ScanLogoArea(const fs::path& root) {
     }
     ++scan.dataSectors;
   }
-  scan.state = reader.error() != 0 ? AreaState::kUnreadable : AreaState::kNoMarker;
-  if (reader.error() != 0) scan.error = FileError("cannot read", reader.path(), reader.error());
+  scan.state = reader.error().empty() ? AreaState::kNoMarker : AreaState::kUnreadable;
+  scan.error = reader.error();
   return scan;
 }
 
-Verification VerifyArea(const fs::path& root, const fs::path& file) {
+Verification VerifyArea(const fs::path& root, const Input& file) {
   Verification result;
-  platform::UniqueFile source(std::fopen(file.c_str(), "rb"));
-  if (!source) {
-    result.error = FileError("cannot read", file, errno);
-    return result;
-  }
   AreaReader area(root);
   Sector expected{};  // as the writer's buffer: zero once, and a short last piece keeps the rest
   Sector found;
   std::uint32_t sector = 0;
-  for (;; ++sector) {
-    const std::size_t got = std::fread(expected.data(), 1, expected.size(), source.get());
-    if (std::ferror(source.get())) {
-      result.error = FileError("cannot read", file, errno != 0 ? errno : EIO);
+  for (std::uint64_t offset = 0;; ++sector, offset += kSectorBytes) {
+    const ssize_t got = platform::ReadFully(file.fd(), expected.data(), expected.size(), static_cast<off_t>(offset));
+    if (got < 0) {
+      result.error = FileError("cannot read", file.name(), errno);
       return result;
     }
     if (got == 0) break;
@@ -270,40 +281,42 @@ Verification VerifyArea(const fs::path& root, const fs::path& file) {
     }
   }
   if (!area.Next(found)) found.fill(kErased);
-  if (area.error() != 0 && area.error() != ENOENT) {
-    result.error = FileError("cannot read", area.path(), area.error());
-  } else if (const auto at = FirstDifference(EndMarker(), found)) {
+  if (!area.error().empty() && !area.missing()) {
+    result.error = area.error();
+  } else if (const auto at = FirstDifference(flash::EndMarkerSector(), found)) {
     result.mismatch = AreaMismatch{sector, *at, true};
   }
   return result;
 }
 
 int RunProgram(const Arguments& args) {
-  const fs::path file = args.operands.at(0);
-  const fs::path root = platform::ChooseTerminalRoot(args.root ? std::optional<fs::path>(*args.root) : std::nullopt);
+  const Input file(args.operands.at(0));
+  const fs::path root = RootOf(args);
+  args.summary["file"] = args.operands.at(0);
+  args.summary["flash"] = platform::FlashFolder(root).string();
   // The writer would say only that a file is missing; the reason is said here.
-  std::string error;
-  const UniqueFd readable = OpenInput(file, error);
-  struct stat status{};
-  if (!readable || ::fstat(readable.get(), &status) != 0) {
-    return Complain(args, error.empty() ? FileError("cannot read", file, errno) : error, Exit::kFileError);
-  }
-  const auto length = static_cast<std::uint64_t>(status.st_size);
+  if (!file.ok()) return Complain(args, file.error(), Exit::kFileError);
+  const std::uint64_t length = file.size();
+  args.summary["bytes"] = length;
   if (length > flash::kMaxFileLength) {
     return Complain(args,
-                    file.string() + " has " + Grouped(length) + " bytes; area 1 takes at most " +
+                    file.name().string() + " has " + Grouped(length) + " bytes; area 1 takes at most " +
                         Grouped(flash::kMaxFileLength),
                     Exit::kRefused);
   }
-  const std::uint32_t sectors = DataSectors(length);
-
+  const std::uint32_t sectors = flash::DataSectorCount(length);
+  args.summary["dry_run"] = args.dryRun;
   if (args.dryRun) return DryRun(args, file, root);
 
+  args.summary["data_sectors"] = sectors;
+  args.summary["end_marker_sector"] = sectors;
+  args.summary["programmed"] = false;
+  args.summary["verified"] = nullptr;
   if (const std::string why = FlashNotReady(root, (std::uint64_t{sectors} + 1) * kSectorBytes); !why.empty()) {
     return Complain(args, why, Exit::kRefused);
   }
   const platform::ScopedSurroundings scope(TerminalAt(root));
-  const bool showProgress = IsTerminal(stdout);
+  const bool showProgress = IsTerminal(stdout) && !args.quiet && !args.json;
   const flash::Progress progress = [](std::uint32_t written, std::uint32_t total) {
     if (written != total && written % kProgressEvery != 1) return;
     std::printf("\rprogramming sector %u/%u", written, total);
@@ -318,8 +331,9 @@ int RunProgram(const Arguments& args) {
   }
   if (showProgress) std::printf("\n");
   if (!written) return Complain(args, "area 1 refused a sector (the driver's line says which); nothing after it was written", Exit::kRefused);
-  std::printf("%s: programmed into area 1 of %s: %s, end marker in sector %u\n", file.c_str(),
-              platform::FlashFolder(root).c_str(), Count(sectors, "data sector").c_str(), sectors);
+  args.summary["programmed"] = true;
+  Say(args, "%s: programmed into area 1 of %s: %s, end marker in sector %u\n", file.name().c_str(),
+      platform::FlashFolder(root).c_str(), Count(sectors, "data sector").c_str(), sectors);
   return args.noVerify ? Code(Exit::kOk) : ReportVerification(args, root, file);
 }
 
@@ -328,11 +342,17 @@ int RunReadback(const Arguments& args) {
   const auto format = OutputFormat(args, target, {Format::kPng, Format::kBmp, Format::kBin});
   if (!format) return Code(Exit::kUsage);
   const bool picture = format != Format::kBin;
-  const fs::path root = platform::ChooseTerminalRoot(args.root ? std::optional<fs::path>(*args.root) : std::nullopt);
+  const fs::path root = RootOf(args);
+  args.summary["output"] = target.string();
+  args.summary["flash"] = platform::FlashFolder(root).string();
+  args.summary["format"] = *format == Format::kBin ? "bin" : *format == Format::kPng ? "png" : "bmp";
   const AreaScan scan = ScanLogoArea(root);
   if (scan.state == AreaState::kUnreadable) return Complain(args, scan.error, Exit::kFileError);
   if (scan.state != AreaState::kMarker) return Complain(args, Describe(scan, root), Exit::kRefused);
   const bool logoLength = scan.dataSectors == kLogoSectors;
+  args.summary["data_sectors"] = scan.dataSectors;
+  args.summary["bytes"] = std::uint64_t{scan.dataSectors} * kSectorBytes;
+  args.summary["logo"] = logoLength;
   if (picture && !logoLength) {
     return Complain(args,
                     "no valid logo in area 1: " + Describe(scan, root) + "; a logo has " + Grouped(kLogoSectors) +
@@ -343,11 +363,12 @@ int RunReadback(const Arguments& args) {
   AreaReader area(root);
   Output output(target);
   if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
+  args.dataOnStandardOutput = output.TookStandardOutput();
   std::vector<std::byte> logoBin;
   Sector sector;
   for (std::uint32_t s = 0; s < scan.dataSectors; ++s) {
     if (!area.Next(sector)) {
-      return Complain(args, FileError("cannot read", area.path(), area.error() != 0 ? area.error() : EIO), Exit::kFileError);
+      return Complain(args, area.error().empty() ? "area 1 changed while it was read" : area.error(), Exit::kFileError);
     }
     if (picture) {
       logoBin.insert(logoBin.end(), sector.begin(), sector.end());
@@ -363,10 +384,11 @@ int RunReadback(const Arguments& args) {
   }
   if (!output.Commit()) return Complain(args, output.error(), Exit::kFileError);
 
-  std::printf("%s: %s of area 1 of %s\n", target.c_str(), picture ? "the logo" : "the data", platform::FlashFolder(root).c_str());
+  Say(args, "%s: %s of area 1 of %s\n", target.c_str(), picture ? "the logo" : "the data",
+      platform::FlashFolder(root).c_str());
   if (!picture && !logoLength) {
-    std::printf("  note: %s; a logo has %s, so the terminal shows no picture from it\n", Describe(scan, root).c_str(),
-                Grouped(kLogoSectors).c_str());
+    Say(args, "  note: %s; a logo has %s, so the terminal shows no picture from it\n", Describe(scan, root).c_str(),
+        Grouped(kLogoSectors).c_str());
   }
   return Code(Exit::kOk);
 }

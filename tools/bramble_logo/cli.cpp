@@ -11,8 +11,8 @@ namespace {
 
 struct Command {
   std::string_view name;
-  std::size_t operands;
-  std::string_view options;  // the options it takes, by name, space separated
+  std::size_t operands;      // how many files it takes; check takes one or more
+  std::string_view options;  // the options it takes besides -q, by name, space separated
   int (*run)(const Arguments&);
   std::string_view help;
 };
@@ -24,52 +24,67 @@ into a terminal folder's flash and shows what the terminal will show at boot,
 with the terminal's own converter, flash writer and driver.
 
 Commands:
-  check FILE                          is FILE a usable logo; how to fix it if not
+  check [--json] FILE...              is each FILE a usable logo; how to fix it if not
   prepare IN OUT.bmp [--fit MODE]     a photo or picture -> 800 x 480 24-bit bitmap
+          [--background COLOUR]
   convert IN.bmp OUT.bin              the dialog's converter: bitmap -> logo.bin
   program [--root DIR] FILE           programs FILE into flash area 1 of DIR
-          [--dry-run] [--no-verify]
-  readback [--root DIR] OUT           area 1 as a picture (.png, .bmp) or its data (.bin)
+          [--dry-run] [--no-verify] [--json]
+  readback [--root DIR] OUT [--json]  area 1 as a picture (.png, .bmp) or its data (.bin)
   show FILE.bin OUT                   a logo.bin as a picture (.png, .bmp)
   startup IN.bmp OUT.raw              the 16-bit startup image (startup.raw)
   help [COMMAND]                      this text, or a command's
 
-`bramble-logo COMMAND --help` describes a command and its exit statuses. Without
---root, the terminal folder is $BRAMBLE_ROOT, else ./terminal. Wrong usage exits
-with 64.
+`bramble-logo COMMAND --help` describes a command and its exit statuses;
+`bramble-logo --version` says which this is. Every command takes -q (--quiet):
+nothing but errors. Without --root, the terminal folder is $BRAMBLE_ROOT, else
+./terminal. Wrong usage exits with 64. Options take their value as --name VALUE
+or --name=VALUE.
 
 Outputs go where they are pointed: a file appears only when complete (a partial
 one never does) and keeps the permissions of the one it replaces; a symbolic
 link's target is written and the link stays; a device, FIFO or socket is written
 straight into; - is standard output, and the messages then go to standard error.
+Nothing temporary is left behind, even when the command is interrupted.
 The output's extension chooses its format; a name without one (-, a device) gets
-the command's first. Inputs must be regular files.
+the command's first. Inputs must be regular files; - is standard input.
 )";
 
 constexpr Command kCommands[] = {
-    {"check", 1, "", RunCheck, R"(Usage: bramble-logo check FILE
+    {"check", 1, "json", RunCheck, R"(Usage: bramble-logo check [--json] FILE...
 
-Says whether FILE is a logo that the terminal's dialog takes, by the rules of its
-pre-check and converter: the signature "BM", 800 x 480 pixels stored bottom-up,
-24 bits per pixel, and all of its pixel data (a file cut short, most often by a
-copy to the card, is refused). It also refuses a compressed bitmap, which the
-converter would copy as pixels. For each rule that fails it says what is wrong
-and how to fix it. A warning (the file is taken all the same): pixel data that
-starts inside the header.
+Says whether each FILE is a logo that the terminal's dialog takes, by the rules of
+its pre-check and converter: the signature "BM", 800 x 480 pixels stored
+bottom-up, 24 bits per pixel, all of its pixel data (a file cut short, most often
+by a copy to the card, is refused) and no more than 64 MiB. It also refuses a
+compressed bitmap, which the converter would copy as pixels. For each rule that
+fails it says what is wrong and how to fix it. A warning (the file is taken all
+the same): pixel data that starts inside the header.
+  --json    one JSON object a line for each FILE: path, usable, width, height,
+            bits_per_pixel and findings (rule, blocking, problem, fix), or
+            error for a file that cannot be read
 
-Exit status: 0 usable, 1 not usable, 2 the file cannot be read.
+Exit status: 0 every FILE usable, 1 one is not, 2 one cannot be read.
 )"},
-    {"prepare", 2, "fit", RunPrepare, R"(Usage: bramble-logo prepare IN OUT.bmp [--fit stretch|fit|fill]
+    {"prepare", 2, "fit background", RunPrepare, R"(Usage: bramble-logo prepare IN OUT.bmp [--fit fit|fill|stretch] [--background COLOUR]
 
-Turns a JPEG, PNG, GIF, WebP, TIFF or BMP picture of any size into an 800 x 480
-bitmap with 24 bits per pixel, rows stored bottom-up, 54-byte header: a file that
-`check` accepts.
-  --fit stretch   scales to 800 x 480, whatever the proportions (the default)
-  --fit fit       scales to fit inside and fills the rest with black bars
+Turns a JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture of any size into an
+800 x 480 bitmap with 24 bits per pixel, rows stored bottom-up, 54-byte header: a
+file that `check` accepts. HEIC and AVIF are read where the installed libvips
+reads them; a picture this build cannot read is named.
+  --fit fit       scales to fit inside, proportions kept, and fills the rest
+                  with the background (the default)
   --fit fill      scales to cover 800 x 480 and cuts off what sticks out, centred
+  --fit stretch   scales to 800 x 480, whatever the proportions
+  --background COLOUR
+                  what fills the bars and shows where the picture is
+                  transparent: black (the default), white, grey, silver, red,
+                  maroon, yellow, olive, lime, green, aqua, teal, blue, navy,
+                  fuchsia, purple, or #rrggbb
 A photo is turned upright by its orientation tag and taken from its colour
-profile to sRGB (a picture without one is sRGB already); transparent parts become
-black. A damaged or cut-short picture is refused, never half shown.
+profile to sRGB (a picture without one is sRGB already). A picture with
+transparent parts and no --background is said so on standard error. A damaged or
+cut-short picture is refused, never half shown. IN may be -: standard input.
 
 Exit status: 0 written, 1 IN is not a picture that can be read or is damaged,
 2 a file cannot be read or written.
@@ -78,12 +93,13 @@ Exit status: 0 written, 1 IN is not a picture that can be read or is damaged,
 
 Converts IN exactly as the dialog's Convert does: OUT becomes the terminal's
 logo.bin (1,536,000 bytes), and the converter's lines appear on standard output,
-naming the files as given. A refused bitmap leaves OUT as it was.
+naming the files as given. A refused bitmap leaves OUT as it was. OUT's name
+ends in .bin or has no extension.
 
 Exit status: the converter's result: 0 written, 1 IN did not open, 2 IN is not a
 usable logo bitmap, 3 OUT could not be written.
 )"},
-    {"program", 1, "root dry-run no-verify", RunProgram, R"(Usage: bramble-logo program [--root DIR] FILE [--dry-run] [--no-verify]
+    {"program", 1, "root dry-run no-verify json", RunProgram, R"(Usage: bramble-logo program [--root DIR] FILE [--dry-run] [--no-verify] [--json]
 
 Programs FILE (0 to 2,147,483,136 bytes; a logo.bin normally) into logo area 1 of
 the flash of the terminal folder DIR, through the terminal's flash writer and the
@@ -93,6 +109,9 @@ it reads area 1 back and names the first sector that differs from what was sent.
   --root DIR     the terminal folder (else $BRAMBLE_ROOT, else ./terminal)
   --dry-run      lists the requests that would be sent and sends none
   --no-verify    does not read area 1 back
+  --json         a JSON summary instead of the lines: file, flash, bytes,
+                 data_sectors, end_marker_sector, dry_run, programmed,
+                 verified (null without verification), mismatch, error
 
 Before the first request it makes sure that DIR/flash exists, that no other
 program holds it, and that it can be written and has room for area 1.
@@ -102,15 +121,18 @@ another program, not writable or full, FILE too long, or a sector refused (the
 driver's line on standard error says which), 2 FILE cannot be read, 3 area 1
 differs from what was sent.
 )"},
-    {"readback", 1, "root", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bmp|OUT.bin
+    {"readback", 1, "root json", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bmp|OUT.bin [--json]
 
 Reads logo area 1 of the terminal folder DIR up to its end marker (the first
 sector that is "LOGO" and 508 bytes 0xFF) and writes what the terminal shows at
 boot: OUT.png or OUT.bmp the picture (also a name without extension, or -), or
 OUT.bin the data sectors before the marker. A picture needs exactly 3,000 data
 sectors (1,536,000 bytes); the data is written whatever its length, in whole
-sectors, with a note when it is not a logo's.
+sectors, with a note when it is not a logo's. An area file that is not a regular
+file, or larger than an area (2 GiB), is refused.
   --root DIR     the terminal folder (else $BRAMBLE_ROOT, else ./terminal)
+  --json         a JSON summary instead of the lines: output, flash, format,
+                 data_sectors, bytes, logo, error
 
 Exit status: 0 written, 1 no valid logo (no flash folder, area never programmed,
 no end marker, or not a logo's length for a picture), 2 a file cannot be read or
@@ -129,7 +151,8 @@ or written.
 
 Writes the 16-bit startup image that the startup writer's conversion mode makes of
 IN: 800 x 480 pixels in RGB565, low byte first, top row first, 768,000 bytes. IN
-must pass the dialog's pre-check: 800 x 480 at 24 bits per pixel.
+must pass the dialog's pre-check: 800 x 480 at 24 bits per pixel, all of its
+pixel data, no more than 64 MiB. OUT's name ends in .raw or has no extension.
 
 Exit status: 0 written, 1 IN does not pass the pre-check, 2 a file cannot be read
 or written.
@@ -185,14 +208,18 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
       continue;
     }
     if (word == "--help" || word == "-h") return Help(command.help);
+    if (word == "-q" || word == "--quiet") {
+      args.quiet = true;
+      continue;
+    }
     const std::size_t equals = word.find('=');
     const std::string name = word.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
     if (!word.starts_with("--") || !Takes(command, name)) {
       return Usage(args.command + " does not take the option " + word);
     }
-    if (name == "dry-run" || name == "no-verify") {
+    if (name == "dry-run" || name == "no-verify" || name == "json") {
       if (equals != std::string::npos) return Usage("--" + name + " takes no value");
-      (name == "dry-run" ? args.dryRun : args.noVerify) = true;
+      (name == "dry-run" ? args.dryRun : name == "json" ? args.json : args.noVerify) = true;
       continue;
     }
     std::string value;
@@ -203,21 +230,32 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
     } else {
       return Usage("--" + name + " needs a value");
     }
-    (name == "root" ? args.root : args.fit) = value;
+    (name == "root" ? args.root : name == "fit" ? args.fit : args.background) = value;
   }
-  if (args.operands.size() != command.operands) {
-    return Usage(args.command + " takes " + std::to_string(command.operands) + " file name" +
-                 (command.operands == 1 ? "" : "s") + ", not " + std::to_string(args.operands.size()));
+  const bool several = command.name == "check";
+  if (args.operands.size() != command.operands && !(several && args.operands.size() > command.operands)) {
+    return Usage(args.command + " takes " + std::to_string(command.operands) + (several ? " or more" : "") +
+                 " file name" + (command.operands == 1 && !several ? "" : "s") + ", not " +
+                 std::to_string(args.operands.size()));
   }
-  return command.run(args);
+  const int code = command.run(args);
+  if (args.json && !args.summary.empty()) PrintJson(args.summary, args.dataOnStandardOutput);
+  return code;
 }
 
 }  // namespace
 
-int RunBrambleLogo(const std::vector<std::string>& args) {
+int RunBrambleLogo(const std::vector<std::string>& given) {
+  // -q before the command means the same as after it.
+  std::vector<std::string> args = given;
+  const auto quiet = std::ranges::find_if(args, [](const std::string& word) { return word != "-q" && word != "--quiet"; });
+  const std::vector<std::string> leading(args.begin(), quiet);
+  args.erase(args.begin(), quiet);
+  if (!args.empty()) args.insert(args.begin() + 1, leading.begin(), leading.end());
   if (args.empty()) return Usage("no command given");
   const std::string& first = args.front();
   if (first == "--help" || first == "-h") return Help(kToolHelp);
+  if (first == "--version") return Help("bramble-logo " BRAMBLE_VERSION "\n");
   if (first == "help") {
     if (args.size() == 1) return Help(kToolHelp);
     if (args.size() == 2 && (args[1] == "help" || args[1] == "--help" || args[1] == "-h")) return Help(kHelpHelp);

@@ -10,12 +10,12 @@
 
 extern "C" {
 
-inline constexpr std::uint32_t kBrambleCodecVersion = 1;
+inline constexpr std::uint32_t kBrambleCodecVersion = 2;
 inline constexpr char kBrambleCodecEntry[] = "bramble_logo_codec";
 
 enum BrambleCodecStatus : int {
   kBrambleCodecOk = 0,
-  kBrambleCodecNotPicture = 1,  // no format the codec reads
+  kBrambleCodecNotPicture = 1,  // no format the codec reads (readable_formats says which it does)
   kBrambleCodecDamaged = 2,     // a known format whose decoder found a fault
   kBrambleCodecTooLarge = 3,    // more pixels than any photo has
   kBrambleCodecFailed = 4,      // the codec itself failed (start, memory)
@@ -26,6 +26,7 @@ enum BrambleCodecFit : int { kBrambleFitStretch = 0, kBrambleFitFit = 1, kBrambl
 struct BrambleCodecReport {
   int width;         // the picture as shown upright, before fitting
   int height;
+  int transparent;   // non-zero: parts of it were not opaque
   char reason[256];  // the decoder's own words, for every status but kBrambleCodecOk
 };
 
@@ -33,14 +34,19 @@ struct BrambleCodec {
   std::uint32_t version;
   std::int64_t maxPixels;  // the largest picture fit_file takes
 
+  // The formats fit_file reads, as "JPEG, PNG, ...": what this libvips reads of
+  // those the tool takes.
+  const char* (*readable_formats)();
   // Reads the picture in the regular file open at `fd` (the codec reads from its
   // start and leaves it open) and fits it to `width` x `height` opaque pixels:
-  // 3 bytes a pixel (red, green, blue), top row first, into `rgb`.
-  int (*fit_file)(int fd, int fit, int width, int height, unsigned char* rgb, BrambleCodecReport* report);
+  // 3 bytes a pixel (red, green, blue), top row first, into `rgb`. `background`
+  // (0xRRGGBB) fills the bars of kBrambleFitFit and shows where it is transparent.
+  int (*fit_file)(int fd, int fit, std::uint32_t background, int width, int height, unsigned char* rgb,
+                  BrambleCodecReport* report);
   // The same for pixels decoded already: 4 bytes a pixel (blue, green, red, unused),
   // top row first.
-  int (*fit_pixels)(const unsigned char* bgrx, int pictureWidth, int pictureHeight, int fit, int width, int height,
-                    unsigned char* rgb, BrambleCodecReport* report);
+  int (*fit_pixels)(const unsigned char* bgrx, int pictureWidth, int pictureHeight, int fit, std::uint32_t background,
+                    int width, int height, unsigned char* rgb, BrambleCodecReport* report);
   // A PNG file of `rgb` (as above), in a buffer that free_bytes releases.
   int (*encode_png)(const unsigned char* rgb, int width, int height, void** bytes, std::size_t* size,
                     BrambleCodecReport* report);

@@ -3,6 +3,7 @@
 // upright by their orientation tag, taken from their colour profile to sRGB and
 // resampled premultiplied; a decoder that finds a fault stops the picture.
 
+#include <dlfcn.h>
 #include <unistd.h>
 #include <vips/vips.h>
 
@@ -22,10 +23,13 @@
 #include <utility>
 
 #include "tools/bramble_logo/codec_abi.h"
+#include "tools/bramble_logo/picture_format.h"
 
 // After <cstddef> and <cstdio>: it uses size_t and FILE without declaring them.
 #include <jpeglib.h>
+#include <libheif/heif.h>
 
+namespace logo_tool {
 namespace {
 
 // Far beyond any camera, so only a picture made to exhaust the machine (a few
@@ -34,9 +38,11 @@ constexpr std::int64_t kMaxPixels = 1'000'000'000;
 
 // The formats prepare promises. Everything else vips could open is blocked:
 // ImageMagick, document renderers and the raw and matrix formats would widen
-// what hostile bytes can reach for no photo that people have.
+// what hostile bytes can reach for no photo that people have. HEIF (HEIC and
+// AVIF) comes from a module of libvips, loaded only for such a file.
 constexpr const char* kAllowedLoaders[] = {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadNsgif",
-                                           "VipsForeignLoadWebp", "VipsForeignLoadTiff"};
+                                           "VipsForeignLoadWebp", "VipsForeignLoadTiff", "VipsForeignLoadHeif"};
+constexpr char kHeifModule[] = "vips-heif.so";
 
 struct Unref {
   void operator()(void* object) const {
@@ -92,6 +98,62 @@ bool Started() {
     return true;
   }();
   return started;
+}
+
+// Where libvips keeps its modules: as this build's libvips was installed, or
+// where BRAMBLE_VIPS_MODULE_DIR says (another install of libvips).
+std::string ModuleFolder() {
+  const char* folder = std::getenv("BRAMBLE_VIPS_MODULE_DIR");
+  return folder && *folder ? folder : BRAMBLE_VIPS_MODULE_DIR;
+}
+
+// What HEIF this libvips reads: its module, over libheif with the decoders that
+// libheif was built with (HEVC for HEIC, AV1 for AVIF).
+struct HeifSupport {
+  bool heic = false;
+  bool avif = false;
+};
+
+const HeifSupport& Heif() {
+  static const HeifSupport support = [] {
+    HeifSupport found;
+    if (!Started()) return found;
+    const std::string path = ModuleFolder() + "/" + kHeifModule;
+    GModule* module = g_module_open(path.c_str(), G_MODULE_BIND_LAZY);
+    if (!module) return found;
+    g_module_make_resident(module);  // it registers types, which outlive no module
+    vips_operation_block_set("VipsForeignLoadHeif", FALSE);
+    // The module brought libheif in; it is asked, not loaded again.
+    void* libheif = ::dlopen("libheif.so.1", RTLD_NOW | RTLD_NOLOAD);
+    const auto hasDecoder = libheif ? reinterpret_cast<decltype(&heif_have_decoder_for_format)>(
+                                          ::dlsym(libheif, "heif_have_decoder_for_format"))
+                                    : nullptr;
+    found.heic = hasDecoder && hasDecoder(heif_compression_HEVC) != 0;
+    found.avif = hasDecoder && hasDecoder(heif_compression_AV1) != 0;
+    if (libheif) ::dlclose(libheif);
+    return found;
+  }();
+  return support;
+}
+
+bool Reads(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kHeic: return Heif().heic;
+    case PictureFormat::kAvif: return Heif().avif;
+    case PictureFormat::kHeif: return Heif().heic || Heif().avif;
+    case PictureFormat::kNone: return false;
+    default: return true;
+  }
+}
+
+const char* ReadableFormats() {
+  static const std::string formats = [] {
+    std::string list = "JPEG, PNG, GIF, WebP, TIFF";
+    if (Reads(PictureFormat::kHeic)) list += ", HEIC";
+    if (Reads(PictureFormat::kAvif)) list += ", AVIF";
+    return list;
+  }();
+  return formats.c_str();
 }
 
 int Fail(BrambleCodecReport* report, int status, std::string_view fallback = "") {
@@ -212,25 +274,22 @@ int JpegShrink(int uprightWidth, int uprightHeight, int fit, int width, int heig
   return 1;
 }
 
-// The formats that prepare reads, by their first bytes: a file that starts as one
-// of them but that no loader takes is damaged, not something else.
-std::string_view KnownFormat(int fd) {
-  unsigned char head[12] = {};
-  if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return {};
-  const auto starts = [&](std::string_view magic, std::size_t at = 0) {
-    return std::memcmp(head + at, magic.data(), magic.size()) == 0;
-  };
-  if (starts("\xFF\xD8\xFF")) return "JPEG";
-  if (starts("\x89PNG\r\n\x1A\n")) return "PNG";
-  if (starts("GIF8")) return "GIF";
-  if (starts("RIFF") && starts("WEBP", 8)) return "WebP";
-  if (starts(std::string_view("II*\0", 4)) || starts(std::string_view("MM\0*", 4))) return "TIFF";
-  return {};
+// The format by the file's first bytes: a file that starts as one that prepare
+// reads but that no loader takes is damaged, not something else.
+PictureFormat Sniff(int fd) {
+  std::byte head[kPictureSniffBytes] = {};
+  const ssize_t got = ::pread(fd, head, sizeof head, 0);
+  return got > 0 ? SniffPictureFormat(std::span(head, static_cast<std::size_t>(got))) : PictureFormat::kNone;
 }
 
-// Any picture the resizer left as the logo's opaque 8-bit sRGB pixels, centred on
-// black when it is smaller (fit).
-int Finish(VipsImage* fitted, int width, int height, unsigned char* rgb, BrambleCodecReport* report) {
+struct AreaUnref {
+  void operator()(VipsArrayDouble* array) const { vips_area_unref(VIPS_AREA(array)); }
+};
+
+// Any picture the resizer left as the logo's opaque 8-bit sRGB pixels on
+// `background`: where it is transparent, and around it when it is smaller (fit).
+int Finish(VipsImage* fitted, std::uint32_t background, int width, int height, unsigned char* rgb,
+           BrambleCodecReport* report) {
   // Building the pipeline decodes nothing: a failure here is a kind of picture
   // that cannot become sRGB (a multiband scan, say), not damage.
   VipsImage* step = nullptr;
@@ -238,25 +297,38 @@ int Finish(VipsImage* fitted, int width, int height, unsigned char* rgb, Bramble
     return Fail(report, kBrambleCodecNotPicture);
   }
   Image image(step);
+  // The pixels are decoded here, once, so a fault in the middle of the file shows
+  // here; what follows works on the fitted picture alone.
+  image.reset(vips_image_copy_memory(image.get()));
+  if (!image) return Fail(report, kBrambleCodecDamaged);
+  const std::unique_ptr<VipsArrayDouble, AreaUnref> fill(
+      vips_array_double_newv(3, static_cast<double>((background >> 16) & 0xFF),
+                             static_cast<double>((background >> 8) & 0xFF), static_cast<double>(background & 0xFF)));
   if (vips_image_hasalpha(image.get())) {
-    // Transparent parts become black.
-    if (vips_flatten(image.get(), &step, nullptr) != 0) return Fail(report, kBrambleCodecNotPicture);
+    VipsImage* alpha = nullptr;
+    double least = 0;
+    if (vips_extract_band(image.get(), &alpha, image->Bands - 1, nullptr) != 0) return Fail(report, kBrambleCodecFailed);
+    const Image ownedAlpha(alpha);
+    if (vips_min(alpha, &least, nullptr) != 0) return Fail(report, kBrambleCodecFailed);
+    report->transparent = least < (image->BandFmt == VIPS_FORMAT_USHORT ? 65535.0 : 255.0);
+    if (vips_flatten(image.get(), &step, "background", fill.get(), nullptr) != 0) {
+      return Fail(report, kBrambleCodecNotPicture);
+    }
     image.reset(step);
   }
   if (vips_cast(image.get(), &step, VIPS_FORMAT_UCHAR, nullptr) != 0) return Fail(report, kBrambleCodecNotPicture);
   image.reset(step);
   if (image->Xsize != width || image->Ysize != height) {
     if (vips_embed(image.get(), &step, (width - image->Xsize) / 2, (height - image->Ysize) / 2, width, height,
-                   nullptr) != 0) {
+                   "extend", VIPS_EXTEND_BACKGROUND, "background", fill.get(), nullptr) != 0) {
       return Fail(report, kBrambleCodecNotPicture);
     }
     image.reset(step);
   }
   if (image->Bands != 3) return Fail(report, kBrambleCodecNotPicture, "not a colour or grey picture");
-  // The pixels are decoded here, so a fault in the middle of the file shows here.
   std::size_t size = 0;
   const std::unique_ptr<void, GFree> pixels(vips_image_write_to_memory(image.get(), &size));
-  if (!pixels) return Fail(report, kBrambleCodecDamaged);
+  if (!pixels) return Fail(report, kBrambleCodecFailed);
   if (size != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {
     return Fail(report, kBrambleCodecFailed, "unexpected pixel layout");
   }
@@ -269,19 +341,19 @@ int Finish(VipsImage* fitted, int width, int height, unsigned char* rgb, Bramble
 VipsSize SizeFor(int fit) { return fit == kBrambleFitStretch ? VIPS_SIZE_FORCE : VIPS_SIZE_BOTH; }
 VipsInteresting CropFor(int fit) { return fit == kBrambleFitFill ? VIPS_INTERESTING_CENTRE : VIPS_INTERESTING_NONE; }
 
-int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleCodecReport* report) {
+int FitFile(int fd, int fit, std::uint32_t background, int width, int height, unsigned char* rgb,
+            BrambleCodecReport* report) {
   *report = {};
   if (!Started()) return Fail(report, kBrambleCodecFailed, "libvips did not start");
-  const std::string_view format = KnownFormat(fd);
+  const PictureFormat format = Sniff(fd);
+  // The tool names a format that this libvips does not read.
+  if (!Reads(format)) return Fail(report, kBrambleCodecNotPicture, "not a picture this build reads");
   const Source source(vips_source_new_from_descriptor(fd));
   if (!source) return Fail(report, kBrambleCodecFailed);
   if (!vips_foreign_find_load_source(source.get())) {
-    vips_error_clear();  // "not in a known format": which one it is, or that it is none, is said here
+    vips_error_clear();  // "not in a known format": which one it is is said here
     TakeWarning();
-    if (!format.empty()) {
-      return Fail(report, kBrambleCodecDamaged, "no " + std::string(format) + " picture can be decoded from it");
-    }
-    return Fail(report, kBrambleCodecNotPicture, "not a JPEG, PNG, GIF, WebP, TIFF or BMP picture");
+    return Fail(report, kBrambleCodecDamaged, "no " + std::string(FormatName(format)) + " picture can be decoded from it");
   }
   // The header alone: the size to refuse before any pixel is decoded.
   const Image header(vips_image_new_from_source(source.get(), "", "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
@@ -298,7 +370,7 @@ int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleC
   const char* exportProfile = tagged ? "srgb" : nullptr;
   VipsImage* fitted = nullptr;
   JpegPixels jpeg;  // read by vips until Finish has the logo's pixels
-  if (format == "JPEG") {
+  if (format == PictureFormat::kJpeg) {
     const UniqueFile file = ReopenForReading(fd);
     char reason[JMSG_LENGTH_MAX] = {};
     if (!file) return Fail(report, kBrambleCodecFailed, std::strerror(errno));
@@ -330,12 +402,12 @@ int FitFile(int fd, int fit, int width, int height, unsigned char* rgb, BrambleC
     return Fail(report, kBrambleCodecDamaged);
   }
   const Image owned(fitted);
-  return Finish(owned.get(), width, height, rgb, report);
+  return Finish(owned.get(), background, width, height, rgb, report);
 }
 
-int FitPixels(const unsigned char* bgrx, int pictureWidth, int pictureHeight, int fit, int width, int height,
-              unsigned char* rgb, BrambleCodecReport* report) {
-  *report = {pictureWidth, pictureHeight, {}};
+int FitPixels(const unsigned char* bgrx, int pictureWidth, int pictureHeight, int fit, std::uint32_t background,
+              int width, int height, unsigned char* rgb, BrambleCodecReport* report) {
+  *report = {pictureWidth, pictureHeight, 0, {}};
   if (!Started()) return Fail(report, kBrambleCodecFailed, "libvips did not start");
   const std::size_t bytes = static_cast<std::size_t>(pictureWidth) * static_cast<std::size_t>(pictureHeight) * 4;
   const Image stored(vips_image_new_from_memory(bgrx, bytes, pictureWidth, pictureHeight, 4, VIPS_FORMAT_UCHAR));
@@ -358,12 +430,12 @@ int FitPixels(const unsigned char* bgrx, int pictureWidth, int pictureHeight, in
     return Fail(report, kBrambleCodecFailed);
   }
   const Image owned(fitted);
-  return Finish(owned.get(), width, height, rgb, report);
+  return Finish(owned.get(), background, width, height, rgb, report);
 }
 
 int EncodePng(const unsigned char* rgb, int width, int height, void** bytes, std::size_t* size,
               BrambleCodecReport* report) {
-  *report = {width, height, {}};
+  *report = {width, height, 0, {}};
   *bytes = nullptr;
   *size = 0;
   if (!Started()) return Fail(report, kBrambleCodecFailed, "libvips did not start");
@@ -377,8 +449,10 @@ int EncodePng(const unsigned char* rgb, int width, int height, void** bytes, std
 
 void FreeBytes(void* bytes) { g_free(bytes); }
 
-constexpr BrambleCodec kCodec = {kBrambleCodecVersion, kMaxPixels, FitFile, FitPixels, EncodePng, FreeBytes};
+constexpr BrambleCodec kCodec = {kBrambleCodecVersion, kMaxPixels, ReadableFormats, FitFile, FitPixels, EncodePng,
+                                 FreeBytes};
 
 }  // namespace
+}  // namespace logo_tool
 
-extern "C" __attribute__((visibility("default"))) const BrambleCodec* bramble_logo_codec() { return &kCodec; }
+extern "C" __attribute__((visibility("default"))) const BrambleCodec* bramble_logo_codec() { return &logo_tool::kCodec; }

@@ -1,6 +1,7 @@
 // check, prepare, convert, show and startup: the commands that work on files of
 // the PC alone.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,21 +9,22 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "logo/converter.h"
 #include "logo/image_format.h"
+#include "logo/precheck.h"
 #include "tools/bramble_logo/commands.h"
-#include "tools/bramble_logo/numbers.h"
-#include "tools/bramble_logo/output_file.h"
+#include "tools/bramble_logo/files.h"
+#include "tools/bramble_logo/picture_format.h"
+#include "tools/bramble_logo/wording.h"
 
 namespace logo_tool {
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const kTimes = "\u00D7";
 
 // Up to `count` bytes from `offset`; fewer where the file ends. Nothing but an
 // error number when the file cannot be read.
@@ -35,9 +37,9 @@ int ReadAt(int fd, std::uint64_t offset, std::size_t count, std::vector<std::byt
 }
 
 std::optional<Fit> ParseFit(const std::optional<std::string>& name) {
-  if (!name || *name == "stretch") return Fit::kStretch;
-  if (*name == "fit") return Fit::kFit;
+  if (!name || *name == "fit") return Fit::kFit;
   if (*name == "fill") return Fit::kFill;
+  if (*name == "stretch") return Fit::kStretch;
   return std::nullopt;
 }
 
@@ -46,8 +48,81 @@ std::string_view ExtensionOf(Format format) {
     case Format::kBmp: return ".bmp";
     case Format::kPng: return ".png";
     case Format::kBin: return ".bin";
+    case Format::kRaw: return ".raw";
   }
   return {};
+}
+
+// A warning for the user: on standard error, unless -q asked for errors only.
+void Warn(const Arguments& args, const std::string& message) {
+  if (args.quiet) return;
+  std::fflush(stdout);
+  std::fprintf(stderr, "bramble-logo %s: %s\n", args.command.c_str(), message.c_str());
+}
+
+nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& diagnosis) {
+  nlohmann::ordered_json summary = {{"path", path}, {"usable", diagnosis.verdict == Verdict::kUsable}};
+  if (diagnosis.verdict == Verdict::kUnreadable) {
+    summary["error"] = diagnosis.error;
+    return summary;
+  }
+  const auto valueOrNull = [](const auto& value) { return value ? nlohmann::ordered_json(*value) : nullptr; };
+  summary["width"] = valueOrNull(diagnosis.width);
+  summary["height"] = valueOrNull(diagnosis.height);
+  summary["bits_per_pixel"] = valueOrNull(diagnosis.bitCount);
+  summary["findings"] = nlohmann::ordered_json::array();
+  for (const Finding& finding : diagnosis.findings) {
+    summary["findings"].push_back({{"rule", RuleName(finding.rule)},
+                                   {"blocking", finding.blocking},
+                                   {"problem", finding.problem},
+                                   {"fix", finding.fix}});
+  }
+  return summary;
+}
+
+// The converter prints its lines on standard output. Under -q they are set aside,
+// and shown on standard error only when it refuses: then they are the error.
+class ConverterLines {
+ public:
+  explicit ConverterLines(bool setAside) {
+    if (!setAside) return;
+    std::fflush(stdout);
+    m_kept.reset(std::tmpfile());
+    m_saved.reset(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
+    if (!m_kept || !m_saved || ::dup2(::fileno(m_kept.get()), STDOUT_FILENO) < 0) m_kept.reset();
+  }
+  ~ConverterLines() { Restore(false); }
+  ConverterLines(const ConverterLines&) = delete;
+  ConverterLines& operator=(const ConverterLines&) = delete;
+
+  void Restore(bool show) {
+    if (!m_kept) return;
+    std::fflush(stdout);
+    ::dup2(m_saved.get(), STDOUT_FILENO);
+    std::rewind(m_kept.get());
+    std::array<char, 512> chunk;
+    for (std::size_t got; show && (got = std::fread(chunk.data(), 1, chunk.size(), m_kept.get())) > 0;) {
+      std::fwrite(chunk.data(), 1, got, stderr);
+    }
+    m_kept.reset();
+  }
+
+ private:
+  platform::UniqueFile m_kept;
+  UniqueFd m_saved;
+};
+
+// What to do with a file the converter refused: a picture of another kind goes
+// through prepare first; for a bitmap, check says what is wrong.
+std::string ConvertHint(const Input& input, const std::string& name) {
+  std::array<std::byte, kPictureSniffBytes> head{};
+  const ssize_t got = platform::ReadFully(input.fd(), head.data(), head.size(), 0);
+  const PictureFormat format = SniffPictureFormat(std::span(head).first(got > 0 ? static_cast<std::size_t>(got) : 0));
+  if (format != PictureFormat::kNone) {
+    return name + " is " + Article(FormatName(format)) + " picture, not a bitmap: `bramble-logo prepare " + name +
+           " logo.bmp` makes a logo of it";
+  }
+  return name + " is not a logo bitmap: `bramble-logo check " + name + "` says why and how to fix it";
 }
 
 }  // namespace
@@ -74,66 +149,103 @@ std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb
 int Complain(const Arguments& args, const std::string& message, Exit exit) {
   std::fflush(stdout);
   std::fprintf(stderr, "bramble-logo %s: %s\n", args.command.c_str(), message.c_str());
+  // Usage errors and check's files get no summary.
+  if (args.json && !args.summary.empty()) args.summary["error"] = message;
   return Code(exit);
 }
 
-int RunCheck(const Arguments& args) {
-  const fs::path file = args.operands.at(0);
-  const Diagnosis diagnosis = DiagnoseBitmap(file);
-  if (diagnosis.verdict == Verdict::kUnreadable) return Complain(args, diagnosis.error, Exit::kFileError);
+void Say(const Arguments& args, const char* format, ...) {
+  if (args.quiet || args.json) return;
+  va_list values;
+  va_start(values, format);
+  std::vfprintf(stdout, format, values);
+  va_end(values);
+}
 
-  const bool usable = diagnosis.verdict == Verdict::kUsable;
-  if (usable && diagnosis.findings.empty()) {
-    std::printf("%s: usable: 800 %s 480, 24 bits per pixel\n", file.c_str(), kTimes);
-  } else {
-    std::printf("%s: %s\n", file.c_str(), usable ? "usable, with a warning" : "not usable");
+void PrintJson(const nlohmann::ordered_json& value, bool toStandardError) {
+  const std::string line = value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  std::fflush(stdout);
+  std::fputs(line.c_str(), toStandardError ? stderr : stdout);
+}
+
+int RunCheck(const Arguments& args) {
+  Verdict worst = Verdict::kUsable;
+  for (const std::string& name : args.operands) {
+    const Input input(name);
+    const Diagnosis diagnosis = DiagnoseBitmap(input);
+    worst = std::max(worst, diagnosis.verdict);
+    if (diagnosis.verdict == Verdict::kUnreadable) Complain(args, diagnosis.error, Exit::kFileError);
+    if (args.json) {
+      PrintJson(CheckSummary(name, diagnosis));
+      continue;
+    }
+    if (diagnosis.verdict == Verdict::kUnreadable) continue;
+    const bool usable = diagnosis.verdict == Verdict::kUsable;
+    if (usable && diagnosis.findings.empty()) {
+      Say(args, "%s: usable: %s, 24 bits per pixel\n", input.name().c_str(), Dimensions(800, 480).c_str());
+    } else {
+      Say(args, "%s: %s\n", input.name().c_str(), usable ? "usable, with a warning" : "not usable");
+    }
+    for (const Finding& finding : diagnosis.findings) {
+      Say(args, "  %s%s; %s\n", finding.blocking ? "- " : "warning: ", finding.problem.c_str(), finding.fix.c_str());
+    }
   }
-  for (const Finding& finding : diagnosis.findings) {
-    std::printf("  %s%s\n", finding.blocking ? "- " : "warning: ", finding.text.c_str());
-  }
-  return static_cast<int>(diagnosis.verdict);
+  return static_cast<int>(worst);
 }
 
 int RunPrepare(const Arguments& args) {
   const fs::path source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
   const auto fit = ParseFit(args.fit);
-  if (!fit) return Complain(args, "--fit takes stretch, fit or fill, not \"" + *args.fit + "\"", Exit::kUsage);
+  if (!fit) return Complain(args, "--fit takes fit, fill or stretch, not \"" + *args.fit + "\"", Exit::kUsage);
+  const auto background = ParseColour(args.background.value_or("black"));
+  if (!background) {
+    return Complain(args, "--background takes a colour name such as white or navy, or #rrggbb, not \"" +
+                              *args.background + "\"",
+                    Exit::kUsage);
+  }
   if (!OutputFormat(args, target, {Format::kBmp})) return Code(Exit::kUsage);
   Output output(target);
   if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
 
-  const PreparedLogo logo = PrepareLogo(source, *fit);
+  const Input input(source);
+  const PreparedLogo logo = PrepareLogo(input, *fit, *background);
+  const std::string from = input.name().string();
   switch (logo.status) {
     case PictureStatus::kOk:
       break;
     case PictureStatus::kUnreadable:
       return Complain(args, logo.message, Exit::kFileError);
     case PictureStatus::kDamaged:
-      return Complain(args, source.string() + ": damaged picture: " + logo.message, Exit::kRefused);
+      return Complain(args, from + ": damaged picture: " + logo.message, Exit::kRefused);
     case PictureStatus::kNotPicture:
     case PictureStatus::kTooLarge:
-      return Complain(args, source.string() + ": " + logo.message, Exit::kRefused);
+      return Complain(args, from + ": " + logo.message, Exit::kRefused);
+  }
+  if (logo.transparent && !args.background) {
+    Warn(args, from + " has transparent parts, which became black: --background COLOUR (white, #rrggbb) chooses "
+                      "another colour");
   }
   if (!output.Write(EncodeLogoBitmap(logo.rgb)) || !output.Commit()) {
     return Complain(args, output.error(), Exit::kFileError);
   }
-  std::printf("%s: 800 %s 480, 24 bits per pixel, from %s (%d %s %d, %s)\n", target.c_str(), kTimes, source.c_str(),
-              logo.width, kTimes, logo.height, args.fit.value_or("stretch").c_str());
+  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.c_str(), Dimensions(800, 480).c_str(),
+      from.c_str(), Dimensions(logo.width, logo.height).c_str(), args.fit.value_or("fit").c_str());
   return Code(Exit::kOk);
 }
 
 int RunConvert(const Arguments& args) {
-  const fs::path source = args.operands.at(0);
+  const std::string source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
   constexpr int kOutputFailed = static_cast<int>(logo::ConvertResult::kOutputFailed);
-  // The converter opens what it is given and would wait on a FIFO; whatever is
-  // there but not a file (or folder, which it refuses itself) is refused here.
+  if (!OutputFormat(args, target, {Format::kBin})) return Code(Exit::kUsage);
+  const Input input(source);
+  // The converter says itself that a missing file or a folder did not open. It
+  // would wait on a FIFO, so whatever else is there but not a file is refused here.
   struct stat status{};
-  if (::stat(source.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
-    std::string error;
-    OpenInput(source, error);
-    Complain(args, error, Exit::kRefused);
+  const bool converterRefuses = source != "-" && (::stat(source.c_str(), &status) != 0 || S_ISDIR(status.st_mode));
+  if (!input.ok() && !converterRefuses) {
+    Complain(args, input.error(), Exit::kRefused);
     return static_cast<int>(logo::ConvertResult::kSourceNotOpened);
   }
   Output output(target);
@@ -142,8 +254,11 @@ int RunConvert(const Arguments& args) {
     Complain(args, output.error(), Exit::kFileError);
     return kOutputFailed;
   }
-  const int result = logo::ConvertBitmapFile(source, target, *writeTo);
+  ConverterLines lines(args.quiet);
+  const int result = logo::ConvertBitmapFile(input.ok() ? input.PathToRead() : fs::path(source), target, *writeTo);
+  lines.Restore(result != static_cast<int>(logo::ConvertResult::kWritten));
   std::fflush(stdout);
+  if (result == static_cast<int>(logo::ConvertResult::kNotLogoBitmap)) Warn(args, ConvertHint(input, source));
   if (result == static_cast<int>(logo::ConvertResult::kWritten) && !output.Commit()) {
     Complain(args, output.error(), Exit::kFileError);
     return kOutputFailed;
@@ -152,67 +267,70 @@ int RunConvert(const Arguments& args) {
 }
 
 int RunShow(const Arguments& args) {
-  const fs::path source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
   const auto format = OutputFormat(args, target, {Format::kPng, Format::kBmp});
   if (!format) return Code(Exit::kUsage);
-  std::string error;
-  const UniqueFd file = OpenInput(source, error);
-  if (!file) return Complain(args, error, Exit::kFileError);
+  const Input input(args.operands.at(0));
+  if (!input.ok()) return Complain(args, input.error(), Exit::kFileError);
   // One byte more than a logo.bin tells a longer file from a whole one.
   std::vector<std::byte> logoBin;
-  if (const int readError = ReadAt(file.get(), 0, logo::kLogoFileBytes + 1, logoBin); readError != 0) {
-    return Complain(args, FileError("cannot read", source, readError), Exit::kFileError);
+  if (const int readError = ReadAt(input.fd(), 0, logo::kLogoFileBytes + 1, logoBin); readError != 0) {
+    return Complain(args, FileError("cannot read", input.name(), readError), Exit::kFileError);
   }
   if (logoBin.size() != logo::kLogoFileBytes) {
-    struct stat status{};
-    const std::uint64_t size = ::fstat(file.get(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : logoBin.size();
     return Complain(args,
-                    source.string() + " has " + Count(size, "byte") + "; a logo.bin has " +
-                        Grouped(logo::kLogoFileBytes) + " (800 " + kTimes + " 480 pixels of 4 bytes)",
+                    input.name().string() + " has " + Count(std::max<std::uint64_t>(input.size(), logoBin.size()), "byte") +
+                        "; a logo.bin has " + Grouped(logo::kLogoFileBytes) + " (" + Dimensions(800, 480) +
+                        " pixels of 4 bytes)",
                     Exit::kRefused);
   }
   Output output(target);
   if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
+  std::string error;
   const auto picture = PictureFile(*format, LogoImageToPicture(logoBin), error);
   if (picture.empty()) return Complain(args, error, Exit::kFileError);
   if (!output.Write(picture) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  std::printf("%s: the logo of %s, 800 %s 480\n", target.c_str(), source.c_str(), kTimes);
+  Say(args, "%s: the logo of %s, %s\n", target.c_str(), input.name().c_str(), Dimensions(800, 480).c_str());
   return Code(Exit::kOk);
 }
 
 int RunStartup(const Arguments& args) {
-  const fs::path source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
-  std::string error;
-  const UniqueFd file = OpenInput(source, error);
-  if (!file) return Complain(args, error, Exit::kFileError);
+  if (!OutputFormat(args, target, {Format::kRaw})) return Code(Exit::kUsage);
+  const Input input(args.operands.at(0));
+  if (!input.ok()) return Complain(args, input.error(), Exit::kFileError);
+  const std::string source = input.name().string();
 
   // The pre-check's rules, and only those: the startup writer converts whatever
   // passed it.
+  if (input.size() > logo::kMaxLogoBitmapFileBytes) {
+    return Complain(args,
+                    source + " has " + Count(input.size(), "byte") + ": the dialog reads no bitmap over " +
+                        Grouped(logo::kMaxLogoBitmapFileBytes) + " bytes; `bramble-logo check` says how to fix it",
+                    Exit::kRefused);
+  }
   std::vector<std::byte> headerBytes;
-  if (const int readError = ReadAt(file.get(), 0, logo::kBitmapHeaderBytes, headerBytes); readError != 0) {
+  if (const int readError = ReadAt(input.fd(), 0, logo::kBitmapHeaderBytes, headerBytes); readError != 0) {
     return Complain(args, FileError("cannot read", source, readError), Exit::kFileError);
   }
   const auto header = logo::ReadBitmapHeader(headerBytes);
   if (!header || !logo::HasLogoGeometry(*header)) {
-    const std::string found = header ? std::to_string(header->width) + " " + kTimes + " " + std::to_string(header->height) +
-                                           ", " + BitsPerPixel(header->bitCount)
+    const std::string found = header ? Dimensions(header->width, header->height) + ", " + BitsPerPixel(header->bitCount)
                                      : "too short for a bitmap header";
     return Complain(args,
-                    source.string() + " is not 800 " + kTimes + " 480 at 24 bits per pixel (" + found +
+                    source + " is not " + Dimensions(800, 480) + " at 24 bits per pixel (" + found +
                         "); `bramble-logo check` says how to fix it",
                     Exit::kRefused);
   }
   std::vector<std::byte> pixels;
-  if (const int readError = ReadAt(file.get(), header->pixelDataOffset, logo::kSourcePixelDataBytes, pixels);
+  if (const int readError = ReadAt(input.fd(), header->pixelDataOffset, logo::kSourcePixelDataBytes, pixels);
       readError != 0) {
     return Complain(args, FileError("cannot read", source, readError), Exit::kFileError);
   }
   // As the pre-check: a file whose pixels are not all there is refused.
   if (pixels.size() < logo::kSourcePixelDataBytes) {
     return Complain(args,
-                    source.string() + " is cut short (" + Grouped(pixels.size()) + " of " +
+                    source + " is cut short (" + Grouped(pixels.size()) + " of " +
                         Grouped(logo::kSourcePixelDataBytes) + " bytes of pixel data); copy the file again",
                     Exit::kRefused);
   }
@@ -220,8 +338,8 @@ int RunStartup(const Arguments& args) {
   if (!output.ok() || !output.Write(logo::StartupImageFromPixels(pixels)) || !output.Commit()) {
     return Complain(args, output.error(), Exit::kFileError);
   }
-  std::printf("%s: 800 %s 480 RGB565, %s bytes, from %s\n", target.c_str(), kTimes,
-              Grouped(logo::kStartupFileBytes).c_str(), source.c_str());
+  Say(args, "%s: %s RGB565, %s bytes, from %s\n", target.c_str(), Dimensions(800, 480).c_str(),
+      Grouped(logo::kStartupFileBytes).c_str(), source.c_str());
   return Code(Exit::kOk);
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "tools/bramble_logo/logo_tool.h"
 
 namespace logo_tool {
@@ -20,8 +22,17 @@ struct Arguments {
   std::vector<std::string> operands;
   std::optional<std::string> root;
   std::optional<std::string> fit;
+  std::optional<std::string> background;
   bool dryRun = false;
   bool noVerify = false;
+  bool quiet = false;  // -q: errors only
+  bool json = false;   // --json: the summary as a JSON object on standard output
+
+  // What --json prints when the command ends (program, readback): the command
+  // fills it in, Complain adds the error.
+  mutable nlohmann::ordered_json summary = nlohmann::ordered_json::object();
+  // The data went to standard output, so the summary goes to standard error.
+  mutable bool dataOnStandardOutput = false;
 };
 
 int RunCheck(const Arguments& args);
@@ -35,8 +46,15 @@ int RunStartup(const Arguments& args);
 // "bramble-logo COMMAND: message" on standard error; returns `exit`'s code.
 int Complain(const Arguments& args, const std::string& message, Exit exit);
 
+// A line for the user on standard output, unless -q or --json asked for none.
+[[gnu::format(printf, 2, 3)]] void Say(const Arguments& args, const char* format, ...);
+
+// A JSON value on one line of standard output (of standard error when the data
+// went to standard output); text that is not UTF-8 is replaced, not refused.
+void PrintJson(const nlohmann::ordered_json& value, bool toStandardError = false);
+
 // What an output holds, chosen by its name.
-enum class Format { kBmp, kPng, kBin };
+enum class Format { kBmp, kPng, kBin, kRaw };
 
 // The format that an output's name asks for among those the command writes; a
 // name without an extension ("-", a device) gets the first. Any other extension

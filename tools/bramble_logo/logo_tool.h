@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace logo_tool {
@@ -29,22 +30,29 @@ int RunBrambleLogo(const std::vector<std::string>& args);
 
 // ---- check -------------------------------------------------------------------
 
+class Input;
+
 enum class Rule {
   kLength,       // too short for the header fields
   kSignature,    // not "BM"
   kHeaderKind,   // an OS/2 header, whose fields lie elsewhere
+  kFileSize,     // larger than the dialog reads
   kTopDown,      // 800 x -480
   kSize,         // not 800 x 480
   kBitCount,     // not 24
   kCompression,  // stored compressed, which the converter would copy as pixels
   kPixelOffset,  // warning: the pixel data starts inside the header
-  kPixelData,    // warning: pixel data cut short, the rest becomes black
+  kPixelData,    // pixel data cut short or missing
 };
+
+// "size", "bit-count" and so on, as --json names the rules.
+const char* RuleName(Rule rule);
 
 struct Finding {
   Rule rule;
-  bool blocking;     // false: a warning; the dialog takes the file all the same
-  std::string text;  // what is wrong, then how to fix it
+  bool blocking;        // false: a warning; the dialog takes the file all the same
+  std::string problem;  // what is wrong
+  std::string fix;      // how to put it right
 };
 
 enum class Verdict : int { kUsable = 0, kNotUsable = 1, kUnreadable = 2 };
@@ -52,15 +60,24 @@ enum class Verdict : int { kUsable = 0, kNotUsable = 1, kUnreadable = 2 };
 struct Diagnosis {
   Verdict verdict = Verdict::kUnreadable;
   std::string error;  // why the file cannot be read, for kUnreadable
+  std::optional<std::int32_t> width, height;  // as the header says, when it is a Windows bitmap's
+  std::optional<std::uint16_t> bitCount;
   std::vector<Finding> findings;
 };
 
-// The dialog's pre-check and converter rules, with a hint for each that fails.
+// The dialog's pre-check and converter rules, with a fix for each that fails.
+Diagnosis DiagnoseBitmap(const Input& file);
 Diagnosis DiagnoseBitmap(const std::filesystem::path& file);
 
 // ---- prepare, show, readback: pictures -------------------------------------
 
 enum class Fit { kStretch, kFit, kFill };
+
+// An opaque colour, 0xRRGGBB.
+using Colour = std::uint32_t;
+
+// "white", "navy", "#1e90ff", "#fff": nothing for what is none of these.
+std::optional<Colour> ParseColour(std::string_view text);
 
 // The logo as a picture: 800 x 480 pixels of 3 bytes (red, green, blue), top row
 // first.
@@ -73,14 +90,16 @@ struct PreparedLogo {
   std::string message;  // why not, for every status but kOk
   int width = 0;        // the picture as shown upright, before fitting
   int height = 0;
+  bool transparent = false;    // it had parts that were not opaque
   std::vector<std::byte> rgb;  // LogoRgbBytes() bytes, for kOk
 };
 
-// A JPEG, PNG, GIF, WebP, TIFF or BMP picture as the logo's opaque pixels:
-// stretched, fitted on black bars, or filled with the centre cut out. A photo is
-// turned upright and taken from its colour profile to sRGB; transparent parts
-// become black.
-PreparedLogo PrepareLogo(const std::filesystem::path& file, Fit fit);
+// A JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture as the logo's opaque
+// pixels: fitted inside with bars of `background` (its proportions kept),
+// stretched, or filled with the centre cut out. A photo is turned upright and
+// taken from its colour profile to sRGB; transparent parts show `background`.
+PreparedLogo PrepareLogo(const Input& file, Fit fit, Colour background);
+PreparedLogo PrepareLogo(const std::filesystem::path& file, Fit fit, Colour background);
 
 // The logo's pixels as a 24-bit bitmap file, rows bottom-up, 54-byte header.
 std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb);
@@ -107,7 +126,7 @@ struct Verification {
 // Compares area 1 of the terminal folder `root` with what programming `file`
 // leaves there: its data sectors filled as the writer fills them, then the end
 // marker.
-Verification VerifyArea(const std::filesystem::path& root, const std::filesystem::path& file);
+Verification VerifyArea(const std::filesystem::path& root, const Input& file);
 
 enum class AreaState { kNoFlash, kNoAreaFile, kUnreadable, kNoMarker, kMarker };
 

@@ -1,11 +1,13 @@
 #pragma once
-// Numbers as the tool's messages write them.
+// How the tool's messages write numbers, sizes and names.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace logo_tool {
+
+inline constexpr std::string_view kTimes = "\u00D7";
 
 // 1536000 -> "1,536,000".
 inline std::string Grouped(std::uint64_t value) {
@@ -21,5 +23,16 @@ inline std::string Count(std::uint64_t value, std::string_view thing) {
 
 // "1 bit per pixel", "24 bits per pixel".
 inline std::string BitsPerPixel(std::uint64_t bits) { return Count(bits, "bit") + " per pixel"; }
+
+// "800 × 480".
+inline std::string Dimensions(std::int64_t width, std::int64_t height) {
+  return std::to_string(width) + " " + std::string(kTimes) + " " + std::to_string(height);
+}
+
+// "a JPEG", "an AVIF": the name as it is read out, letter by letter or as a word.
+inline std::string Article(std::string_view name) {
+  const bool vowel = !name.empty() && std::string_view("AEIOU").find(name.front()) != std::string_view::npos;
+  return (vowel ? "an " : "a ") + std::string(name);
+}
 
 }  // namespace logo_tool

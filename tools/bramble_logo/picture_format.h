@@ -1,0 +1,58 @@
+#pragma once
+// Picture formats by their first bytes, for the tool and its codec module alike:
+// check names what a file is when it is no bitmap, and the codec tells a damaged
+// picture from something that is none, and names a format it cannot read.
+
+#include <algorithm>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace logo_tool {
+
+enum class PictureFormat { kNone, kJpeg, kPng, kGif, kWebp, kTiff, kHeic, kAvif, kHeif };
+
+// Enough of a file's start for every format below.
+inline constexpr std::size_t kPictureSniffBytes = 64;
+
+inline PictureFormat SniffPictureFormat(std::span<const std::byte> head) {
+  const auto startsWith = [&](std::string_view magic, std::size_t at = 0) {
+    return head.size() >= at + magic.size() &&
+           std::equal(magic.begin(), magic.end(), head.begin() + static_cast<std::ptrdiff_t>(at),
+                      [](char c, std::byte b) { return static_cast<std::byte>(c) == b; });
+  };
+  using std::string_view_literals::operator""sv;
+  if (startsWith("\xFF\xD8\xFF")) return PictureFormat::kJpeg;
+  if (startsWith("\x89PNG\r\n\x1A\n")) return PictureFormat::kPng;
+  if (startsWith("GIF8")) return PictureFormat::kGif;
+  if (startsWith("RIFF") && startsWith("WEBP", 8)) return PictureFormat::kWebp;
+  if (startsWith("II*\0"sv) || startsWith("MM\0*"sv)) return PictureFormat::kTiff;
+  if (!startsWith("ftyp", 4)) return PictureFormat::kNone;
+  // An ISO media file: its major brand, then compatible ones after the minor
+  // version. AVIF and HEIC are both HEIF, with another codec inside.
+  const std::size_t end = std::min(head.size(), kPictureSniffBytes);
+  for (std::size_t at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) {
+    if (startsWith("avif", at) || startsWith("avis", at)) return PictureFormat::kAvif;
+    for (const std::string_view brand : {"heic", "heix", "hevc", "hevx", "heim", "heis"}) {
+      if (startsWith(brand, at)) return PictureFormat::kHeic;
+    }
+  }
+  return startsWith("mif1", 8) || startsWith("msf1", 8) ? PictureFormat::kHeif : PictureFormat::kNone;
+}
+
+inline std::string_view FormatName(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kJpeg: return "JPEG";
+    case PictureFormat::kPng: return "PNG";
+    case PictureFormat::kGif: return "GIF";
+    case PictureFormat::kWebp: return "WebP";
+    case PictureFormat::kTiff: return "TIFF";
+    case PictureFormat::kHeic: return "HEIC";
+    case PictureFormat::kAvif: return "AVIF";
+    case PictureFormat::kHeif: return "HEIF";
+    case PictureFormat::kNone: break;
+  }
+  return {};
+}
+
+}  // namespace logo_tool
