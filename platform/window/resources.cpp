@@ -4,10 +4,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/api/dialog_template.h"
 #include "platform/api/little_endian.h"
 #include "platform/sim/bitmap_loader.h"
 #include "platform/sim/surroundings.h"
-#include "platform/window/dialog_template.h"
 #include "platform/window/window.h"
 
 struct HINSTANCE__ {};
