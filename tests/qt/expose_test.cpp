@@ -26,24 +26,6 @@ bool Until(platform::qt::QtHost& host, DialogRun& run, const std::function<bool(
   return done();
 }
 
-TEST(QtHost, EveryOneLineCaptionIsWholeInItsControl) {
-  platform::qt::QtHost host;
-  TempTerminal terminal(&host);
-  WriteIdentity(terminal, "QX210");
-  CBrambleDlg dialog;
-  RunDialog(dialog, [&](DialogRun&) {
-    int captions = 0;
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-      for (const QLabel* label : window->findChildren<QLabel*>()) {
-        if (label->wordWrap()) continue;  // the message line wraps
-        ++captions;
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
-      }
-    }
-    EXPECT_EQ(captions, 5);
-  });
-}
-
 TEST(QtHost, AnUncoveredDialogRepaintsAndTheVerdictComesBack) {
   platform::qt::QtHost host;
   TempTerminal terminal(&host);
