@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
+#include <QTimer>
 #include <QWidget>
 
 #include "dialog/bramble_dlg.h"
@@ -45,6 +45,24 @@ TEST(QtHost, AnUncoveredDialogRepaintsAndTheVerdictComesBack) {
     cover.hide();
     EXPECT_TRUE(Until(host, run, [&] { return Text(dialog.m_ctlMessage) == text::kUsable; }))
         << "the message line still says: " << Text(dialog.m_ctlMessage).ToUtf8();
+  });
+}
+
+TEST(QtHost, AMessageBoxOverTheDialogSpeaksInTheDialogsFont) {
+  platform::qt::QtHost host;
+  TempTerminal terminal(&host);
+  WriteIdentity(terminal, "QX210");
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun&) {
+    QFont shown;
+    QTimer::singleShot(0, [&shown] {
+      if (QWidget* box = QApplication::activeModalWidget()) {
+        shown = box->font();
+        box->close();
+      }
+    });
+    ::MessageBoxW(dialog.m_hWnd, text::kCannotReset, u"", MB_OK);
+    EXPECT_EQ(std::tuple(shown.family().toStdString(), shown.pixelSize()), std::tuple("NanumGothic", 12));
   });
 }
 
