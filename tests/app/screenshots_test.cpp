@@ -38,9 +38,10 @@ constexpr Control kControls[] = {
     {"Width label", Drawn::Label, 633, 258, 669, 271}, {"Height label", Drawn::Label, 633, 294, 669, 307},
     {"Bit count label", Drawn::Label, 633, 327, 660, 340}, {"Message", Drawn::Message, 57, 19, 575, 63},
 };
-// A group box's frame starts below its caption's middle: half the 14-pixel line of
-// the 12-pixel dialog font, less one, as the platform draws it.
-constexpr int kGroupFrameDrop = 6;
+// Where the frame's top line runs: for a group box through its caption's middle,
+// half the 14-pixel line of the 12-pixel dialog font less one below the control's
+// top, as the platform draws it.
+int FrameTop(const Control& c) { return c.drawn == Drawn::Group ? c.top + 6 : c.top; }
 
 struct Picture {
   QImage image;
@@ -81,9 +82,8 @@ std::array<int, 4> DrawnFrame(const Picture& picture, const Control& c) {
   const int midX = (c.left + c.right) / 2, midY = (c.top + c.bottom) / 2;
   // A group box's top line is found right of its caption.
   const int topX = c.drawn == Drawn::Group ? c.right - 10 : midX;
-  const int top = c.drawn == Drawn::Group ? c.top + kGroupFrameDrop : c.top;
   return {picture.FirstMarked(c.left - kReach, c.left + kReach, midY, true),
-          picture.FirstMarked(top - kReach, top + kReach, topX, false),
+          picture.FirstMarked(FrameTop(c) - kReach, FrameTop(c) + kReach, topX, false),
           picture.FirstMarked(c.right + kReach, c.right - kReach, midY, true) + 1,
           picture.FirstMarked(c.bottom + kReach, c.bottom - kReach, midX, false) + 1};
 }
@@ -97,9 +97,8 @@ void CheckPicture(const fs::path& file) {
     SCOPED_TRACE(c.name);
     if (c.drawn != Drawn::Label && c.drawn != Drawn::Message) {
       const auto [left, top, right, bottom] = DrawnFrame(picture, c);
-      const int expectedTop = c.drawn == Drawn::Group ? c.top + kGroupFrameDrop : c.top;
       EXPECT_NEAR(left, c.left, 1);
-      EXPECT_NEAR(top, expectedTop, 1);
+      EXPECT_NEAR(top, FrameTop(c), 1);
       EXPECT_NEAR(right, c.right, 1);
       EXPECT_NEAR(bottom, c.bottom, 1);
       continue;
