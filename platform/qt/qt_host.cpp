@@ -77,7 +77,7 @@ class StaticControl final : public QLabel {
 };
 
 // The dialog's look: the toolkit's own style, with a group box drawn as the
-// platform's dialog manager draws it, from the control's own rectangle: an etched
+// platform's button control draws one, from the control's own rectangle: an etched
 // frame whose top line runs through the middle of the caption's first line, and
 // the caption on it, 7 pixels in.
 class DialogStyle final : public QProxyStyle {
