@@ -11,6 +11,8 @@
 #include "app/bramble_app.h"
 #include "app/launcher.h"
 #include "platform/sim/surroundings.h"
+#include "platform/framework/wnd.h"
+#include "platform/win32/dialog_placement.h"
 #include "platform/win32/running_program.h"
 #include "platform/win32/window_picture.h"
 
@@ -35,5 +37,9 @@ int wmain(int argc, wchar_t** argv) {
     return *status;
   }
   platform::InstallSurroundings(surroundings);
+  // The dialog manager lays the template out in font units; the terminal's screen
+  // edge by edge. And the dialog covers the screen however it was started.
+  platform::SetControlPlacement(platform::win32::PlaceControlsEdgeByEdge);
+  const platform::win32::KeepMaximized keepMaximized;
   return app::RunProgram(pointers[0], options, platform::win32::SaveWindowPicture);
 }

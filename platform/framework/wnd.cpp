@@ -22,6 +22,7 @@ std::map<HWND, std::unique_ptr<CWnd>>& TemporaryWindows() {
 }
 
 platform::ModalScript g_modalScript;
+platform::ControlPlacement g_controlPlacement;
 // Posted to a dialog that has initialised, so that the script starts from inside
 // the dialog's own message loop.
 constexpr UINT kRunModalScript = WM_APP + 0x0B00;
@@ -153,14 +154,11 @@ void CWnd::OnTimer(UINT_PTR) { Default(); }
 
 // ---- Dialogs -----------------------------------------------------------------------
 
-namespace {
-
-// Every dialog of the framework runs on this procedure: it hands each message to
-// the dialog's message map.
-INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK CDialog::DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* dialog = reinterpret_cast<CDialog*>(lParam);
     dialog->Attach(window);
+    if (g_controlPlacement) g_controlPlacement(window, dialog->m_dialogTemplate);
     const BOOL focusFirstTabStop = dialog->OnInitDialog();
     if (g_modalScript) ::PostMessageW(window, kRunModalScript, 0, 0);
     return focusFirstTabStop;
@@ -175,8 +173,6 @@ INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
   LRESULT result = 0;
   return dialog->WindowProc(message, wParam, lParam, result) ? TRUE : FALSE;
 }
-
-}  // namespace
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
   ON_COMMAND(IDOK, &CDialog::OnOK)
@@ -194,8 +190,10 @@ INT_PTR CDialog::DoModal() {
   const auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(loaded ? ::LockResource(loaded) : nullptr);
   if (!dialogTemplate) return -1;
   m_ending = false;
+  m_dialogTemplate = {reinterpret_cast<const std::byte*>(dialogTemplate), ::SizeofResource(instance, found)};
   const INT_PTR result = ::DialogBoxIndirectParamW(instance, dialogTemplate, m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr,
                                                    DialogProcedure, reinterpret_cast<LPARAM>(this));
+  m_dialogTemplate = {};
   // The window has gone, and with it the handles of the dialog and its controls.
   for (CWnd* control : m_boundControls) control->Detach();
   m_boundControls.clear();
@@ -239,6 +237,10 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
 namespace platform {
 
 ModalScript SetModalScript(ModalScript script) { return std::exchange(g_modalScript, std::move(script)); }
+
+ControlPlacement SetControlPlacement(ControlPlacement placement) {
+  return std::exchange(g_controlPlacement, std::move(placement));
+}
 
 bool PumpUntilIdle(CDialog& dialog, DWORD limitMilliseconds) {
   // Waits in short slices, so that the limit counts however the platform's

@@ -4,8 +4,10 @@
 // the platform's window API on m_hWnd; messages reach the message map through
 // one dialog procedure.
 
+#include <cstddef>
 #include <functional>
 #include <set>
+#include <span>
 #include <vector>
 
 #include "platform/framework/cstring.h"
@@ -158,7 +160,12 @@ class CDialog : public CWnd {
  private:
   friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 
+  // Every dialog of the framework runs on this procedure: it hands each message to
+  // the dialog's message map.
+  static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
   UINT m_nIDTemplate;
+  std::span<const std::byte> m_dialogTemplate;  // while the dialog runs
   CWnd* m_pParentWnd;
   bool m_ending = false;
   std::vector<CWnd*> m_boundControls;
@@ -171,6 +178,13 @@ namespace platform {
 // and runs until it ends the dialog or returns. Automation and tests use it.
 using ModalScript = std::function<void(CDialog& dialog)>;
 ModalScript SetModalScript(ModalScript script);
+
+// Puts a new dialog's controls where the terminal shows them, given the template
+// the dialog was made from: called once the controls exist, before the dialog
+// initialises. A host whose dialog manager lays templates out by rules of its own
+// installs one; the others leave it empty.
+using ControlPlacement = std::function<void(HWND dialog, std::span<const std::byte> dialogTemplate)>;
+ControlPlacement SetControlPlacement(ControlPlacement placement);
 
 // Handles the dialog's messages until none is waiting and no timer of the dialog
 // is armed, or the dialog is ending: what a script does after each step it takes.

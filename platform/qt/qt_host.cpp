@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <qdrawutil.h>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -10,7 +11,10 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleOptionGroupBox>
+#include <QTextOption>
 #include <QTimer>
 #include <QWindow>
 
@@ -37,34 +41,89 @@ QIcon ToQIcon(HICON handle) {
   return icon;
 }
 
-// The terminal's dialog font is a system font with Hangul. Its dialog units come
-// from that font, and the template's captions fit their controls there; here the
-// units are fixed by the screen, so the font is made as large as it can be, up to
-// the template's size, with every one-line caption still whole.
-QFont DialogFont(const window::Window& dialog) {
-  constexpr double kSmallestPoints = 5;
+// The template's font, NanumGothic for its Hangul, at the template's size in
+// pixels of the terminal's 96 dots per inch, as the platform's dialog manager
+// makes it (9 points: 12 pixels), whatever the resolution of the screen it shows on.
+// Hinted fully, as there, so that digits keep their height and a full stop its row.
+QFont DialogFont(int points) {
+  constexpr int kDotsPerInch = 96;
+  constexpr int kPointsPerInch = 72;
+  constexpr int kTemplatePoints = 9;  // a template without a font of its own
+  if (points <= 0) points = kTemplatePoints;
   QFont font(QStringLiteral("NanumGothic"));
-  for (double points = dialog.fontPoints > 0 ? dialog.fontPoints : 9; points > kSmallestPoints; points -= 0.5) {
-    font.setPointSizeF(points);
-    const QFontMetrics metrics(font);
-    const bool fits = std::ranges::all_of(dialog.children, [&](const auto& control) {
-      const bool oneLine = control->kind == window::Kind::Static && (control->style & SS_TYPEMASK) == SS_LEFT;
-      return !oneLine || metrics.horizontalAdvance(ToQString(control->text)) <= control->rect.right - control->rect.left;
-    });
-    if (fits) break;
-  }
+  font.setPixelSize((points * kDotsPerInch + kPointsPerInch / 2) / kPointsPerInch);
+  font.setHintingPreference(QFont::PreferFullHinting);
   return font;
 }
+
+// A static control's text laid out as the platform's static control does it: from
+// the top, broken between words and inside a word longer than a line, and cut at
+// the control's edges, so that a caption too long for its control shows its start.
+class StaticControl final : public QLabel {
+ public:
+  StaticControl(const QString& text, Qt::Alignment alignment, QWidget* parent) : QLabel(text, parent) {
+    setTextFormat(Qt::PlainText);
+    setAlignment(alignment | Qt::AlignTop);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QTextOption layout(alignment());
+    layout.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QRectF(rect()), text(), layout);
+  }
+};
+
+// The dialog's look: the toolkit's own style, with a group box drawn as the
+// platform's button control draws one, from the control's own rectangle: an etched
+// frame whose top line runs through the middle of the caption's first line, and
+// the caption on it, 7 pixels in.
+class DialogStyle final : public QProxyStyle {
+ public:
+  QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                       const QWidget* widget) const override {
+    const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+    if (control != CC_GroupBox || !box) return QProxyStyle::subControlRect(control, option, part, widget);
+    constexpr int kCaptionIndent = 7;
+    const int lineHeight = box->fontMetrics.height();
+    switch (part) {
+      case SC_GroupBoxFrame:
+      case SC_GroupBoxContents:
+        return box->rect.adjusted(0, lineHeight / 2 - 1, 0, 0);
+      case SC_GroupBoxLabel:
+        return QRect(box->rect.left() + kCaptionIndent, box->rect.top() - 1,
+                     box->fontMetrics.horizontalAdvance(box->text) + 2, lineHeight) &
+               box->rect.adjusted(kCaptionIndent, -1, -kCaptionIndent, 0);
+      default:
+        return {};
+    }
+  }
+
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                          const QWidget* widget) const override {
+    const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+    if (control != CC_GroupBox || !box) return QProxyStyle::drawComplexControl(control, option, painter, widget);
+    const QRect label = subControlRect(control, option, SC_GroupBoxLabel, widget);
+    painter->save();
+    painter->setClipRegion(QRegion(box->rect) - label);
+    qDrawShadeRect(painter, subControlRect(control, option, SC_GroupBoxFrame, widget), box->palette, true);
+    painter->restore();
+    drawItemText(painter, label.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, box->palette,
+                 box->state & State_Enabled, box->text, QPalette::WindowText);
+  }
+};
 
 }  // namespace
 
 class QtHost::DialogWidget final : public QWidget {
  public:
-  explicit DialogWidget(window::Window& dialog)
-      : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_dialog(dialog) {
+  DialogWidget(window::Window& dialog, QStyle& style)
+      : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_dialog(dialog), m_style(style) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(dialog.rect.right - dialog.rect.left, dialog.rect.bottom - dialog.rect.top);
-    setFont(DialogFont(dialog));
+    setFont(DialogFont(dialog.fontPoints));
     setWindowTitle(ToQString(dialog.text));
     // Controls are made in template order, which is also the tab order.
     for (const auto& control : dialog.children) AddControl(*control);
@@ -112,6 +171,7 @@ class QtHost::DialogWidget final : public QWidget {
       case window::Kind::Button:
         if ((control.style & BS_TYPEMASK) == BS_GROUPBOX) {
           widget = new QGroupBox(text, this);
+          widget->setStyle(&m_style);
         } else {
           auto* button = new QPushButton(text, this);
           connect(button, &QPushButton::clicked, this, [this, &control] {
@@ -123,18 +183,15 @@ class QtHost::DialogWidget final : public QWidget {
         break;
       case window::Kind::Edit: {
         auto* edit = new QLineEdit(text, this);
+        edit->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // the platform's edit control starts its line at the top
         connect(edit, &QLineEdit::textEdited, this,
                 [&control](const QString& typed) { window::TextEditedByUser(&control, typed.toStdU16String()); });
         widget = edit;
         break;
       }
       default: {
-        auto* label = new QLabel(text, this);
-        label->setTextFormat(Qt::PlainText);
         const bool centred = (control.style & SS_TYPEMASK) == SS_CENTER;
-        label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
-        label->setWordWrap(centred);
-        widget = label;
+        widget = new StaticControl(text, centred ? Qt::AlignHCenter : Qt::AlignLeft, this);
         break;
       }
     }
@@ -145,10 +202,11 @@ class QtHost::DialogWidget final : public QWidget {
   }
 
   window::Window& m_dialog;
+  QStyle& m_style;  // the host's, which outlives its dialogs
   std::map<const window::Window*, QWidget*> m_controls;  // children of this widget
 };
 
-QtHost::QtHost() = default;
+QtHost::QtHost() : m_style(std::make_unique<DialogStyle>()) {}
 QtHost::~QtHost() = default;
 
 void QtHost::Wait(std::optional<window::Clock::time_point> deadline) {
@@ -167,7 +225,7 @@ void QtHost::Wait(std::optional<window::Clock::time_point> deadline) {
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-void QtHost::DialogCreated(window::Window& dialog) { m_dialogs[&dialog] = std::make_unique<DialogWidget>(dialog); }
+void QtHost::DialogCreated(window::Window& dialog) { m_dialogs[&dialog] = std::make_unique<DialogWidget>(dialog, *m_style); }
 
 void QtHost::DialogDestroyed(window::Window& dialog) { m_dialogs.erase(&dialog); }
 
@@ -211,6 +269,7 @@ int QtHost::MessageBox(window::Window* owner, WStringView text, WStringView capt
   const auto found = owner ? m_dialogs.find(owner->parent ? owner->parent : owner) : m_dialogs.end();
   QWidget* parent = found == m_dialogs.end() ? nullptr : found->second.get();
   QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Ok, parent);
+  box.setFont(parent ? parent->font() : DialogFont(0));  // a box over the dialog speaks in the dialog's font
   box.exec();
   return IDOK;
 }

@@ -5,6 +5,7 @@
 // back as the platform's messages. A QApplication must exist.
 
 #include <QImage>
+#include <QStyle>
 
 #include <map>
 #include <memory>
@@ -32,6 +33,7 @@ class QtHost final : public window::Host {
 
  private:
   class DialogWidget;
+  std::unique_ptr<QStyle> m_style;  // how the dialogs draw their controls
   std::map<const window::Window*, std::unique_ptr<DialogWidget>> m_dialogs;
 };
 

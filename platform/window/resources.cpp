@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/api/dialog_template.h"
 #include "platform/api/little_endian.h"
 #include "platform/sim/bitmap_loader.h"
-#include "platform/window/dialog_template.h"
 #include "platform/window/window.h"
 
 struct HINSTANCE__ {};

@@ -26,9 +26,6 @@ struct HICON__ {};
 
 namespace platform::window {
 
-// The terminal's screen: a dialog template fills it, each edge converted on its own.
-inline constexpr int kScreenWidth = 800;
-inline constexpr int kScreenHeight = 480;
 // What erasing a dialog's background paints.
 inline constexpr std::uint32_t kDialogBackground = 0xFFECECEC;
 

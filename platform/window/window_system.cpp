@@ -6,7 +6,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/window/dialog_template.h"
+#include "platform/api/dialog_template.h"
 #include "platform/window/resources.h"
 #include "platform/window/window.h"
 
@@ -32,14 +32,6 @@ Clock::time_point Now() {
   return host ? host->Now() : Clock::now();
 }
 
-// A template edge in dialog units to pixels of the screen, each edge on its own,
-// so that the whole template fills the screen and neighbours keep their gaps.
-LONG EdgeToPixels(LONG units, LONG templateUnits, LONG screenPixels) {
-  if (templateUnits <= 0) return 0;
-  return static_cast<LONG>((2 * static_cast<std::int64_t>(units) * screenPixels + templateUnits) /
-                           (2 * static_cast<std::int64_t>(templateUnits)));
-}
-
 Kind KindOf(const NameOrNumber& windowClass) {
   if (windowClass.number == kButtonClass) return Kind::Button;
   if (windowClass.number == kEditClass) return Kind::Edit;
@@ -56,8 +48,6 @@ std::unique_ptr<Window> CreateDialogWindow(const DialogTemplate& resource) {
   dialog->fontPoints = resource.fontPoints;
   dialog->rect = {0, 0, kScreenWidth, kScreenHeight};
   dialog->surface.Reset(kScreenWidth, kScreenHeight, kDialogBackground);
-  const auto x = [&](LONG units) { return EdgeToPixels(units, resource.cx, kScreenWidth); };
-  const auto y = [&](LONG units) { return EdgeToPixels(units, resource.cy, kScreenHeight); };
   for (const DialogItem& item : resource.items) {
     auto control = std::make_unique<Window>();
     control->kind = KindOf(item.windowClass);
@@ -65,7 +55,7 @@ std::unique_ptr<Window> CreateDialogWindow(const DialogTemplate& resource) {
     control->style = item.style;
     control->exStyle = item.exStyle;
     control->text = item.title.text;
-    control->rect = {x(item.x), y(item.y), x(item.x + item.cx), y(item.y + item.cy)};
+    control->rect = ItemRectOnScreen(resource, item);
     control->parent = dialog.get();
     dialog->children.push_back(std::move(control));
   }

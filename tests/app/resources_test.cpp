@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/framework/afxwin.h"
-#include "platform/window/dialog_template.h"
+#include "platform/api/dialog_template.h"
 #include "platform/window/window.h"
 #include "tests/support/temp_terminal.h"
 
 namespace {
 
 using bramble::test::TempTerminal;
-using platform::window::DialogTemplate;
+using platform::DialogTemplate;
 
 constexpr DWORD kButton = 0x50010000;   // child, visible, tab stop, push button
 constexpr DWORD kLabel = 0x50020000;    // child, visible, group, left
@@ -34,7 +34,7 @@ std::optional<DialogTemplate> CompiledDialog(int id) {
   const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_DIALOG);
   if (!found) return std::nullopt;
   const auto* bytes = static_cast<const std::byte*>(::LockResource(::LoadResource(module, found)));
-  return platform::window::ParseDialogTemplate({bytes, ::SizeofResource(module, found)});
+  return platform::ParseDialogTemplate({bytes, ::SizeofResource(module, found)});
 }
 
 TEST(Resources, Dialog102HoldsTheSixteenControlsInTabOrder) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
+#include <QTimer>
 #include <QWidget>
 
 #include "dialog/bramble_dlg.h"
@@ -26,24 +26,6 @@ bool Until(platform::qt::QtHost& host, DialogRun& run, const std::function<bool(
   return done();
 }
 
-TEST(QtHost, EveryOneLineCaptionIsWholeInItsControl) {
-  platform::qt::QtHost host;
-  TempTerminal terminal(&host);
-  WriteIdentity(terminal, "QX210");
-  CBrambleDlg dialog;
-  RunDialog(dialog, [&](DialogRun&) {
-    int captions = 0;
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-      for (const QLabel* label : window->findChildren<QLabel*>()) {
-        if (label->wordWrap()) continue;  // the message line wraps
-        ++captions;
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
-      }
-    }
-    EXPECT_EQ(captions, 5);
-  });
-}
-
 TEST(QtHost, AnUncoveredDialogRepaintsAndTheVerdictComesBack) {
   platform::qt::QtHost host;
   TempTerminal terminal(&host);
@@ -63,6 +45,24 @@ TEST(QtHost, AnUncoveredDialogRepaintsAndTheVerdictComesBack) {
     cover.hide();
     EXPECT_TRUE(Until(host, run, [&] { return Text(dialog.m_ctlMessage) == text::kUsable; }))
         << "the message line still says: " << Text(dialog.m_ctlMessage).ToUtf8();
+  });
+}
+
+TEST(QtHost, AMessageBoxOverTheDialogSpeaksInTheDialogsFont) {
+  platform::qt::QtHost host;
+  TempTerminal terminal(&host);
+  WriteIdentity(terminal, "QX210");
+  CBrambleDlg dialog;
+  RunDialog(dialog, [&](DialogRun&) {
+    QFont shown;
+    QTimer::singleShot(0, [&shown] {
+      if (QWidget* box = QApplication::activeModalWidget()) {
+        shown = box->font();
+        box->close();
+      }
+    });
+    ::MessageBoxW(dialog.m_hWnd, text::kCannotReset, u"", MB_OK);
+    EXPECT_EQ(std::tuple(shown.family().toStdString(), shown.pixelSize()), std::tuple("NanumGothic", 12));
   });
 }
 

@@ -1,13 +1,17 @@
 // The dialog as the platform's own dialog manager makes it from the compiled
 // resource script: real controls of the platform's classes, in the template's
-// order, with their identifiers and, once the dialog has initialised, its texts.
+// order, with their identifiers and, once the dialog has initialised, its texts;
+// and the program started by hand, covering the screen.
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dialog/bramble_dlg.h"
+#include "platform/framework/storage.h"
 #include "tests/support/temp_terminal.h"
 
 namespace {
@@ -63,6 +67,54 @@ TEST(WindowsDialog, TheDialogManagerMakesTheTemplatesSixteenControls) {
       {1002, L"Button", L"로고 초기화"},
   };
   EXPECT_EQ(found, expected);
+}
+
+// Started without --play, under a prefix whose desktop is the terminal's 800 x 480
+// screen (scripts/test-windows makes it), and left to its own message loop.
+TEST(WindowsDialog, StartedByHandItCoversTheScreenTwoSecondsLater) {
+  bramble::test::TempTerminal terminal;
+  bramble::test::MakeReadyTerminal(terminal);
+  wchar_t self[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::filesystem::path program = std::filesystem::path(self).parent_path().parent_path() / "bramble.exe";
+  std::wstring command = L"\"" + program.wstring() + L"\" --root \"" + terminal.root().wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &started));
+  const platform::UniqueHandle process(started.hProcess);
+  const platform::UniqueHandle thread(started.hThread);
+  ::WaitForInputIdle(process.get(), 10000);
+  ::Sleep(2000);
+
+  struct Found {
+    DWORD processId;
+    HWND window = nullptr;
+  } found{started.dwProcessId};
+  ::EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto& wanted = *reinterpret_cast<Found*>(context);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner != wanted.processId || !::IsWindowVisible(window)) return TRUE;
+        wanted.window = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  ASSERT_NE(found.window, nullptr) << "no window of the program is shown";
+  RECT client{};
+  POINT topLeft{};
+  ::GetClientRect(found.window, &client);
+  ::ClientToScreen(found.window, &topLeft);
+  EXPECT_EQ(std::tuple(topLeft.x, topLeft.y, client.right, client.bottom), std::tuple(0, 0, 800, 480));
+  EXPECT_TRUE(::IsZoomed(found.window));
+
+  ::PostMessageW(found.window, WM_CLOSE, 0, 0);  // the dialog answers it as Cancel
+  ASSERT_EQ(::WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  ::GetExitCodeProcess(process.get(), &exitCode);
+  EXPECT_EQ(exitCode, 0u);
 }
 
 }  // namespace

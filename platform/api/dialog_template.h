@@ -1,7 +1,8 @@
 #pragma once
 // A dialog template as the resource compiler writes it, in the classic (not
 // extended) format: the dialog's header, then one item per control, each
-// starting on a four-byte boundary.
+// starting on a four-byte boundary. And the terminal's rule that puts a
+// template's controls on its screen, which every host draws by.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +12,7 @@
 
 #include "platform/api/wide_text.h"
 
-namespace platform::window {
+namespace platform {
 
 // A name that is either a number or a text, as resources and classes are named.
 struct NameOrNumber {
@@ -49,4 +50,14 @@ struct DialogTemplate {
 // Nothing for an extended template or for bytes that end inside the template.
 std::optional<DialogTemplate> ParseDialogTemplate(std::span<const std::byte> bytes);
 
-}  // namespace platform::window
+// The terminal's screen, which a dialog template fills.
+inline constexpr int kScreenWidth = 800;
+inline constexpr int kScreenHeight = 480;
+
+// Where `item` lies on the terminal's screen, in pixels of the dialog's client
+// area. Each edge converts on its own (x × 800 / cx, y × 480 / cy, rounded), so
+// that the template fills the screen and neighbours keep their gaps, whatever
+// font the dialog is drawn in.
+RECT ItemRectOnScreen(const DialogTemplate& dialog, const DialogItem& item);
+
+}  // namespace platform

@@ -1,8 +1,8 @@
-#include "platform/window/dialog_template.h"
+#include "platform/api/dialog_template.h"
 
 #include "platform/api/little_endian.h"
 
-namespace platform::window {
+namespace platform {
 namespace {
 
 constexpr WORD kNameIsNumber = 0xFFFF;
@@ -98,4 +98,14 @@ std::optional<DialogTemplate> ParseDialogTemplate(std::span<const std::byte> byt
   return dialog;
 }
 
-}  // namespace platform::window
+RECT ItemRectOnScreen(const DialogTemplate& dialog, const DialogItem& item) {
+  const auto edge = [](LONG units, LONG templateUnits, LONG screenPixels) {
+    if (templateUnits <= 0) return LONG{0};
+    return static_cast<LONG>((2 * static_cast<std::int64_t>(units) * screenPixels + templateUnits) /
+                             (2 * static_cast<std::int64_t>(templateUnits)));
+  };
+  return {edge(item.x, dialog.cx, kScreenWidth), edge(item.y, dialog.cy, kScreenHeight),
+          edge(item.x + item.cx, dialog.cx, kScreenWidth), edge(item.y + item.cy, dialog.cy, kScreenHeight)};
+}
+
+}  // namespace platform
