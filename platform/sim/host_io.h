@@ -53,7 +53,7 @@ class HostIo {
 #ifdef _WIN32
   void* m_handle = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
   bool m_folder = false;
-  bool m_pipe = false;  // opened for overlapped use
+  bool m_pipe = false;  // a pipe, appended to with patience
 #else
   int m_fd = -1;
 #endif

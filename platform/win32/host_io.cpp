@@ -45,17 +45,14 @@ HostIo HostIo::Open(const std::filesystem::path& path, Mode mode, bool* created)
       if (created) *created = io && ::GetLastError() != ERROR_ALREADY_EXISTS;
       break;
     case Mode::kAppend:
+      // For overlapped use, opened once: a write to a full pipe on a handle for
+      // synchronous use waits for ever, even when its reader has gone; on this
+      // one it is refused at once, so the writer can tell a reader that takes its
+      // time from one that never will. (A second open would also end the file
+      // for a reader that came with the first.)
       io.m_handle = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-      // A write to a full pipe on a handle for synchronous use waits for ever, even
-      // when its reader has gone; one for overlapped use is refused at once, so
-      // the writer can tell a reader that takes its time from one that never will.
-      if (io && ::GetFileType(io.m_handle) == FILE_TYPE_PIPE) {
-        io = HostIo();
-        io.m_handle = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OVERLAPPED, nullptr);
-        io.m_pipe = static_cast<bool>(io);
-      }
+                                  FILE_FLAG_OVERLAPPED, nullptr);
+      io.m_pipe = io && ::GetFileType(io.m_handle) == FILE_TYPE_PIPE;
       break;
     case Mode::kFolder:
       io.m_handle = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
@@ -122,25 +119,25 @@ bool HostIo::WriteAt(const void* data, std::size_t size, std::uint64_t offset) {
 }
 
 bool HostIo::Append(const void* data, std::size_t size) {
-  DWORD written = 0;
-  if (!m_pipe) return ::WriteFile(m_handle, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
   // A pipe is waited on while its reader takes lines; one that has taken none for
   // kPipePatienceMs has gone or never came, and the write is given up.
-  constexpr DWORD kPipePatienceMs = 2000;
+  constexpr DWORD kPipePatienceMs = 1000;
   constexpr DWORD kRetryMs = 10;
-  for (DWORD waited = 0; waited < kPipePatienceMs; waited += kRetryMs) {
+  const DWORD patience = m_pipe ? kPipePatienceMs : INFINITE;
+  for (DWORD waited = 0;; waited += kRetryMs) {
     OVERLAPPED where{};
     where.Offset = where.OffsetHigh = 0xFFFFFFFF;  // at the end
+    DWORD written = 0;
     if (::WriteFile(m_handle, data, static_cast<DWORD>(size), &written, &where)) return written == size;
     if (::GetLastError() == ERROR_IO_PENDING) {
-      if (::GetOverlappedResultEx(m_handle, &where, &written, kPipePatienceMs - waited, FALSE)) return written == size;
+      if (::GetOverlappedResultEx(m_handle, &where, &written, patience, FALSE)) return written == size;
       ::CancelIoEx(m_handle, &where);
       ::GetOverlappedResult(m_handle, &where, &written, TRUE);
       return false;
     }
+    if (!m_pipe || waited >= kPipePatienceMs) return false;
     ::Sleep(kRetryMs);
   }
-  return false;
 }
 
 bool HostIo::Truncate(std::uint64_t size) {
