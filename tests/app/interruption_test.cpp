@@ -87,25 +87,28 @@ std::vector<Call> ReadCalls(const fs::path& log) {
   return calls;
 }
 
-// The kill points: every call when BRAMBLE_KILL_SWEEP=all. Otherwise only calls
-// that change something: a kill as the program enters a call that only looks
-// (a stat, a read, a seek) ends as one at the next call that changes something.
-// Of the many writes of rows and sectors, every few hundredth, the first and the
-// last.
+// The kill points: every call when BRAMBLE_KILL_SWEEP=all. Otherwise only the
+// calls that change what is stored: a kill as the program enters a call that only
+// looks (a stat, a read, an open for reading, a close) ends as one at the next
+// call that changes something. Of the many writes of rows and sectors, every few
+// hundredth, the first and the last.
 std::vector<Call> KillPoints(const std::vector<Call>& calls) {
   const char* sweep = std::getenv("BRAMBLE_KILL_SWEEP");
   if (sweep && std::string(sweep) == "all") return calls;
   const int spread = kSanitized ? 3 : 1;  // a sanitized program is slower: fewer of the bulk writes
-  const std::map<std::string, int> changes = {{"openat", 1}, {"close", 1},   {"fsync", 1},   {"ftruncate", 1},
-                                              {"unlink", 1}, {"rename", 1},  {"write", 100 * spread},
+  const std::map<std::string, int> changes = {{"openat", 1}, {"fsync", 1},           {"ftruncate", 1},
+                                              {"unlink", 1}, {"rename", 1},          {"write", 100 * spread},
                                               {"pwrite64", 300 * spread}};
   std::map<std::string, int> last;
   for (const Call& call : calls) last[call.name] = call.occurrence;
   std::vector<Call> points;
   for (const Call& call : calls) {
     const auto stride = changes.find(call.name);
-    if (stride != changes.end() &&
-        (stride->second == 1 || call.occurrence % stride->second == 1 || call.occurrence == last[call.name]))
+    if (stride == changes.end()) continue;
+    const bool opensToWrite = call.line.find("O_WRONLY") != std::string::npos ||
+                              call.line.find("O_RDWR") != std::string::npos;
+    if (call.name == "openat" && !opensToWrite) continue;
+    if (stride->second == 1 || call.occurrence % stride->second == 1 || call.occurrence == last[call.name])
       points.push_back(call);
   }
   return points;
