@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -29,7 +30,9 @@ fs::path NewFolder() {
   static std::atomic<int> counter{0};
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = "bramble-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  // A parameterized test's name holds a slash: one folder, not a folder in a folder.
   if (info) name += std::string("-") + info->name();
+  std::ranges::replace(name, '/', '-');
   fs::path folder = fs::temp_directory_path() / name;
   fs::remove_all(folder);
   fs::create_directories(folder);
