@@ -21,6 +21,7 @@ using bramble::fuzz::Require;
 constexpr const WCHAR* kCardBmp = _T("\\SDMMC DISK\\logo.bmp");
 
 fs::path g_card;
+fs::path g_system;
 
 bool HasSize(const fs::path& file, std::size_t size) {
   std::error_code ec;
@@ -35,6 +36,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   if (!std::freopen("/dev/null", "w", stdout)) bramble::fuzz::Fail("cannot silence standard output");
   g_card = bramble::fuzz::MakeTerminal("logo") / "SDMMC DISK";
   fs::create_directory(g_card);
+  g_system = g_card.parent_path() / "ResidentFlash" / "System";
+  fs::create_directories(g_system);
   return 0;
 }
 
@@ -43,24 +46,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto header = logo::ReadBitmapHeader(bytes);
   Require(header.has_value() == (size >= logo::kBitmapHeaderBytes), "header read from too few bytes, or refused");
   const bool logoGeometry = header && logo::HasLogoGeometry(*header);
+  // Pixel data cut short of a whole 800 x 480 x 24 picture.
+  const bool whole = header && header->pixelDataOffset <= size && size - header->pixelDataOffset >= 1'152'000;
 
   bramble::fuzz::WriteHostFile(g_card / "logo.bmp", bytes);
+  bramble::fuzz::WriteHostFile(g_system / "logo.bmp", bytes);
   // Outputs of an earlier input must not pass for this one's.
   std::error_code ignored;
-  fs::remove(g_card / "logo.bin", ignored);
-  fs::remove(g_card / "startup.raw", ignored);
+  for (const auto& stale : {g_card / "logo.bin", g_card / "startup.raw", g_system / "logo.bin"}) fs::remove(stale, ignored);
 
-  const int converted = logo::ConvertBitmapToLogo(1, kCardBmp);
-  const bool written = converted == static_cast<int>(logo::ConvertResult::kWritten);
-  Require(written == (logoGeometry && header->signature), "conversion result disagrees with the header");
+  const auto kWritten = static_cast<int>(logo::ConvertResult::kWritten);
+  // The user's logo is refused when its pixel data is cut short; the default
+  // logo in resident flash reads what is missing as black.
+  const bool written = logo::ConvertBitmapToLogo(1, kCardBmp) == kWritten;
+  Require(written == (logoGeometry && header->signature && whole), "conversion result disagrees with the header");
+  const bool defaultWritten = logo::ConvertBitmapToLogo(0, kCardBmp) == kWritten;
+  Require(defaultWritten == (logoGeometry && header->signature), "default logo's result disagrees with the header");
   // Either a whole logo.bin or none: a cut file would be programmed as a logo.
-  Require(written ? HasSize(g_card / "logo.bin", logo::kLogoFileBytes) : !fs::exists(g_card / "logo.bin"),
-          "logo.bin left partial or written for a refused source");
+  for (const auto& [bin, made] : {std::pair{g_card / "logo.bin", written}, std::pair{g_system / "logo.bin", defaultWritten}})
+    Require(made ? HasSize(bin, logo::kLogoFileBytes) : !fs::exists(bin), "logo.bin left partial or written for a refused source");
 
   const bool passed = logo::LoadAndCheckBitmap(kCardBmp);
   const auto& kept = logo::KeptBitmapState();
-  // Pixel data cut short of a whole 800 x 480 x 24 picture fails the check too.
-  const bool whole = header && header->pixelDataOffset <= size && size - header->pixelDataOffset >= 1'152'000;
   Require(passed == (logoGeometry && whole) && kept.loaded && kept.passed == passed,
           "pre-check disagrees with the header or the file's length");
   Require(kept.size == size && kept.pixelDataOffset <= kept.size, "kept bitmap does not match the file");
