@@ -53,8 +53,7 @@ TEST(HostileStorage, EveryFileTheProgramReadsIsRefusedAtOnceWithItsFailureText) 
     for (const Hostile kind : kinds) {
       if (kind == Hostile::kSparse2G && !c.sparse) continue;
       SCOPED_TRACE(std::string(c.file) + " as kind " + std::to_string(static_cast<int>(kind)));
-      TempTerminal terminal;
-      MakeReadyTerminal(terminal);
+      ReadyTerminal terminal;
       Plant(terminal, c.file, kind);
       const PlayResult run = Play(terminal, c.steps);
       ExpectMessages(run, c.messages);
@@ -66,8 +65,7 @@ TEST(HostileStorage, EveryFileTheProgramReadsIsRefusedAtOnceWithItsFailureText) 
 
 // 16384 x 16384 at one bit per pixel: 32 MiB on the card, a gigabyte once decoded.
 TEST(HostileStorage, AHugeBitmapIsNotDecoded) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   const auto header = Patched(Patched(BuildBitmap({.width = 16, .height = 16, .bitCount = 1, .paletteEntries = 2}),
                                       {"width", 18, 16384}), {"height", 22, 16384});
   terminal.Write("SDMMC DISK/logo.bmp", header);

@@ -35,8 +35,7 @@ TEST(DialogOpenImage, WithoutCardOrLogoBmpSaysSoAndKeepsTheImagePath) {
 }
 
 TEST(DialogConvert, TheConvertingTextShowsBeforeTheTimedWorkAndTwoClicksRunItOnce) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
     run.Click(IDC_OPEN_IMAGE);
@@ -77,8 +76,7 @@ TEST(DialogCommands, WhatCannotBeConvertedOrMarkedNeverReachesTheFlash) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TempTerminal terminal;
-    MakeReadyTerminal(terminal);
+    ReadyTerminal terminal;
     CBrambleDlg dialog;
     RunDialog(dialog, [&](DialogRun& run) {
       if (c.open) run.Click(IDC_OPEN_IMAGE);
@@ -110,8 +108,7 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model);
-    TempTerminal terminal;
-    MakeReadyTerminal(terminal, c.model);
+    ReadyTerminal terminal(c.model);
     if (!c.defaultBitmap) fs::remove(terminal / "ResidentFlash/System/logo.bmp");
     if (c.startupRawAfter == 0xFFFF) fs::create_directory(terminal / "SDMMC DISK/startup.raw");
     else terminal.WriteText("SDMMC DISK/startup.raw", "an old startup image");
@@ -129,8 +126,7 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
 }
 
 TEST(DialogTimer, StartupImageTimerConvertsTheKeptBitmapAndOtherTimersDoNothing) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal, "ZZ100");
+  ReadyTerminal terminal("ZZ100");
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun&) {
     WriteBitmap(terminal, {640, 480, 24}, "SDMMC DISK/small.bmp");

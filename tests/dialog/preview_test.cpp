@@ -37,8 +37,7 @@ TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
   for (const Case& c : cases) {
     const int width = c.layout.width;
     SCOPED_TRACE(testing::Message() << width << " x " << c.layout.height << " x " << c.layout.bitCount);
-    TempTerminal terminal;
-    MakeReadyTerminal(terminal);
+    ReadyTerminal terminal;
     // Left half red, right half blue: where the halves land shows the scaling.
     WriteBitmap(terminal, c.layout, "SDMMC DISK/logo.bmp",
                 [width](int x, int) { return (x < width / 2 ? kLeftColour : kRightColour) & 0xFFFFFF; });
@@ -64,8 +63,7 @@ TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
 
 // That a repaint after a command brings the verdict back is in tests/app.
 TEST(DialogPreview, RepaintsLeaveNoBitmapOrDeviceContextBehindAndShowAGoneCardAsZeros) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   const auto before = platform::window::LiveGdiObjects();
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
