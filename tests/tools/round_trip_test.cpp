@@ -69,8 +69,15 @@ TEST(LogoTool, ConvertAndStartupAnswerAsTheDialogsWritersAndLeaveOutputAloneWhen
   const fs::path output = terminal / "logo.bin";
   terminal.Write("deep.bmp", BuildBitmap({.bitCount = 32}));
   terminal.WriteText("logo.bin", "earlier logo");
-  const Outcome refused = Tool({"convert", Text(terminal / "deep.bmp"), Text(output)});
+  Magick("-size 80x60 xc:red " + Quoted(terminal / "photo.jpg"));
+  const std::string deep = Text(terminal / "deep.bmp"), photo = Text(terminal / "photo.jpg");
+  // What to do next, on standard error: a bitmap goes through check, a photo through prepare.
+  const Outcome refused = Tool({"convert", deep, Text(output)});
   EXPECT_EQ(std::tuple(refused.code, refused.out), std::tuple(2, "width=800, height=480!!!!!\r\nERROR: Not RGB888 file\r\n"));
+  EXPECT_TRUE(Contains(refused.err, deep + " is not a logo bitmap: `bramble-logo check " + deep + "` says why and how to fix it"))
+      << refused.err;
+  ExpectFailure(Tool({"convert", photo, Text(output)}), 2,
+                photo + " is a JPEG picture, not a bitmap: `bramble-logo prepare " + photo + " logo.bmp` makes a logo of it");
   EXPECT_EQ(Tool({"convert", "missing.bmp", Text(output)}).code, 1);
   EXPECT_EQ(Tool({"convert", Text(terminal.root()), Text(output)}).code, 1);
   EXPECT_EQ(ReadFileBytes(output), Bytes("earlier logo"));
@@ -91,14 +98,6 @@ TEST(LogoTool, ConvertAndStartupAnswerAsTheDialogsWritersAndLeaveOutputAloneWhen
   ExpectFailure(Tool({"startup", Text(terminal / "padded.bmp"), Text(terminal / "td.raw")}), 1,
                 "padded.bmp has 67,108,865 bytes: the dialog reads no bitmap over 67,108,864 bytes");
   EXPECT_FALSE(fs::exists(terminal / "td.raw"));
-
-  // What to do next: a photo goes through prepare, a bitmap through check.
-  Magick("-size 80x60 xc:red " + Quoted(terminal / "photo.jpg"));
-  const std::string photo = Text(terminal / "photo.jpg"), deep = Text(terminal / "deep.bmp");
-  ExpectFailure(Tool({"convert", photo, Text(output)}), 2,
-                photo + " is a JPEG picture, not a bitmap: `bramble-logo prepare " + photo + " logo.bmp` makes a logo of it");
-  ExpectFailure(Tool({"convert", deep, Text(output)}), 2,
-                deep + " is not a logo bitmap: `bramble-logo check " + deep + "` says why and how to fix it");
 }
 
 }  // namespace
