@@ -19,12 +19,14 @@
 
 namespace bramble::test {
 
-// The reading end of a named pipe the program writes into. Its buffer is cut to
-// one page, so a writer the test does not read from stops after a few kilobytes:
-// the test, not the scheduler, decides how far the program gets.
+// The reading end of a named pipe the program writes into, made in place of any
+// file there. Its buffer is cut to one page, so a writer the test does not read
+// from stops after a few kilobytes: the test, not the scheduler, decides how far
+// the program gets.
 class Fifo {
  public:
   explicit Fifo(const std::filesystem::path& path) {
+    std::filesystem::remove(path);
     if (::mkfifo(path.c_str(), 0644) == 0) m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd >= 0) m_capacity = ::fcntl(m_fd, F_SETPIPE_SZ, 4096);
   }
