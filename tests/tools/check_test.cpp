@@ -4,8 +4,6 @@
 
 #include <climits>
 
-#include "logo/converter.h"
-#include "logo/precheck.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"
@@ -23,16 +21,6 @@ struct Expected {
   std::vector<Rule> rules;
   std::string hint;  // a piece of the first finding's text
 };
-
-// What the dialog does with the file: the pre-check and the converter both take it.
-bool DialogTakes(const TempTerminal& terminal, const fs::path& file) {
-  fs::copy_file(file, terminal / "SDMMC DISK/logo.bmp", fs::copy_options::overwrite_existing);
-  testing::internal::CaptureStdout();
-  const bool taken = logo::LoadAndCheckBitmap(u"\\SDMMC DISK\\logo.bmp") &&
-                     logo::ConvertBitmapToLogo(1, u"\\SDMMC DISK\\logo.bmp") == 0;
-  testing::internal::GetCapturedStdout();
-  return taken;
-}
 
 void ExpectDiagnosis(const TempTerminal& terminal, const fs::path& file, const Expected& expected) {
   SCOPED_TRACE(file.filename().string());
