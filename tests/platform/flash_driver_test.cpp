@@ -44,14 +44,11 @@ BOOL Send(const platform::UniqueHandle& device, Bytes record, DWORD outSize = 4,
 
 struct FlashDriver : ::testing::Test {
   TempTerminal terminal;
-  Bytes sector = Bytes(1024);
+  Bytes sector = PatternBytes(1024);
   platform::BufferToken token{sector};
   const std::uint32_t t = token.value();
 
-  FlashDriver() {
-    terminal.MakeFlashDriver();
-    for (std::size_t i = 0; i < sector.size(); ++i) sector[i] = static_cast<std::byte>(i % 241 + 1);
-  }
+  FlashDriver() { terminal.MakeFlashDriver(); }
   Bytes Half(int which) const { return Bytes(sector.begin() + 512 * which, sector.begin() + 512 * (which + 1)); }
   Bytes Area(std::uint32_t area, std::uint32_t s) const { return platform::ReadAreaSector(terminal.root(), area, s); }
 };
