@@ -73,18 +73,15 @@ TEST(Converter, BitmapsConvertByteForByteFromTheirOffsetAndTheDefaultLogosMissin
 }
 
 TEST(Converter, RefusedSourcesAndUnwritableOutputsSayWhyAndLeaveNoPartialLogoBin) {
-  auto cut = BuildBitmap({});
-  cut.resize(29);
-  auto depthHighByte = BuildBitmap({});
-  depthHighByte[29] = std::byte{1};
+  const auto good = BuildBitmap({});
   const std::string badSize = "ERROR: Not support size!!!!!\r\n", badDepth = "ERROR: Not RGB888 file\r\n";
   const std::pair<std::vector<std::byte>, std::string> cases[] = {
       {BuildBitmap({.signature = false}), "ERROR: Not BMP file\r\n"},
-      {cut, "ERROR: Not BMP file\r\n"},
+      {std::vector(good.begin(), good.begin() + 29), "ERROR: Not BMP file\r\n"},
       {BuildBitmap({.height = -480}), "width=800, height=-480!!!!!\r\n" + badSize},
       {BuildBitmap({.width = 640, .bitCount = 8}), "width=640, height=480!!!!!\r\n" + badSize},
       {BuildBitmap({.bitCount = 32}), kSizeLine + badDepth},
-      {depthHighByte, kSizeLine + badDepth},
+      {Patched(good, {"bit count 24 + 256", 28, 24 + 256, 2}), kSizeLine + badDepth},
       // The card's logo.bmp passed the pre-check: cut short since, it is refused.
       {CutShort(), kSizeLine + "ERROR: Not enough pixel data\r\n"},
       {PixelsPastTheEnd(), kSizeLine + "ERROR: Not enough pixel data\r\n"},
