@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <algorithm>
 #include <future>
 
@@ -218,7 +217,7 @@ TEST(Signals, ANamedTemporaryGoesWithTheProgram) {
     EXPECT_EXIT(
         {
           logo_tool::RemoveOnSignal(named.string());
-          std::raise(signal);
+          ::raise(signal);
         },
         testing::KilledBySignal(signal), "");
     EXPECT_FALSE(fs::exists(named)) << signal;
