@@ -250,9 +250,8 @@ TEST(OneProgramPerTerminal, ASecondProgramChangesNothingAndTheFirstCompletes) {
 
   const auto before = Snapshot(terminal);
   const PlayResult second = Play(terminal, "open,convert");
-  EXPECT_EQ(second.exitCode, 1);
-  EXPECT_EQ(second.err, "bramble: another Bramble runs on the terminal " + terminal.root().string() + "\n");
-  EXPECT_EQ(second.transcript, "");
+  EXPECT_EQ(std::tuple(second.exitCode, second.err, second.transcript),
+            std::tuple(1, "bramble: another Bramble runs on the terminal " + terminal.root().string() + "\n", ""));
   EXPECT_TRUE(Snapshot(terminal) == before);
 
   EXPECT_TRUE(trace.ReadToEnd(lines));

@@ -82,8 +82,7 @@ TEST(Resources, IconGroup128HasNineImagesThreeSizesAtThreeDepths) {
                                                              {16, 16, 8}, {48, 48, 24}, {32, 32, 24}, {16, 16, 24}}));
   // A transparent corner and an opaque middle: the mask was applied.
   const auto& large = icon->images.front();
-  EXPECT_EQ(large.pixels.front() >> 24, 0u);
-  EXPECT_EQ(large.pixels[24 * 48 + 24] >> 24, 0xFFu);
+  EXPECT_EQ(std::tuple(large.pixels.front() >> 24, large.pixels[24 * 48 + 24] >> 24), std::tuple(0u, 0xFFu));
 }
 
 }  // namespace

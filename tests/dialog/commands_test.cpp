@@ -117,11 +117,10 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
       run.Click(IDC_RESET_LOGO);
       EXPECT_EQ(Text(dialog.m_ctlMessage), c.message);
     });
-    EXPECT_EQ(fs::exists(terminal / "ResidentFlash/System/logo.bin"), c.programmed);
-    EXPECT_EQ(platform::ReadAreaSector(terminal.root(), 1, 3000) == EndMarker(), c.programmed);
-    if (c.startupRawAfter != 0xFFFF) {
-      EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), c.startupRawAfter);
-    }
+    EXPECT_EQ(std::tuple(fs::exists(terminal / "ResidentFlash/System/logo.bin"),
+                         platform::ReadAreaSector(terminal.root(), 1, 3000) == EndMarker()),
+              std::tuple(c.programmed, c.programmed));
+    if (c.startupRawAfter != 0xFFFF) EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), c.startupRawAfter);
   }
 }
 
