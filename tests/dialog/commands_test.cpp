@@ -120,7 +120,9 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
     EXPECT_EQ(std::tuple(fs::exists(terminal / "ResidentFlash/System/logo.bin"),
                          platform::ReadAreaSector(terminal.root(), 1, 3000) == EndMarker()),
               std::tuple(c.programmed, c.programmed));
-    if (c.startupRawAfter != 0xFFFF) EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), c.startupRawAfter);
+    if (c.startupRawAfter != 0xFFFF) {
+      EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), c.startupRawAfter);
+    }
   }
 }
 

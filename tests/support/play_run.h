@@ -41,10 +41,7 @@ class Program {
     if (::posix_spawnp(&m_pid, args[0], &files, nullptr, args.data(), environ) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&files);
   }
-  ~Program() {
-    Kill();
-    Wait();
-  }
+  ~Program() { Kill(); Wait(); }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/temp_terminal.h"
@@ -36,10 +37,7 @@ class Fifo {
 
   bool Ready() const { return m_fd >= 0 && m_capacity > 0; }
   // The reader goes away.
-  void Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
+  void Close() { if (m_fd >= 0) ::close(std::exchange(m_fd, -1)); }
 
   // Appends what arrives to `data` until `enough(data)`, the writer closes its end
   // or a minute passes; true in the first case.

@@ -62,11 +62,9 @@ class TempTerminal {
  private:
   std::filesystem::path m_root;
   std::string m_debug;
-#ifndef _WIN32
-  std::unique_ptr<HeadlessHost> m_host;
-#endif
   platform::Surroundings m_previous;
 #ifndef _WIN32
+  std::unique_ptr<HeadlessHost> m_host;
   platform::window::Setup m_previousWindows;
 #endif
 };
