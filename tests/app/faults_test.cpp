@@ -15,7 +15,6 @@
 namespace {
 
 using namespace bramble::test;
-namespace text = bramble::test::text;
 namespace fs = std::filesystem;
 
 TEST(Faults, AreToldNamedAndNeverTakenForAChange) {

@@ -16,7 +16,6 @@ namespace {
 
 using namespace bramble::test;
 namespace fs = std::filesystem;
-namespace text = bramble::test::text;
 
 TEST(HostileStorage, EveryFileTheProgramReadsIsRefusedAtOnceWithItsFailureText) {
   struct Case {

@@ -21,7 +21,6 @@ namespace {
 
 using namespace bramble::test;
 namespace fs = std::filesystem;
-namespace text = bramble::test::text;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;

@@ -9,7 +9,6 @@
 namespace {
 
 using namespace bramble::test;
-namespace text = bramble::test::text;
 namespace fs = std::filesystem;
 
 TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignOfTheChange) {

@@ -214,12 +214,7 @@ TEST(Signals, ANamedTemporaryGoesWithTheProgram) {
   const fs::path named = terminal / ".tmp-bramble-logo-test";
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     terminal.WriteText(".tmp-bramble-logo-test", "partial");
-    EXPECT_EXIT(
-        {
-          logo_tool::RemoveOnSignal(named.string());
-          ::raise(signal);
-        },
-        testing::KilledBySignal(signal), "");
+    EXPECT_EXIT({ logo_tool::RemoveOnSignal(named.string()); ::raise(signal); }, testing::KilledBySignal(signal), "");
     EXPECT_FALSE(fs::exists(named)) << signal;
   }
 }
