@@ -16,14 +16,13 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using bramble::fuzz::Require;
 
 constexpr platform::WStringView kModelKeyPath = u"HKEY_LOCAL_MACHINE\\Platform\\OS";
 constexpr const char16_t* kModelKey = u"\\Platform\\OS";
 constexpr const char16_t* kModelValue = u"ModelName";
 
-fs::path g_registryFile;
+std::filesystem::path g_registryFile;
 
 void CheckParsed(const platform::ParsedRegistry& registry) {
   int previous = 0;

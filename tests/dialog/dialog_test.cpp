@@ -11,7 +11,6 @@
 namespace {
 
 using namespace bramble::test;
-namespace fs = std::filesystem;
 
 TEST(DialogStart, FillsTheScreenWithItsIconAndPreviewsNothingBeforeOpenImage) {
   ReadyTerminal terminal;  // logo.bmp is there, yet nothing is previewed

@@ -12,9 +12,7 @@ namespace {
 using namespace bramble::test;
 using Numbers = std::tuple<CString, CString, CString>;
 
-constexpr std::uint32_t kBackground = 0xFFECECEC;
-constexpr std::uint32_t kLeftColour = 0xFFC02020;
-constexpr std::uint32_t kRightColour = 0xFF2040C0;
+constexpr std::uint32_t kBackground = 0xFFECECEC, kLeftColour = 0xFFC02020, kRightColour = 0xFF2040C0;
 
 Numbers Boxes(const CBrambleDlg& dialog) {
   return {Text(dialog.m_ctlWidth), Text(dialog.m_ctlHeight), Text(dialog.m_ctlBitCount)};

@@ -20,8 +20,7 @@ namespace {
 using namespace bramble::test;
 using Bytes = std::vector<std::byte>;
 
-constexpr DWORD kWriteSector = 0x00222828;
-constexpr DWORD kWriteFinish = 0x00222830;
+constexpr DWORD kWriteSector = 0x00222828, kWriteFinish = 0x00222830;
 
 struct Call {
   enum Kind { open, control, close } kind = open;

@@ -19,8 +19,7 @@ namespace {
 using namespace bramble::test;
 using Bytes = std::vector<std::byte>;
 
-constexpr DWORD kWriteSector = 0x00222828;
-constexpr DWORD kWriteFinish = 0x00222830;
+constexpr DWORD kWriteSector = 0x00222828, kWriteFinish = 0x00222830;
 const Bytes kErased(512, std::byte{0xFF});
 
 HANDLE OpenFlash(DWORD access = GENERIC_READ | GENERIC_WRITE) {
