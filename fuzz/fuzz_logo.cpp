@@ -22,12 +22,6 @@ constexpr const WCHAR* kCardBmp = _T("\\SDMMC DISK\\logo.bmp");
 
 fs::path g_card;
 
-bool HasSize(const fs::path& file, std::size_t size) {
-  std::error_code ec;
-  const auto actual = fs::file_size(file, ec);
-  return !ec && actual == size;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -54,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool written = converted == static_cast<int>(logo::ConvertResult::kWritten);
   Require(written == (logoGeometry && header->signature), "conversion result disagrees with the header");
   // Either a whole logo.bin or none: a cut file would be programmed as a logo.
-  Require(written ? HasSize(g_card / "logo.bin", logo::kLogoFileBytes) : !fs::exists(g_card / "logo.bin"),
+  Require(written ? fs::file_size(g_card / "logo.bin", ignored) == logo::kLogoFileBytes : !fs::exists(g_card / "logo.bin"),
           "logo.bin left partial or written for a refused source");
 
   const bool passed = logo::LoadAndCheckBitmap(kCardBmp);
@@ -67,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const bool startup = logo::WriteStartupImage(0);
   Require(startup == passed, "startup image written without a passing pre-check, or not written after one");
-  Require(startup ? HasSize(g_card / "startup.raw", logo::kStartupFileBytes) : !fs::exists(g_card / "startup.raw"),
+  Require(startup ? fs::file_size(g_card / "startup.raw", ignored) == logo::kStartupFileBytes
+                  : !fs::exists(g_card / "startup.raw"),
           "startup.raw left partial or written without a passing pre-check");
   return 0;
 }
