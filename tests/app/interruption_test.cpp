@@ -114,6 +114,7 @@ struct Change {
   const char16_t* done;
   std::vector<std::byte> area;  // as the steps leave it when nothing interrupts them
 };
+void PrintTo(const Change& change, std::ostream* out) { *out << change.name; }  // a test name that stays the same
 
 // After an interruption: the next start claims an applied logo only over the
 // whole of it, and the same steps then complete and program it exactly.
