@@ -1,7 +1,6 @@
 // A picture from a common tool through every command, checked against the
 // dialog's own converter and the preview's bitmap loader.
 
-#include "logo/converter.h"
 #include "logo/precheck.h"
 #include "platform/sim/bitmap_loader.h"
 #include "tests/support/bitmap_builder.h"
