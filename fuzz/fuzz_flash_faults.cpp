@@ -2,7 +2,6 @@
 // it holds, the driver opens, and each sector it is then asked for is either
 // refused and left erased or written whole.
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

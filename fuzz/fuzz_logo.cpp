@@ -23,12 +23,6 @@ constexpr const WCHAR* kCardBmp = _T("\\SDMMC DISK\\logo.bmp");
 fs::path g_card;
 fs::path g_system;
 
-bool HasSize(const fs::path& file, std::size_t size) {
-  std::error_code ec;
-  const auto actual = fs::file_size(file, ec);
-  return !ec && actual == size;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -64,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(defaultWritten == (logoGeometry && header->signature), "default logo's result disagrees with the header");
   // Either a whole logo.bin or none: a cut file would be programmed as a logo.
   for (const auto& [bin, made] : {std::pair{g_card / "logo.bin", written}, std::pair{g_system / "logo.bin", defaultWritten}})
-    Require(made ? HasSize(bin, logo::kLogoFileBytes) : !fs::exists(bin), "logo.bin left partial or written for a refused source");
+    Require(made ? fs::file_size(bin, ignored) == logo::kLogoFileBytes : !fs::exists(bin),
+            "logo.bin left partial or written for a refused source");
 
   const bool passed = logo::LoadAndCheckBitmap(kCardBmp);
   const auto& kept = logo::KeptBitmapState();
@@ -74,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const bool startup = logo::WriteStartupImage(0);
   Require(startup == passed, "startup image written without a passing pre-check, or not written after one");
-  Require(startup ? HasSize(g_card / "startup.raw", logo::kStartupFileBytes) : !fs::exists(g_card / "startup.raw"),
+  Require(startup ? fs::file_size(g_card / "startup.raw", ignored) == logo::kStartupFileBytes
+                  : !fs::exists(g_card / "startup.raw"),
           "startup.raw left partial or written without a passing pre-check");
   return 0;
 }

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -16,14 +16,13 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using bramble::fuzz::Require;
 
 constexpr platform::WStringView kModelKeyPath = u"HKEY_LOCAL_MACHINE\\Platform\\OS";
 constexpr const char16_t* kModelKey = u"\\Platform\\OS";
 constexpr const char16_t* kModelValue = u"ModelName";
 
-fs::path g_registryFile;
+std::filesystem::path g_registryFile;
 
 void CheckParsed(const platform::ParsedRegistry& registry) {
   int previous = 0;
@@ -47,16 +46,13 @@ void CheckModelValue(const platform::ParsedRegistry& registry) {
   const LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kModelKey, 0, 0, &opened);
   Require((status == ERROR_SUCCESS) == registry.HasKey(kModelKeyPath), "key found by one reader only");
   if (status != ERROR_SUCCESS) return;
-  struct Closer {
-    HKEY key;
-    ~Closer() { RegCloseKey(key); }
-  } const key{opened};
+  const std::unique_ptr<HKEY__, decltype(&RegCloseKey)> key(opened, &RegCloseKey);
 
   const platform::RegistryKeyData* parsedKey = registry.FindKey(kModelKeyPath);
   const platform::RegistryValue* parsed = parsedKey ? platform::FindValue(*parsedKey, kModelValue) : nullptr;
   DWORD type = REG_NONE;
   DWORD size = 0;
-  const LONG sized = RegQueryValueExW(key.key, kModelValue, nullptr, &type, nullptr, &size);
+  const LONG sized = RegQueryValueExW(key.get(), kModelValue, nullptr, &type, nullptr, &size);
   Require((sized == ERROR_SUCCESS) == (parsed != nullptr), "value found by one reader only");
   if (!parsed) return;
   Require(type == parsed->type && size == parsed->data.size(), "value type or size differs");
@@ -64,12 +60,12 @@ void CheckModelValue(const platform::ParsedRegistry& registry) {
   std::vector<BYTE> data(size + 1, BYTE{0xA5});
   if (size > 0) {
     DWORD shortSize = size - 1;
-    Require(RegQueryValueExW(key.key, kModelValue, nullptr, nullptr, data.data(), &shortSize) == ERROR_MORE_DATA &&
+    Require(RegQueryValueExW(key.get(), kModelValue, nullptr, nullptr, data.data(), &shortSize) == ERROR_MORE_DATA &&
                 shortSize == size && data[0] == BYTE{0xA5},
             "a short buffer was written to or not refused");
   }
   DWORD fullSize = size;
-  Require(RegQueryValueExW(key.key, kModelValue, nullptr, nullptr, data.data(), &fullSize) == ERROR_SUCCESS &&
+  Require(RegQueryValueExW(key.get(), kModelValue, nullptr, nullptr, data.data(), &fullSize) == ERROR_SUCCESS &&
               fullSize == size && std::equal(parsed->data.begin(), parsed->data.end(), data.begin()) && data[size] == BYTE{0xA5},
           "value bytes differ or ran past their size");
 }

@@ -25,8 +25,6 @@ inline std::span<const std::byte> AsBytes(const std::uint8_t* data, std::size_t 
 // A broken promise of the code under test: the fuzzer keeps the input that did it.
 [[noreturn]] void Fail(const char* what);
 
-inline void Require(bool holds, const char* what) {
-  if (!holds) Fail(what);
-}
+inline void Require(bool holds, const char* what) { if (!holds) Fail(what); }
 
 }  // namespace bramble::fuzz

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <functional>
+
 #include "tests/support/play_run.h"
 #include "tests/support/texts.h"
 
@@ -13,24 +16,6 @@ namespace {
 
 using namespace bramble::test;
 namespace fs = std::filesystem;
-namespace text = bramble::test::text;
-
-enum class Hostile { kFolder, kFifo, kEndlessDevice, kSparse2G };
-
-void Plant(const TempTerminal& terminal, const std::string& relative, Hostile kind) {
-  const fs::path path = terminal / relative;
-  fs::remove(path);
-  fs::create_directories(path.parent_path());
-  switch (kind) {
-    case Hostile::kFolder: fs::create_directory(path); break;
-    case Hostile::kFifo: ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); break;
-    case Hostile::kEndlessDevice: fs::create_symlink("/dev/zero", path); break;
-    case Hostile::kSparse2G:
-      terminal.WriteText(relative, "");
-      fs::resize_file(path, std::uintmax_t{2} << 30);
-      break;
-  }
-}
 
 TEST(HostileStorage, EveryFileTheProgramReadsIsRefusedAtOnceWithItsFailureText) {
   struct Case {
@@ -48,14 +33,22 @@ TEST(HostileStorage, EveryFileTheProgramReadsIsRefusedAtOnceWithItsFailureText) 
       {"registry.reg", "open", {text::kUsable}, "model: \nversion: V1.02\n"},
       {"ResidentFlash/System/info.txt", "", {}, noInfo + "\nmodel: QX210\nversion: -\n", false},
   };
-  const Hostile kinds[] = {Hostile::kFolder, Hostile::kFifo, Hostile::kEndlessDevice, Hostile::kSparse2G};
+  const std::pair<std::string, std::function<void(const fs::path&)>> kinds[] = {
+      {"a folder", [](const fs::path& path) { fs::create_directory(path); }},
+      {"a FIFO", [](const fs::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); }},
+      {"an endless device", [](const fs::path& path) { fs::create_symlink("/dev/zero", path); }},
+      {"a sparse 2 GB file", [](const fs::path& path) {
+         std::ofstream(path).close();
+         fs::resize_file(path, std::uintmax_t{2} << 30);
+       }}};
   for (const Case& c : cases) {
-    for (const Hostile kind : kinds) {
-      if (kind == Hostile::kSparse2G && !c.sparse) continue;
-      SCOPED_TRACE(std::string(c.file) + " as kind " + std::to_string(static_cast<int>(kind)));
-      TempTerminal terminal;
-      MakeReadyTerminal(terminal);
-      Plant(terminal, c.file, kind);
+    for (const auto& [kind, plant] : kinds) {
+      if (kind == "a sparse 2 GB file" && !c.sparse) continue;
+      SCOPED_TRACE(std::string(c.file) + " as " + kind);
+      ReadyTerminal terminal;
+      fs::remove(terminal / c.file);
+      fs::create_directories((terminal / c.file).parent_path());
+      plant(terminal / c.file);
       const PlayResult run = Play(terminal, c.steps);
       ExpectMessages(run, c.messages);
       EXPECT_NE(run.transcript.find(c.shown), std::string::npos) << run.transcript;
@@ -66,8 +59,7 @@ TEST(HostileStorage, EveryFileTheProgramReadsIsRefusedAtOnceWithItsFailureText) 
 
 // 16384 x 16384 at one bit per pixel: 32 MiB on the card, a gigabyte once decoded.
 TEST(HostileStorage, AHugeBitmapIsNotDecoded) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   const auto header = Patched(Patched(BuildBitmap({.width = 16, .height = 16, .bitCount = 1, .paletteEntries = 2}),
                                       {"width", 18, 16384}), {"height", 22, 16384});
   terminal.Write("SDMMC DISK/logo.bmp", header);

@@ -9,12 +9,10 @@
 namespace {
 
 using namespace bramble::test;
-namespace text = bramble::test::text;
 namespace fs = std::filesystem;
 
 TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignOfTheChange) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   const PlayResult run = Play(terminal, "open,convert,repaint");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const std::string numbers = "\nmodel: QX210\nversion: V1.02\nwidth: 800\nheight: 480\nbitcount: 24\n";
@@ -41,8 +39,7 @@ TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignO
 }
 
 TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnythingAndVersionShowsTheVersionInformation) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   terminal.WriteText("SDMMC DISK/logo.bin", "stale");  // what a start that ran would delete
   const std::string file = (terminal / "registry.reg").string(), missing = (terminal / "missing").string();
   const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
@@ -78,8 +75,7 @@ TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnythingAndVersionShowsTheVersion
 }
 
 TEST(Launcher, EmptyStepsAreNoStepsEnterEndsTheRunAndAnUnwritableTranscriptFailsAfterTheSteps) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   const PlayResult ended = Play(terminal, ",open,,enter,convert,");
   EXPECT_EQ(ended.exitCode, 0) << ended.err;
   EXPECT_NE(ended.transcript.find("[2 enter]"), std::string::npos);

@@ -29,17 +29,13 @@ struct Control {
   friend bool operator==(const Control&, const Control&) = default;
 };
 
-std::optional<DialogTemplate> CompiledDialog(int id) {
-  const HMODULE module = ::GetModuleHandleW(nullptr);
-  const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_DIALOG);
-  if (!found) return std::nullopt;
-  const auto* bytes = static_cast<const std::byte*>(::LockResource(::LoadResource(module, found)));
-  return platform::ParseDialogTemplate({bytes, ::SizeofResource(module, found)});
-}
-
 TEST(Resources, Dialog102HoldsTheSixteenControlsInTabOrder) {
   const TempTerminal terminal;
-  const auto dialog = CompiledDialog(102);
+  const HMODULE module = ::GetModuleHandleW(nullptr);
+  const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(102), RT_DIALOG);
+  ASSERT_NE(found, nullptr);
+  const auto* bytes = static_cast<const std::byte*>(::LockResource(::LoadResource(module, found)));
+  const std::optional<DialogTemplate> dialog = platform::ParseDialogTemplate({bytes, ::SizeofResource(module, found)});
   ASSERT_TRUE(dialog.has_value());
   EXPECT_EQ(std::tuple(dialog->style, dialog->exStyle), std::tuple(0x900000C8u, 0x80040000u));
   EXPECT_EQ(std::tuple(dialog->x, dialog->y, dialog->cx, dialog->cy), std::tuple(0, 0, 451, 299));
@@ -82,8 +78,7 @@ TEST(Resources, IconGroup128HasNineImagesThreeSizesAtThreeDepths) {
                                                              {16, 16, 8}, {48, 48, 24}, {32, 32, 24}, {16, 16, 24}}));
   // A transparent corner and an opaque middle: the mask was applied.
   const auto& large = icon->images.front();
-  EXPECT_EQ(large.pixels.front() >> 24, 0u);
-  EXPECT_EQ(large.pixels[24 * 48 + 24] >> 24, 0xFFu);
+  EXPECT_EQ(std::tuple(large.pixels.front() >> 24, large.pixels[24 * 48 + 24] >> 24), std::tuple(0u, 0xFFu));
 }
 
 }  // namespace

@@ -24,15 +24,6 @@ std::vector<std::byte> Raw(std::initializer_list<int> values) {
   return bytes;
 }
 
-// No key may stay open after a read, whatever it found (the simulated registry counts them).
-int OpenKeys() {
-#ifdef _WIN32
-  return 0;
-#else
-  return platform::OpenRegistryKeyCount();
-#endif
-}
-
 // Where the value cannot be read, the model keeps its text; the debug line shows
 // the model before the read and, once one was read, after it.
 TEST(ModelName, StoredBytesDecideWhereTheTextEndsAndAnUnreadableValueKeepsTheText) {
@@ -64,7 +55,9 @@ TEST(ModelName, StoredBytesDecideWhereTheTextEndsAndAnUnreadableValueKeepsTheTex
     device::CheckLimitedFunction(model);
     EXPECT_EQ(model.str(), read.value_or(_T("KEPT")));
     EXPECT_EQ(terminal.TakeDebugOutput(), Trace(_T("KEPT")) + (read ? Trace(*read) : ""));
-    EXPECT_EQ(OpenKeys(), 0);
+#ifndef _WIN32  // no key may stay open after a read, whatever it found: the simulated registry counts them
+    EXPECT_EQ(platform::OpenRegistryKeyCount(), 0);
+#endif
   }
 }
 
@@ -83,10 +76,7 @@ TEST(SystemInfo, FirstLineBecomesTheVersionAndOnlyAMissingFileGetsTheBox) {
     std::filesystem::remove(terminal / "ResidentFlash/System/info.txt");
     if (file) terminal.WriteText("ResidentFlash/System/info.txt", *file);
     std::vector<CString> boxes;
-    platform::SetMessageBoxPresenter([&](const CString& text, UINT) {
-      boxes.push_back(text);
-      return IDOK;
-    });
+    platform::SetMessageBoxPresenter([&boxes](const CString& text, UINT) { boxes.push_back(text); return IDOK; });
     CString version{_T("stale")};
     CWnd versionBox;  // shown in the dialog's tests
     device::ReadSystemInfo(version, versionBox);

@@ -35,8 +35,7 @@ TEST(DialogOpenImage, WithoutCardOrLogoBmpSaysSoAndKeepsTheImagePath) {
 }
 
 TEST(DialogConvert, TheConvertingTextShowsBeforeTheTimedWorkAndTwoClicksRunItOnce) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
     run.Click(IDC_OPEN_IMAGE);
@@ -77,8 +76,7 @@ TEST(DialogCommands, WhatCannotBeConvertedOrMarkedNeverReachesTheFlash) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TempTerminal terminal;
-    MakeReadyTerminal(terminal);
+    ReadyTerminal terminal;
     CBrambleDlg dialog;
     RunDialog(dialog, [&](DialogRun& run) {
       if (c.open) run.Click(IDC_OPEN_IMAGE);
@@ -110,8 +108,7 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model);
-    TempTerminal terminal;
-    MakeReadyTerminal(terminal, c.model);
+    ReadyTerminal terminal(c.model);
     if (!c.defaultBitmap) fs::remove(terminal / "ResidentFlash/System/logo.bmp");
     if (c.startupRawAfter == 0xFFFF) fs::create_directory(terminal / "SDMMC DISK/startup.raw");
     else terminal.WriteText("SDMMC DISK/startup.raw", "an old startup image");
@@ -120,8 +117,9 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
       run.Click(IDC_RESET_LOGO);
       EXPECT_EQ(Text(dialog.m_ctlMessage), c.message);
     });
-    EXPECT_EQ(fs::exists(terminal / "ResidentFlash/System/logo.bin"), c.programmed);
-    EXPECT_EQ(platform::ReadAreaSector(terminal.root(), 1, 3000) == EndMarker(), c.programmed);
+    EXPECT_EQ(std::tuple(fs::exists(terminal / "ResidentFlash/System/logo.bin"),
+                         platform::ReadAreaSector(terminal.root(), 1, 3000) == EndMarker()),
+              std::tuple(c.programmed, c.programmed));
     if (c.startupRawAfter != 0xFFFF) {
       EXPECT_EQ(fs::file_size(terminal / "SDMMC DISK/startup.raw"), c.startupRawAfter);
     }
@@ -129,8 +127,7 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
 }
 
 TEST(DialogTimer, StartupImageTimerConvertsTheKeptBitmapAndOtherTimersDoNothing) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal, "ZZ100");
+  ReadyTerminal terminal("ZZ100");
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun&) {
     WriteBitmap(terminal, {640, 480, 24}, "SDMMC DISK/small.bmp");

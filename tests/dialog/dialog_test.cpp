@@ -11,11 +11,9 @@
 namespace {
 
 using namespace bramble::test;
-namespace fs = std::filesystem;
 
 TEST(DialogStart, FillsTheScreenWithItsIconAndPreviewsNothingBeforeOpenImage) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);  // logo.bmp is there, yet nothing is previewed
+  ReadyTerminal terminal;  // logo.bmp is there, yet nothing is previewed
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
     const platform::window::Window& window = *platform::window::FromHandle(dialog.m_hWnd);
@@ -62,8 +60,7 @@ TEST(DialogEnd, EnterEscapeAndACloseRequestEndIt) {
 }
 
 TEST(Application, RunsTheDialogOnceAndWritesNothingUnderItsKey) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   const std::string registryBefore = ReadText(terminal / "registry.reg");
   CBrambleApp app;
   int runs = 0;

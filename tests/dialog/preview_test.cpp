@@ -12,9 +12,7 @@ namespace {
 using namespace bramble::test;
 using Numbers = std::tuple<CString, CString, CString>;
 
-constexpr std::uint32_t kBackground = 0xFFECECEC;
-constexpr std::uint32_t kLeftColour = 0xFFC02020;
-constexpr std::uint32_t kRightColour = 0xFF2040C0;
+constexpr std::uint32_t kBackground = 0xFFECECEC, kLeftColour = 0xFFC02020, kRightColour = 0xFF2040C0;
 
 Numbers Boxes(const CBrambleDlg& dialog) {
   return {Text(dialog.m_ctlWidth), Text(dialog.m_ctlHeight), Text(dialog.m_ctlBitCount)};
@@ -37,8 +35,7 @@ TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
   for (const Case& c : cases) {
     const int width = c.layout.width;
     SCOPED_TRACE(testing::Message() << width << " x " << c.layout.height << " x " << c.layout.bitCount);
-    TempTerminal terminal;
-    MakeReadyTerminal(terminal);
+    ReadyTerminal terminal;
     // Left half red, right half blue: where the halves land shows the scaling.
     WriteBitmap(terminal, c.layout, "SDMMC DISK/logo.bmp",
                 [width](int x, int) { return (x < width / 2 ? kLeftColour : kRightColour) & 0xFFFFFF; });
@@ -64,8 +61,7 @@ TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
 
 // That a repaint after a command brings the verdict back is in tests/app.
 TEST(DialogPreview, RepaintsLeaveNoBitmapOrDeviceContextBehindAndShowAGoneCardAsZeros) {
-  TempTerminal terminal;
-  MakeReadyTerminal(terminal);
+  ReadyTerminal terminal;
   const auto before = platform::window::LiveGdiObjects();
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {

@@ -17,14 +17,10 @@
 
 namespace {
 
-using bramble::test::EndMarker;
-using bramble::test::OpenDescriptorCount;
-using bramble::test::PatternBytes;
-using bramble::test::TempTerminal;
+using namespace bramble::test;
 using Bytes = std::vector<std::byte>;
 
-constexpr DWORD kWriteSector = 0x00222828;
-constexpr DWORD kWriteFinish = 0x00222830;
+constexpr DWORD kWriteSector = 0x00222828, kWriteFinish = 0x00222830;
 
 struct Call {
   enum Kind { open, control, close } kind = open;
@@ -73,10 +69,7 @@ struct FlashWriter : ::testing::Test {
   RecordingDevice device;
   const int descriptorsBefore = OpenDescriptorCount();
 
-  FlashWriter() {
-    terminal.MakeCard();
-    terminal.UseFlashDevice(device);
-  }
+  FlashWriter() { terminal.UseFlashDevice(device); }
 
   // logo.bin on the card, every byte different from its neighbours.
   Bytes WriteLogo(std::size_t size) {
@@ -89,10 +82,9 @@ struct FlashWriter : ::testing::Test {
   // The device opened once with the driver's arguments, and closed last, after the file.
   void ExpectOpenedAndClosed() const {
     ASSERT_GE(device.calls.size(), 2u);
-    EXPECT_EQ(device.calls.front().name, _T("DSK1:"));
-    EXPECT_EQ(device.calls.front().openArgs, (std::vector<DWORD>{0xC0000000, 0, 4, 0x80000080}));
-    EXPECT_EQ(device.calls.back().kind, Call::close);
-    EXPECT_EQ(device.calls.back().descriptors, descriptorsBefore);
+    EXPECT_EQ(std::tuple(device.calls.front().name, device.calls.front().openArgs),
+              std::tuple(platform::WString(_T("DSK1:")), std::vector<DWORD>{0xC0000000, 0, 4, 0x80000080}));
+    EXPECT_EQ(std::tuple(device.calls.back().kind, device.calls.back().descriptors), std::tuple(Call::close, descriptorsBefore));
     for (std::size_t i = 1; i + 1 < device.calls.size(); ++i) EXPECT_EQ(device.calls[i].kind, Call::control);
   }
 };

@@ -16,10 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using bramble::test::BitmapLayout;
-using bramble::test::BuildBitmap;
-using bramble::test::Patched;
-using bramble::test::ReadFileBytes;
+using namespace bramble::test;
 using platform::DecodeBitmap;
 using Bytes = std::vector<std::byte>;
 
@@ -73,7 +70,7 @@ TEST(BmpSuite, GoodFilesDecodeLikeQtAndRunLengthAndOs2FilesAreRefused) {
 }
 
 TEST(BitmapLoader, EachHostileHeaderFieldAndEveryTruncationIsRefused) {
-  const bramble::test::FieldPatch patches[] = {
+  const FieldPatch patches[] = {
       {"signature", 0, 0x4142, 2},                {"offset before the headers", 10, 0},
       {"offset past the end", 10, 10000},         {"offset at 4 GiB", 10, 0xFFFFFFFF},
       {"OS/2 header", 14, 12},                    {"OS/2 2.x header", 14, 64},
@@ -108,7 +105,7 @@ TEST(BitmapLoader, EachHostileHeaderFieldAndEveryTruncationIsRefused) {
 }
 
 TEST(BitmapLoader, FilesAreLoadedAsStoredAndMissingOrOversizedOnesAreRefusedUnread) {
-  const bramble::test::TempTerminal folder;
+  const TempTerminal folder;
   const Bytes file = BuildBitmap({.width = 800, .height = -480});
   folder.Write("logo.bmp", file);
   const auto loaded = platform::LoadBitmapFile(folder / "logo.bmp");

@@ -16,12 +16,10 @@
 
 namespace {
 
-using bramble::test::ReadFileBytes;
-using bramble::test::TempTerminal;
+using namespace bramble::test;
 using Bytes = std::vector<std::byte>;
 
-constexpr DWORD kWriteSector = 0x00222828;
-constexpr DWORD kWriteFinish = 0x00222830;
+constexpr DWORD kWriteSector = 0x00222828, kWriteFinish = 0x00222830;
 const Bytes kErased(512, std::byte{0xFF});
 
 HANDLE OpenFlash(DWORD access = GENERIC_READ | GENERIC_WRITE) {
@@ -45,14 +43,11 @@ BOOL Send(const platform::UniqueHandle& device, Bytes record, DWORD outSize = 4,
 
 struct FlashDriver : ::testing::Test {
   TempTerminal terminal;
-  Bytes sector = Bytes(1024);
+  Bytes sector = PatternBytes(1024);
   platform::BufferToken token{sector};
   const std::uint32_t t = token.value();
 
-  FlashDriver() {
-    terminal.MakeFlashDriver();
-    for (std::size_t i = 0; i < sector.size(); ++i) sector[i] = static_cast<std::byte>(i % 241 + 1);
-  }
+  FlashDriver() { terminal.MakeFlashDriver(); }
   Bytes Half(int which) const { return Bytes(sector.begin() + 512 * which, sector.begin() + 512 * (which + 1)); }
   Bytes Area(std::uint32_t area, std::uint32_t s) const { return platform::ReadAreaSector(terminal.root(), area, s); }
 };
@@ -110,7 +105,7 @@ TEST_F(FlashDriver, RequestsItDoesNotKnowFailAndWriteNothing) {
       {"small buffer", Record(1, 0, 1, smallToken.value()), 4, kWriteSector},
       {"unknown buffer", Record(1, 0, 1, 0), 4, kWriteSector},
       {"finish with output", {}, 4, kWriteFinish},
-      {"past the area", Record(1, platform::kFlashSectorsPerArea - 1, 2, t), 4, kWriteSector},
+      {"past the 2 GiB area", Record(1, 4194303, 2, t), 4, kWriteSector},
   };
   {
     platform::UniqueHandle device(OpenFlash());
@@ -128,37 +123,33 @@ TEST_F(FlashDriver, RequestsItDoesNotKnowFailAndWriteNothing) {
 TEST_F(FlashDriver, FaultsFileRefusesListedSectorsOnlyAndTheTraceHasOneLinePerRequest) {
   terminal.WriteText("flash/faults", "# worn blocks\n1 3\n\n  2 0   # whole line comment after\nnot a pair\n1 4 5\n");
   terminal.WriteText("flash/trace.log", "earlier\n");
+  // Each request and its line in the trace, which says whether the driver took it.
+  const std::tuple<Bytes, DWORD, DWORD, std::string> requests[] = {
+      {Record(1, 3, 1, t), 4, kWriteSector, "WRITE_SECTOR area=1 sector=3 count=1 in=16 out=4 fail"},
+      {Record(1, 2, 2, t), 4, kWriteSector, "WRITE_SECTOR area=1 sector=2 count=2 in=16 out=4 fail"},  // covers sector 3
+      {Record(2, 0, 1, t), 4, kWriteSector, "WRITE_SECTOR area=2 sector=0 count=1 in=16 out=4 fail"},
+      {Record(1, 2, 1, t), 4, kWriteSector, "WRITE_SECTOR area=1 sector=2 count=1 in=16 out=4 ok"},
+      {Record(1, 4, 1, t), 4, kWriteSector, "WRITE_SECTOR area=1 sector=4 count=1 in=16 out=4 ok"},
+      {Record(2, 1, 1, t), 4, kWriteSector, "WRITE_SECTOR area=2 sector=1 count=1 in=16 out=4 ok"},
+      {Record(1, 0, 1, t), 0, kWriteSector, "WRITE_SECTOR area=1 sector=0 count=1 in=16 out=0 fail"},
+      {Bytes(8), 4, kWriteSector, "WRITE_SECTOR area=? sector=? count=? in=8 out=4 fail"},
+      {{}, 0, kWriteFinish, "WRITE_FINISH in=0 out=0 ok"},
+      {Bytes(16), 0, kWriteFinish, "WRITE_FINISH in=16 out=0 fail"},
+      {{}, 0, 0x1234, "IOCTL code=0x00001234 in=0 out=0 fail"},
+  };
+  std::vector<std::string> trace = {"earlier"};
   {
     platform::UniqueHandle device(OpenFlash());
-    EXPECT_FALSE(Send(device, Record(1, 3, 1, t)));
-    EXPECT_FALSE(Send(device, Record(1, 2, 2, t)));  // covers sector 3
-    EXPECT_FALSE(Send(device, Record(2, 0, 1, t)));
-    EXPECT_TRUE(Send(device, Record(1, 2, 1, t)));
-    EXPECT_TRUE(Send(device, Record(1, 4, 1, t)));
-    EXPECT_TRUE(Send(device, Record(2, 1, 1, t)));
-    EXPECT_FALSE(Send(device, Record(1, 0, 1, t), 0));
-    EXPECT_FALSE(Send(device, Bytes(8)));
-    EXPECT_TRUE(Send(device, {}, 0, kWriteFinish));
-    EXPECT_FALSE(Send(device, Bytes(16), 0, kWriteFinish));
-    EXPECT_FALSE(Send(device, {}, 0, 0x1234));
+    for (const auto& [record, outSize, code, line] : requests) {
+      EXPECT_EQ(Send(device, record, outSize, code) != 0, line.ends_with(" ok")) << line;
+      trace.push_back(line);
+    }
   }
   EXPECT_EQ(std::tuple(Area(1, 0), Area(1, 3), Area(2, 0)), std::tuple(kErased, kErased, kErased));
   const std::string debug = terminal.TakeDebugOutput();
   EXPECT_NE(debug.find("faults(5)"), std::string::npos);
   EXPECT_NE(debug.find("faults(6)"), std::string::npos);
-  EXPECT_EQ(bramble::test::ReadLines(terminal / "flash/trace.log"),
-            (std::vector<std::string>{"earlier",
-                                      "WRITE_SECTOR area=1 sector=3 count=1 in=16 out=4 fail",
-                                      "WRITE_SECTOR area=1 sector=2 count=2 in=16 out=4 fail",
-                                      "WRITE_SECTOR area=2 sector=0 count=1 in=16 out=4 fail",
-                                      "WRITE_SECTOR area=1 sector=2 count=1 in=16 out=4 ok",
-                                      "WRITE_SECTOR area=1 sector=4 count=1 in=16 out=4 ok",
-                                      "WRITE_SECTOR area=2 sector=1 count=1 in=16 out=4 ok",
-                                      "WRITE_SECTOR area=1 sector=0 count=1 in=16 out=0 fail",
-                                      "WRITE_SECTOR area=? sector=? count=? in=8 out=4 fail",
-                                      "WRITE_FINISH in=0 out=0 ok",
-                                      "WRITE_FINISH in=16 out=0 fail",
-                                      "IOCTL code=0x00001234 in=0 out=0 fail"}));
+  EXPECT_EQ(ReadLines(terminal / "flash/trace.log"), trace);
 }
 
 }  // namespace

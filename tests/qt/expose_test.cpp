@@ -28,8 +28,7 @@ bool Until(platform::qt::QtHost& host, DialogRun& run, const std::function<bool(
 
 TEST(QtHost, AnUncoveredDialogRepaintsAndTheVerdictComesBack) {
   platform::qt::QtHost host;
-  TempTerminal terminal(&host);
-  MakeReadyTerminal(terminal, "ZZ100");  // not listed: Reset logo only empties startup.raw
+  ReadyTerminal terminal("ZZ100", &host);  // not listed: Reset logo only empties startup.raw
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
     run.Click(IDC_OPEN_IMAGE);

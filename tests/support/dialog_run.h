@@ -28,15 +28,9 @@ class DialogRun {
                          reinterpret_cast<LPARAM>(::GetDlgItem(m_dialog.m_hWnd, id)));
   }
   void Settle() { ASSERT_TRUE(platform::PumpUntilIdle(m_dialog)); }
-  void Click(int id) {
-    Press(id);
-    Settle();
-  }
+  void Click(int id) { Press(id); Settle(); }
   // As when a window that covered the dialog goes away.
-  void Repaint() {
-    m_dialog.InvalidateRect(nullptr, TRUE);
-    Settle();
-  }
+  void Repaint() { m_dialog.InvalidateRect(nullptr, TRUE); Settle(); }
   const platform::window::Surface& Screen() const { return platform::window::FromHandle(m_dialog.m_hWnd)->surface; }
 
  private:

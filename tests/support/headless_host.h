@@ -6,7 +6,6 @@
 
 #include <set>
 #include <stdexcept>
-#include <string>
 #include <vector>
 
 #include "platform/window/window.h"

@@ -41,10 +41,7 @@ class Program {
     if (::posix_spawnp(&m_pid, args[0], &files, nullptr, args.data(), environ) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&files);
   }
-  ~Program() {
-    Kill();
-    Wait();
-  }
+  ~Program() { Kill(); Wait(); }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -88,10 +85,10 @@ inline std::filesystem::path FreshOutFolder(const TempTerminal& terminal) {
 
 // Starts bramble --play with its output in `out`.
 inline Program StartPlay(const TempTerminal& terminal, const std::string& steps, const std::filesystem::path& out,
-                         const std::vector<std::string>& extra = {}) {
+                         const std::vector<std::string>& extra = {}, int timeoutSeconds = 120) {
   std::vector<std::string> argv = {kBramble.string(), "--root", terminal.root().string(), "--play", steps, "--out", out.string()};
   argv.insert(argv.end(), extra.begin(), extra.end());
-  return Program(argv, "/dev/null", out / "stderr.txt");
+  return Program(argv, "/dev/null", out / "stderr.txt", timeoutSeconds);
 }
 
 inline PlayResult Finish(Program& program, const std::filesystem::path& out) {

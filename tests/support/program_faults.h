@@ -13,18 +13,21 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/temp_terminal.h"
 
 namespace bramble::test {
 
-// The reading end of a named pipe the program writes into. Its buffer is cut to
-// one page, so a writer the test does not read from stops after a few kilobytes:
-// the test, not the scheduler, decides how far the program gets.
+// The reading end of a named pipe the program writes into, made in place of any
+// file there. Its buffer is cut to one page, so a writer the test does not read
+// from stops after a few kilobytes: the test, not the scheduler, decides how far
+// the program gets.
 class Fifo {
  public:
   explicit Fifo(const std::filesystem::path& path) {
+    std::filesystem::remove(path);
     if (::mkfifo(path.c_str(), 0644) == 0) m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd >= 0) m_capacity = ::fcntl(m_fd, F_SETPIPE_SZ, 4096);
   }
@@ -34,10 +37,7 @@ class Fifo {
 
   bool Ready() const { return m_fd >= 0 && m_capacity > 0; }
   // The reader goes away.
-  void Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
+  void Close() { if (m_fd >= 0) ::close(std::exchange(m_fd, -1)); }
 
   // Appends what arrives to `data` until `enough(data)`, the writer closes its end
   // or a minute passes; true in the first case.

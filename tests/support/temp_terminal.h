@@ -62,11 +62,9 @@ class TempTerminal {
  private:
   std::filesystem::path m_root;
   std::string m_debug;
-#ifndef _WIN32
-  std::unique_ptr<HeadlessHost> m_host;
-#endif
   platform::Surroundings m_previous;
 #ifndef _WIN32
+  std::unique_ptr<HeadlessHost> m_host;
   platform::window::Setup m_previousWindows;
 #endif
 };
@@ -91,8 +89,14 @@ void WriteIdentity(const TempTerminal& terminal, std::string_view model, std::st
 void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout,
                  std::string_view relative = "SDMMC DISK/logo.bmp", const PixelFunction& pixel = PatternPixel);
 // A listed model, a valid logo.bmp on the card, a default logo in resident flash
-// and a flash driver folder with its trace switched on.
+// and a flash driver folder with its trace switched on; a ReadyTerminal is so from its start.
 void MakeReadyTerminal(const TempTerminal& terminal, std::string_view model = "QX210");
+class ReadyTerminal : public TempTerminal {
+ public:
+  explicit ReadyTerminal(std::string_view model = "QX210", platform::window::Host* host = nullptr) : TempTerminal(host) {
+    MakeReadyTerminal(*this, model);
+  }
+};
 
 std::vector<std::byte> ReadFileBytes(const std::filesystem::path& path);
 std::string ReadText(const std::filesystem::path& path);

@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <algorithm>
 #include <future>
 
@@ -177,8 +176,9 @@ TEST(StandardStreams, EveryNameOfADescriptorWritesIntoWhatItNamesAndDashReadsSta
 
 // An interrupted command leaves the old file whole and nothing temporary beside
 // it, even when killed. The command waits for standard input, which the test
-// holds open, with its output begun: an unnamed file open in its folder.
-TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporary) {
+// holds open, with its output begun: an unnamed file open in its folder. Where
+// the file system makes no unnamed files, a named temporary goes with the signal.
+TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporaryNamedOrNot) {
   TempTerminal terminal;
   terminal.WriteText("logo.bmp", "the old logo");
   for (const int signal : {SIGINT, SIGTERM, SIGKILL}) {
@@ -206,21 +206,10 @@ TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(ReadFileBytes(terminal / "logo.bmp"), Bytes("the old logo"));
     EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
   }
-}
-
-// Where the file system makes no unnamed files, a named temporary is removed by
-// the signal that ends the program.
-TEST(Signals, ANamedTemporaryGoesWithTheProgram) {
-  TempTerminal terminal;
   const fs::path named = terminal / ".tmp-bramble-logo-test";
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     terminal.WriteText(".tmp-bramble-logo-test", "partial");
-    EXPECT_EXIT(
-        {
-          logo_tool::RemoveOnSignal(named.string());
-          std::raise(signal);
-        },
-        testing::KilledBySignal(signal), "");
+    EXPECT_EXIT({ logo_tool::RemoveOnSignal(named.string()); ::raise(signal); }, testing::KilledBySignal(signal), "");
     EXPECT_FALSE(fs::exists(named)) << signal;
   }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Runs bramble-logo's commands in-process or as the installed program, and makes
-// pictures with ImageMagick.
+// Runs bramble-logo's commands in-process or as the installed program, and the
+// dialog's own pre-check and converter, and makes pictures with ImageMagick.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "logo/converter.h"
+#include "logo/precheck.h"
+#include "tests/support/temp_terminal.h"
 #include "tools/bramble_logo/logo_tool.h"
 
 namespace logo_tool_test {
@@ -51,6 +54,17 @@ inline bool Contains(const std::string& text, const std::string& piece) { return
 inline void ExpectFailure(const Outcome& outcome, int code, const std::string& piece) {
   EXPECT_EQ(outcome.code, code) << piece;
   EXPECT_TRUE(Contains(outcome.err, piece)) << outcome.err;
+}
+
+// What the dialog does with the file as the card's logo.bmp: the pre-check and the
+// converter both take it.
+inline bool DialogTakes(const bramble::test::TempTerminal& terminal, const std::filesystem::path& file) {
+  std::filesystem::copy_file(file, terminal / "SDMMC DISK/logo.bmp", std::filesystem::copy_options::overwrite_existing);
+  testing::internal::CaptureStdout();
+  const bool taken = logo::LoadAndCheckBitmap(u"\\SDMMC DISK\\logo.bmp") &&
+                     logo::ConvertBitmapToLogo(1, u"\\SDMMC DISK\\logo.bmp") == 0;
+  testing::internal::GetCapturedStdout();
+  return taken;
 }
 
 // Leftovers of outputs that were never completed.
