@@ -81,7 +81,11 @@ std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::pat
   namespace fs = std::filesystem;
   std::error_code ec;
   if (!fs::is_directory(terminalRoot, ec)) {
-    return "the terminal folder " + terminalRoot.string() + (fs::exists(terminalRoot, ec) ? " is not a folder" : " does not exist");
+    // Whoever meets this has not said which folder to use, or said it wrong: both
+    // ways of saying it, as bramble-logo names them.
+    return "the terminal folder " + terminalRoot.string() +
+           (fs::exists(terminalRoot, ec) ? " is not a folder" : " does not exist") +
+           ": name the one to use with --root DIR or the environment variable BRAMBLE_ROOT";
   }
   if (!options.play) return {};
   if (options.outDir.empty()) return "--out needs the name of a folder";

@@ -42,14 +42,15 @@ TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnythingAndVersionShowsTheVersion
   ReadyTerminal terminal;
   terminal.WriteText("SDMMC DISK/logo.bin", "stale");  // what a start that ran would delete
   const std::string file = (terminal / "registry.reg").string(), missing = (terminal / "missing").string();
+  const std::string hint = ": name the one to use with --root DIR or the environment variable BRAMBLE_ROOT";
   const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
       {"open,jump", {}, "unknown step 'jump'"},
       {"open", {"--frobnicate"}, "unknown option '--frobnicate'"},
       {"open", {"--root"}, "--root needs a value"},
-      {"open", {"--root", missing}, "the terminal folder " + missing + " does not exist"},
-      {"open", {"--root=" + missing}, "the terminal folder " + missing + " does not exist"},
+      {"open", {"--root", missing}, "the terminal folder " + missing + " does not exist" + hint},
+      {"open", {"--root=" + missing}, "the terminal folder " + missing + " does not exist" + hint},
       {"open", {"--version=2"}, "unknown option '--version=2'"},
-      {"open", {"--root", file}, "the terminal folder " + file + " is not a folder"},
+      {"open", {"--root", file}, "the terminal folder " + file + " is not a folder" + hint},
       {"open", {"--out", file}, "cannot make the folder " + file + " for --out"},
       {"open", {"--out", ""}, "--out needs the name of a folder"},
   };

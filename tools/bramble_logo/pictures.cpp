@@ -37,18 +37,20 @@ constexpr std::size_t kRgbBytes = 3;
 
 constexpr char kCodecFile[] = "bramble-logo-codec.so";
 
-// Where BRAMBLE_LOGO_CODEC_DIR says (an install that keeps it elsewhere); beside
-// the program, as built; then where this build put it, for the tests that run the
-// commands in-process.
+// Where BRAMBLE_LOGO_CODEC_DIR says (the tests, or a module kept elsewhere); where
+// the install put it, taken from the program's own place so that an installed
+// tree can be moved whole (BRAMBLE_CODEC_FROM_PROGRAM is that relative path);
+// then beside the program, as the build folder holds them.
 std::vector<fs::path> CodecPlaces() {
   std::vector<fs::path> places;
   if (const char* folder = std::getenv("BRAMBLE_LOGO_CODEC_DIR"); folder && *folder) places.push_back(fs::path(folder) / kCodecFile);
   std::array<char, PATH_MAX> self{};
   const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-  if (length > 0) places.push_back(fs::path(std::string(self.data(), static_cast<std::size_t>(length))).parent_path() / kCodecFile);
-#ifdef BRAMBLE_CODEC_DIR
-  places.push_back(fs::path(BRAMBLE_CODEC_DIR) / kCodecFile);
-#endif
+  if (length > 0) {
+    const fs::path programFolder = fs::path(std::string(self.data(), static_cast<std::size_t>(length))).parent_path();
+    places.push_back((programFolder / BRAMBLE_CODEC_FROM_PROGRAM / kCodecFile).lexically_normal());
+    places.push_back(programFolder / kCodecFile);
+  }
   return places;
 }
 
@@ -69,7 +71,8 @@ const BrambleCodec* LoadCodec(std::string& error) {
       if (found && found->version == kBrambleCodecVersion) return found;
       tried += "; " + place.string() + " is another version of the codec";
     }
-    loadError = "the picture codec " + std::string(kCodecFile) + " cannot be loaded (" + tried + ")";
+    loadError = "the picture codec " + std::string(kCodecFile) + " cannot be loaded (" + tried +
+                "); reinstall Bramble, or name the folder that holds it with BRAMBLE_LOGO_CODEC_DIR";
     return nullptr;
   }();
   if (!codec) error = loadError;
