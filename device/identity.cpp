@@ -22,12 +22,20 @@ constexpr int kLineBufferBytes = 100;
 // only on a little-endian host, as on the terminal.
 static_assert(std::endian::native == std::endian::little);
 
+// The answers that say the model name is not there, or too long to be one: the
+// terminal then has no model of the list.
+bool SaysNoModel(LSTATUS status) {
+  return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND || status == ERROR_MORE_DATA;
+}
+
 }  // namespace
 
-void CheckLimitedFunction(CString& modelName) {
+bool CheckLimitedFunction(CString& modelName) {
   NKDbgPrintfW(kModelTrace, modelName.GetString());
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kModelKey, 0, 0, &key) != ERROR_SUCCESS) return;
+  if (const LSTATUS opened = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kModelKey, 0, 0, &key); opened != ERROR_SUCCESS) {
+    return SaysNoModel(opened);
+  }
 
   WCHAR buffer[kModelNameChars] = {};
   DWORD type = REG_NONE;  // whatever the type, the bytes are taken as wide text
@@ -35,11 +43,12 @@ void CheckLimitedFunction(CString& modelName) {
   const LSTATUS status =
       ::RegQueryValueExW(key, kModelValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &byteCount);
   ::RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return;
+  if (status != ERROR_SUCCESS) return SaysNoModel(status);
   // A value that fills the buffer has no room for its own null: the last character gives way.
   buffer[std::min<std::size_t>(byteCount / sizeof(WCHAR), kModelNameChars - 1)] = 0;
   modelName.Format(_T("%s"), buffer);
   NKDbgPrintfW(kModelTrace, modelName.GetString());
+  return true;
 }
 
 void ReadSystemInfo(CString& systemVersion, CWnd& versionBox) {

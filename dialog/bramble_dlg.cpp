@@ -2,6 +2,7 @@
 
 #include "device/identity.h"
 #include "dialog/messages.h"
+#include "flash/change_mark.h"
 #include "flash/flash_writer.h"
 #include "logo/converter.h"
 #include "logo/precheck.h"
@@ -20,22 +21,6 @@ const CString kSdLogoBmp(platform::kSdLogoBmp);
 const CString kSdLogoBin(platform::kSdLogoBin);
 const CString kSdCardRoot(platform::kSdCardRoot);
 const CString kFlashLogoBmp(platform::kFlashLogoBmp);
-
-// Written and flushed before the first byte of a logo change (the converter's
-// logo.bin), removed only once the writer has reported success: an interruption
-// anywhere between (power off, a killed program) can be told at the next start.
-bool WriteLogoPendingMark() {
-  static constexpr char kContent[] = "logo change in progress\r\n";
-  constexpr DWORD kLength = sizeof kContent - 1;
-  DWORD written = 0;
-  platform::UniqueHandle mark(::CreateFileW(platform::kLogoPendingMark, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  const bool kept = mark && ::WriteFile(mark.get(), kContent, kLength, &written, nullptr) && written == kLength &&
-                    ::FlushFileBuffers(mark.get());
-  mark.reset();
-  if (!kept) ::DeleteFileW(platform::kLogoPendingMark);  // nothing was sent: no change is pending
-  return kept;
-}
 
 bool IsListedModel(const CString& model) {
   for (const WCHAR* listed : kModelList) {
@@ -82,13 +67,13 @@ BOOL CBrambleDlg::OnInitDialog() {
   m_ctlModel.SetWindowText(m_strModelName);
   m_ctlVersion.SetWindowText(m_strSystemVersion);
 
-  if (FileExists(platform::kLogoPendingMark)) {
+  if (flash::ChangeMayBePending()) {
     // A change was cut short: area 1 may hold part of a logo and no end marker,
-    // and the card's logo.bin is no sign of a change. It goes first, so that an
-    // interruption here leaves the mark to say the same at the next start.
+    // and the card's logo.bin is no sign of a change. It goes first, and the mark
+    // only once logo.bin is known to be gone, so that an interruption or an error
+    // here leaves the mark to say the same at the next start.
     m_ctlMessage.SetWindowText(kMsgLogoChangeNotCompleted);
-    DeleteFileW(kSdLogoBin);
-    DeleteFileW(platform::kLogoPendingMark);
+    if (flash::RemoveFileIfPresent(kSdLogoBin)) flash::ClearChangePending();
   } else if (FileExists(kSdLogoBin)) {
     // A logo.bin left on the card is the trace of a completed logo change.
     m_ctlMessage.SetWindowText(kMsgAlreadyApplied);
@@ -100,7 +85,7 @@ BOOL CBrambleDlg::OnInitDialog() {
 int CBrambleDlg::ConvertBitmapToLogo(int selector) { return logo::ConvertBitmapToLogo(selector, m_strImagePath); }
 bool CBrambleDlg::LoadAndCheckBitmap(const CString& path) { return logo::LoadAndCheckBitmap(path); }
 bool CBrambleDlg::WriteStartupImage(int mode) { return logo::WriteStartupImage(mode); }
-void CBrambleDlg::CheckLimitedFunction() { device::CheckLimitedFunction(m_strModelName); }
+void CBrambleDlg::CheckLimitedFunction() { m_bModelKnown = device::CheckLimitedFunction(m_strModelName); }
 void CBrambleDlg::ReadSystemInfo() { device::ReadSystemInfo(m_strSystemVersion, m_ctlVersion); }
 
 void CBrambleDlg::OnOpenImage() {
@@ -139,19 +124,20 @@ void CBrambleDlg::OnTimer(UINT_PTR nIDEvent) {
 }
 
 CBrambleDlg::LogoChange CBrambleDlg::ChangeLogo(int selector) {
-  if (!WriteLogoPendingMark()) return LogoChange::kFailed;
+  if (!flash::MarkChangePending()) return LogoChange::kFailed;
   const int converted = ConvertBitmapToLogo(selector);
   if (converted != 0) {
     // Nothing reached the flash, and the converter leaves no logo.bin of its own.
-    DeleteFileW(platform::kLogoPendingMark);
+    flash::ClearChangePending();
     const auto result = static_cast<logo::ConvertResult>(converted);
     const bool refused = result == logo::ConvertResult::kSourceNotOpened || result == logo::ConvertResult::kNotLogoBitmap;
     return refused ? LogoChange::kSourceRefused : LogoChange::kFailed;
   }
-  // A refused request or a short read keeps the mark: area 1 may be half written.
+  // A refused request, a short read or a failed finish keeps the mark: area 1
+  // may be half written, or not durably.
   if (!WriteLogoToFlash(selector)) return LogoChange::kFailed;
-  DeleteFileW(platform::kLogoPendingMark);
-  return LogoChange::kChanged;
+  // A mark that stays would call the change cut short at the next start.
+  return flash::ClearChangePending() ? LogoChange::kChanged : LogoChange::kFailed;
 }
 
 void CBrambleDlg::RunConvertWork() {
@@ -179,6 +165,10 @@ void CBrambleDlg::RunConvertWork() {
 }
 
 void CBrambleDlg::OnResetLogo() {
+  if (!m_bModelKnown) {
+    m_ctlMessage.SetWindowText(kMsgDefaultRestoreFailed);
+    return;
+  }
   if (IsListedModel(m_strModelName)) {
     if (!FileExists(kFlashLogoBmp)) {
       m_ctlMessage.SetWindowText(kMsgCannotReset);

@@ -36,6 +36,9 @@ class CBrambleDlg : public CDialog {
   std::int32_t m_nWidth;
   std::int32_t m_nHeight;
   std::int32_t m_nBitCount;
+  // False when the registry could not be read: the model may be a listed one, so
+  // Reset logo cannot tell which way puts the default logo back.
+  bool m_bModelKnown = true;
 
   // The one-shot timer behind Convert, and the startup-image timer that no
   // command arms.
@@ -62,8 +65,9 @@ class CBrambleDlg : public CDialog {
 
   void RunConvertWork();
   // Converts and programs the logo of `selector` inside the mark of a pending
-  // change, which is written before the converter's first byte and removed after
-  // the writer's success, or at once when the source was refused. A file error
-  // leaves as the framework's exception, with the mark in place.
+  // change (flash/change_mark.h), which is written before the converter's first
+  // byte and removed after the writer's success, or at once when the source was
+  // refused. A file error leaves as the framework's exception, with the mark in
+  // place.
   LogoChange ChangeLogo(int selector);
 };

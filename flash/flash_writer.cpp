@@ -67,9 +67,12 @@ bool ProgramOpenFile(HANDLE device, CFile& file, const Progress& progress) {
              token.value()};
   if (!SendSector(device, request, bytesReturned)) return ReportFailure(request);
 
-  // The data is complete with the marker; what the driver makes of the finish
-  // does not change that.
-  ::DeviceIoControl(device, IOCTL_AREA_WRITE_FINISH, nullptr, 0, nullptr, 0, &bytesReturned, nullptr);
+  // The finish is what makes the sectors durable: a driver that could not do so
+  // may lose them to a power cut, so the logo is not programmed.
+  if (!::DeviceIoControl(device, IOCTL_AREA_WRITE_FINISH, nullptr, 0, nullptr, 0, &bytesReturned, nullptr)) {
+    NKDbgPrintfW(_T("Area(%d) Finish Error\n"), static_cast<int>(kLogoArea));
+    return false;
+  }
   return true;
 }
 

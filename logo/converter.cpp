@@ -28,11 +28,16 @@ struct ConversionFiles {
 };
 
 // Reads the pixel data that follows `offset`, at most one logo's worth, and tells
-// how many bytes there were. An offset past the end of the file gives none.
-std::size_t ReadPixelData(std::FILE* source, std::uint32_t offset, std::byte* buffer) {
+// how many bytes there were. An offset past the end of the file gives none; a
+// seek or read that fails gives nothing, since pixels that could not be read are
+// not pixels that the file lacks.
+std::optional<std::size_t> ReadPixelData(std::FILE* source, std::uint32_t offset, std::byte* buffer) {
   const auto where = static_cast<long long>(offset);
-  if (where > std::numeric_limits<long>::max() || std::fseek(source, static_cast<long>(where), SEEK_SET) != 0) return 0;
-  return std::fread(buffer, 1, kSourcePixelDataBytes, source);
+  if (where > std::numeric_limits<long>::max()) return 0;
+  if (std::fseek(source, static_cast<long>(where), SEEK_SET) != 0) return std::nullopt;
+  const std::size_t got = std::fread(buffer, 1, kSourcePixelDataBytes, source);
+  if (std::ferror(source)) return std::nullopt;
+  return got;
 }
 
 // Writes logo.bin a row at a time. A full or write-protected card must not pass
@@ -68,6 +73,10 @@ ConvertResult Convert(const ConversionFiles& files) {
   std::array<std::byte, kBitmapHeaderBytes> headerBytes{};
   std::optional<BitmapHeader> header;
   if (std::fread(headerBytes.data(), headerBytes.size(), 1, source.get()) == 1) header = ReadBitmapHeader(headerBytes);
+  if (std::ferror(source.get())) {
+    std::printf("ERROR: fread fail [%s]\r\n", files.sourceName.c_str());
+    return ConvertResult::kSourceUnreadable;
+  }
   // A file too short to hold the header is not a bitmap at all.
   if (!header || !header->signature) {
     std::printf("ERROR: Not BMP file\r\n");
@@ -91,8 +100,13 @@ ConvertResult Convert(const ConversionFiles& files) {
     std::printf("ERROR: malloc fail\r\n");
     return ConvertResult::kOutputFailed;
   }
-  const std::size_t pixelBytes = ReadPixelData(source.get(), header->pixelDataOffset, pixels.get());
+  const std::optional<std::size_t> read = ReadPixelData(source.get(), header->pixelDataOffset, pixels.get());
   source.reset();
+  if (!read) {
+    std::printf("ERROR: fread fail [%s]\r\n", files.sourceName.c_str());
+    return ConvertResult::kSourceUnreadable;
+  }
+  const std::size_t pixelBytes = *read;
   if (files.wholePixelData && pixelBytes < kSourcePixelDataBytes) {
     std::printf("ERROR: Not enough pixel data\r\n");
     return ConvertResult::kNotLogoBitmap;

@@ -14,6 +14,7 @@ enum class ConvertResult : int {
   kSourceNotOpened = 1,
   kNotLogoBitmap = 2,   // signature, size or bit depth, shorter than a header, or pixel data cut short
   kOutputFailed = 3,    // logo.bin could not be created or completely written
+  kSourceUnreadable = 4,  // a read of the source failed: its pixels are unknown, not black
 };
 
 // Selector non-zero: `imagePath` (the dialog's image path) -> "\SDMMC DISK\logo.bin";

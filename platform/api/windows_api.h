@@ -204,6 +204,7 @@ inline constexpr LONG ERROR_BAD_PATHNAME = 161;
 inline constexpr LONG ERROR_FILE_TOO_LARGE = 223;
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_DIRECTORY = 267;
+inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 
 DWORD GetLastError();
 void SetLastError(DWORD error);

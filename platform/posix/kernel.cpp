@@ -167,8 +167,9 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     return device == INVALID_HANDLE_VALUE ? Fail(ERROR_FILE_NOT_FOUND, device) : device;
   }
   const bool creates = creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
-  const auto hostPath = creates ? CreatableTerminalPath(name) : FindTerminalPath(name);
-  if (!hostPath) return Fail(creates ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  std::error_code why;
+  const auto hostPath = creates ? CreatableTerminalPath(name, &why) : FindTerminalPath(name, &why);
+  if (!hostPath) return Fail(ErrorFromErrno(why.value()), INVALID_HANDLE_VALUE);
 
   const bool reads = (desiredAccess & GENERIC_READ) != 0;
   const bool writes = (desiredAccess & GENERIC_WRITE) != 0;
@@ -252,21 +253,26 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
 }
 
 BOOL DeleteFileW(LPCWSTR fileName) {
-  const auto hostPath = fileName ? FindTerminalPath(fileName) : std::nullopt;
-  if (!hostPath) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
+  if (!fileName) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  std::error_code why;
+  const auto hostPath = FindTerminalPath(fileName, &why);
+  if (!hostPath) return Fail(ErrorFromErrno(why.value()), FALSE);
   std::error_code ec;
   if (fs::is_directory(fs::symlink_status(*hostPath, ec))) return Fail(ERROR_ACCESS_DENIED, FALSE);
-  if (!fs::remove(*hostPath, ec)) return Fail(ErrorFromErrno(ec.value()), FALSE);
+  if (::unlink(hostPath->c_str()) != 0) return Fail(ErrorFromErrno(errno), FALSE);
   // The terminal's file system commits a deletion when it is made. One that a
-  // power cut could still undo would bring back a logo.bin that claims a change.
+  // power cut could still undo would bring back a logo.bin that claims a change,
+  // so a deletion that cannot be made durable has failed.
   const UniqueFd folder(::open(hostPath->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder) ::fsync(folder.get());
+  if (!folder || ::fsync(folder.get()) != 0) return Fail(ErrorFromErrno(errno), FALSE);
   return TRUE;
 }
 
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
-  const auto hostPath = fileName ? FindTerminalPath(fileName) : std::nullopt;
-  if (!hostPath || !findData) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  if (!fileName || !findData) return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  std::error_code why;
+  const auto hostPath = FindTerminalPath(fileName, &why);
+  if (!hostPath) return Fail(ErrorFromErrno(why.value()), INVALID_HANDLE_VALUE);
   std::error_code ec;
   *findData = WIN32_FIND_DATAW{};
   const bool folder = fs::is_directory(*hostPath, ec);
@@ -291,9 +297,10 @@ std::FILE* _wfopen(const WCHAR* fileName, const WCHAR* mode) {
   const WStringView modeText(mode);
   const bool writes = modeText.find_first_of(_T("wa")) != WStringView::npos;
   const bool text = modeText.find(_T('b')) == WStringView::npos;
-  const auto hostPath = writes ? CreatableTerminalPath(fileName) : FindTerminalPath(fileName);
+  std::error_code why;
+  const auto hostPath = writes ? CreatableTerminalPath(fileName, &why) : FindTerminalPath(fileName, &why);
   if (!hostPath) {
-    errno = ENOENT;
+    errno = why.value();
     return nullptr;
   }
   const bool appends = modeText.find(_T('a')) != WStringView::npos;

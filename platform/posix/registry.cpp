@@ -63,7 +63,9 @@ LSTATUS RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD /*options*/, REGSAM /*des
     path += sub;
   }
 
-  const std::optional<ParsedRegistry> registry = ReadTerminalRegistry();
+  bool unreadable = false;
+  const std::optional<ParsedRegistry> registry = ReadTerminalRegistry(&unreadable);
+  if (unreadable) return ERROR_REGISTRY_IO_FAILED;
   if (!registry || !registry->HasKey(path)) return ERROR_FILE_NOT_FOUND;
 
   auto opened = std::make_unique<OpenKey>();

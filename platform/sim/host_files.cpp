@@ -1,5 +1,7 @@
 #include "platform/sim/host_files.h"
 
+#include <system_error>
+
 #include "platform/sim/host_io.h"
 
 namespace platform {
@@ -8,7 +10,13 @@ HostFile ReadWholeHostFile(const std::filesystem::path& path, std::uintmax_t lim
   HostFile file;
   const HostIo io = HostIo::Open(path, HostIo::Mode::kRead);
   const auto size = io ? io.Size() : std::nullopt;
-  if (!size) return file;
+  if (!size) {
+    std::error_code ec;
+    if (!io && std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found) {
+      file.status = HostFile::Status::kMissing;
+    }
+    return file;
+  }
   if (*size > limit) {
     file.status = HostFile::Status::kTooLarge;
     return file;

@@ -12,13 +12,14 @@
 namespace platform {
 
 struct HostFile {
-  enum class Status { kUnreadable, kTooLarge, kRead };
+  enum class Status { kMissing, kUnreadable, kTooLarge, kRead };
   Status status = Status::kUnreadable;
   std::vector<std::byte> bytes;
 };
 
 // A file over `limit` bytes is not read at all; a folder, FIFO, device or socket is
-// unreadable at once.
+// unreadable at once. Missing means that nothing is there: a file that is there but
+// could not be opened or read (an I/O error) is unreadable.
 HostFile ReadWholeHostFile(const std::filesystem::path& path, std::uintmax_t limit);
 
 }  // namespace platform

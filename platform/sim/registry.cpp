@@ -288,11 +288,12 @@ const RegistryValue* FindValue(const RegistryKeyData& key, WStringView name) {
   return nullptr;
 }
 
-std::optional<ParsedRegistry> ReadTerminalRegistry() {
+std::optional<ParsedRegistry> ReadTerminalRegistry(bool* unreadable) {
   const HostFile file = ReadWholeHostFile(TerminalRoot() / kRegistryFileName, kMaxRegistryFileBytes);
   if (file.status == HostFile::Status::kTooLarge) {
-    NKDbgPrintfW(_T("%s: over 1 MiB, ignored\r\n"), kRegistryFileName);
+    NKDbgPrintfW(_T("%s: over 1 MiB, not read\r\n"), kRegistryFileName);
   }
+  if (unreadable) *unreadable = file.status == HostFile::Status::kUnreadable || file.status == HostFile::Status::kTooLarge;
   if (file.status != HostFile::Status::kRead) return std::nullopt;
   ParsedRegistry registry = ParseRegistry(std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()));
   for (int line : registry.skippedLines) {

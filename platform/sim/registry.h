@@ -49,7 +49,9 @@ ParsedRegistry ParseRegistry(std::string_view text);
 const RegistryValue* FindValue(const RegistryKeyData& key, WStringView name);
 
 // The terminal folder's registry.reg, parsed, with a debug line for each line
-// skipped; nothing when there is no such regular file or it is over 1 MiB.
-std::optional<ParsedRegistry> ReadTerminalRegistry();
+// skipped; nothing when there is no such file, and nothing with `unreadable` set
+// when there is one that cannot be read (an I/O error, not a regular file, over
+// 1 MiB): a registry that cannot be read is not an empty one.
+std::optional<ParsedRegistry> ReadTerminalRegistry(bool* unreadable = nullptr);
 
 }  // namespace platform

@@ -38,29 +38,67 @@ std::optional<std::vector<fs::path::string_type>> Components(WStringView termina
   return parts;
 }
 
-// The entry of `folder` named like `name`, preferring an exact match.
-std::optional<fs::path> FindEntry(const fs::path& folder, const fs::path::string_type& name) {
-  std::error_code ec;
+// Whether `path` is a folder; when not, `error` says why: ENOTDIR, or the
+// host's error when it could not be looked at.
+bool IsFolder(const fs::path& path, std::error_code& error) {
+  const bool folder = fs::is_directory(path, error);
+  if (!folder && !error) error = std::make_error_code(std::errc::not_a_directory);
+  return folder;
+}
+
+// The entry of `folder` named like `name`, preferring an exact match. Nothing
+// when there is none (`error` ENOENT) or when the folder could not be read (the
+// host's error): only the first means that the file is not there.
+std::optional<fs::path> FindEntry(const fs::path& folder, const fs::path::string_type& name, std::error_code& error) {
   fs::path exact = folder / name;
-  if (fs::exists(exact, ec)) return exact;
+  if (fs::exists(exact, error)) return exact;
+  if (error) return std::nullopt;
   using View = std::basic_string_view<fs::path::value_type>;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     if (SameNameNoCase(View(it->path().filename().native()), View(name))) return it->path();
   }
+  if (!error) error = std::make_error_code(std::errc::no_such_file_or_directory);
   return std::nullopt;
 }
 
-std::optional<fs::path> Walk(const std::vector<fs::path::string_type>& parts, std::size_t count) {
+// The first `count` components below the terminal folder. A folder missing on the
+// way is ENOTDIR, the last component missing ENOENT.
+std::optional<fs::path> Walk(const std::vector<fs::path::string_type>& parts, std::size_t count, std::error_code& error) {
   fs::path here = TerminalRoot();
-  std::error_code ec;
-  if (!fs::is_directory(here, ec)) return std::nullopt;
+  if (!IsFolder(here, error)) return std::nullopt;
   for (std::size_t i = 0; i < count; ++i) {
-    if (i > 0 && !fs::is_directory(here, ec)) return std::nullopt;
-    auto next = FindEntry(here, parts[i]);
-    if (!next) return std::nullopt;
+    if (i > 0 && !IsFolder(here, error)) return std::nullopt;
+    auto next = FindEntry(here, parts[i], error);
+    if (!next) {
+      if (error == std::errc::no_such_file_or_directory && i + 1 < count) error = std::make_error_code(std::errc::not_a_directory);
+      return std::nullopt;
+    }
     here = *next;
   }
   return here;
+}
+
+std::optional<fs::path> FindOrCreatable(WStringView terminalPath, bool creatable, std::error_code& error) {
+  auto parts = Components(terminalPath);
+  if (!parts || (creatable && (parts->empty() || terminalPath.back() == _T('\\')))) {
+    error = std::make_error_code(std::errc::no_such_file_or_directory);  // no such file on the terminal
+    return std::nullopt;
+  }
+  if (!creatable) {
+    auto found = Walk(*parts, parts->size(), error);
+    // "\SDMMC DISK\" names a folder; a trailing backslash after a file finds nothing.
+    if (found && terminalPath.back() == _T('\\') && !IsFolder(*found, error)) return std::nullopt;
+    return found;
+  }
+  auto folder = Walk(*parts, parts->size() - 1, error);
+  if (!folder || !IsFolder(*folder, error)) {
+    if (error == std::errc::no_such_file_or_directory) error = std::make_error_code(std::errc::not_a_directory);
+    return std::nullopt;
+  }
+  if (auto existing = FindEntry(*folder, parts->back(), error)) return existing;
+  if (error != std::errc::no_such_file_or_directory) return std::nullopt;
+  error.clear();
+  return *folder / parts->back();
 }
 
 }  // namespace
@@ -93,24 +131,18 @@ bool IsTerminalPath(WStringView path) {
   return !path.empty() && path.front() == _T('\\') && (path.size() < 2 || path[1] != _T('\\'));
 }
 
-std::optional<fs::path> FindTerminalPath(WStringView terminalPath) {
-  auto parts = Components(terminalPath);
-  if (!parts) return std::nullopt;
-  auto found = Walk(*parts, parts->size());
-  std::error_code ec;
-  // "\SDMMC DISK\" names a folder; a trailing backslash after a file finds nothing.
-  if (found && terminalPath.back() == _T('\\') && !fs::is_directory(*found, ec)) return std::nullopt;
+std::optional<fs::path> FindTerminalPath(WStringView terminalPath, std::error_code* why) {
+  std::error_code error;
+  auto found = FindOrCreatable(terminalPath, false, error);
+  if (why) *why = error;
   return found;
 }
 
-std::optional<fs::path> CreatableTerminalPath(WStringView terminalPath) {
-  auto parts = Components(terminalPath);
-  if (!parts || parts->empty() || terminalPath.back() == _T('\\')) return std::nullopt;
-  auto folder = Walk(*parts, parts->size() - 1);
-  std::error_code ec;
-  if (!folder || !fs::is_directory(*folder, ec)) return std::nullopt;
-  if (auto existing = FindEntry(*folder, parts->back())) return existing;
-  return *folder / parts->back();
+std::optional<fs::path> CreatableTerminalPath(WStringView terminalPath, std::error_code* why) {
+  std::error_code error;
+  auto found = FindOrCreatable(terminalPath, true, error);
+  if (why) *why = error;
+  return found;
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "platform/api/storage_paths.h"
 #include "platform/api/wide_text.h"
@@ -19,13 +20,16 @@ const std::filesystem::path& TerminalRoot();
 bool IsTerminalPath(WStringView path);
 
 // The host path of an existing file or folder, or nothing when the terminal path
-// does not lead to one (missing, or climbing out of the folder).
-std::optional<std::filesystem::path> FindTerminalPath(WStringView terminalPath);
+// does not lead to one. Then `why` tells "not there" (ENOENT: the last component
+// is missing; ENOTDIR: a folder on the way is) from "could not be looked at" (the
+// host's error, such as EIO). A path that is no terminal path or climbs out of
+// the folder is not there.
+std::optional<std::filesystem::path> FindTerminalPath(WStringView terminalPath, std::error_code* why = nullptr);
 
 // The host path at which to create or replace the file named by the terminal
 // path: its folder must exist; an existing entry is matched case-insensitively,
-// a new one takes the case given.
-std::optional<std::filesystem::path> CreatableTerminalPath(WStringView terminalPath);
+// a new one takes the case given. `why` as for FindTerminalPath.
+std::optional<std::filesystem::path> CreatableTerminalPath(WStringView terminalPath, std::error_code* why = nullptr);
 
 // One program per terminal: the terminal folder `root` is claimed by the lock of
 // root/bramble.lock (HostIo::Lock), held for as long as the returned file is

@@ -9,6 +9,7 @@
 #include <io.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "platform/api/wide_text.h"
 #include "platform/sim/block_device.h"
@@ -17,6 +18,14 @@
 namespace {
 
 bool Creates(DWORD disposition) { return disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS || disposition == CREATE_NEW; }
+
+// Why a terminal path led nowhere, as the platform says it: only the first two
+// mean that the file is not there.
+DWORD LookupError(const std::error_code& why) {
+  if (why == std::errc::no_such_file_or_directory) return ERROR_FILE_NOT_FOUND;
+  if (why == std::errc::not_a_directory) return ERROR_PATH_NOT_FOUND;
+  return ERROR_CRC;  // the medium failed
+}
 
 }  // namespace
 
@@ -31,9 +40,10 @@ HANDLE WINAPI TerminalCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
     return device;
   }
   if (!IsTerminalPath(path)) return ::CreateFileW(name, access, share, security, disposition, flags, templateFile);
-  const auto hostPath = Creates(disposition) ? CreatableTerminalPath(path) : FindTerminalPath(path);
+  std::error_code why;
+  const auto hostPath = Creates(disposition) ? CreatableTerminalPath(path, &why) : FindTerminalPath(path, &why);
   if (!hostPath) {
-    ::SetLastError(Creates(disposition) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    ::SetLastError(LookupError(why));
     return INVALID_HANDLE_VALUE;
   }
   const HANDLE file = ::CreateFileW(hostPath->c_str(), access, share, security, disposition, flags, templateFile);
@@ -49,9 +59,10 @@ HANDLE WINAPI TerminalCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
 
 BOOL WINAPI TerminalDeleteFileW(LPCWSTR name) {
   if (!name || !IsTerminalPath(name)) return ::DeleteFileW(name);
-  const auto hostPath = FindTerminalPath(name);
+  std::error_code why;
+  const auto hostPath = FindTerminalPath(name, &why);
   if (!hostPath) {
-    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    ::SetLastError(LookupError(why));
     return FALSE;
   }
   return ::DeleteFileW(hostPath->c_str());
@@ -59,9 +70,10 @@ BOOL WINAPI TerminalDeleteFileW(LPCWSTR name) {
 
 HANDLE WINAPI TerminalFindFirstFileW(LPCWSTR name, LPWIN32_FIND_DATAW found) {
   if (!name || !IsTerminalPath(name)) return ::FindFirstFileW(name, found);
-  const auto hostPath = FindTerminalPath(name);
+  std::error_code why;
+  const auto hostPath = FindTerminalPath(name, &why);
   if (!hostPath) {
-    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    ::SetLastError(LookupError(why));
     return INVALID_HANDLE_VALUE;
   }
   return ::FindFirstFileW(hostPath->c_str(), found);

@@ -34,7 +34,7 @@ struct Call {
 
 class RecordingDevice : public platform::BlockDevice {
  public:
-  bool present = true;
+  bool present = true, refuseFinish = false;
   std::set<std::uint32_t> refused;
   std::vector<Call> calls;
 
@@ -52,6 +52,7 @@ class RecordingDevice : public platform::BlockDevice {
       call.sector.assign(buffer.begin(), buffer.end());
     }
     calls.push_back(call);
+    if (code == kWriteFinish) return !refuseFinish;
     return !(request && refused.contains(request->SectorAddr));
   }
   void Close(HANDLE) override { calls.push_back({.kind = Call::close, .descriptors = OpenDescriptorCount()}); }
@@ -130,7 +131,7 @@ TEST_F(FlashWriter, DataSectorsThenTheMarkerThenTheFinishAndAShortLastSectorKeep
                    static_cast<std::byte>(device.Sectors()[0].Buffer & 0xFF)}));
 }
 
-TEST_F(FlashWriter, RefusedSectorEndsWithTheFailureLineAndNothingAfter) {
+TEST_F(FlashWriter, ARefusedSectorEndsWithTheFailureLineAndNothingAfterAndARefusedFinishFails) {
   for (const auto& [size, refused] : {std::pair{1536000u, 2999u}, std::pair{1024u, 2u}}) {  // a data sector, the marker
     SCOPED_TRACE(refused);
     WriteLogo(size);
@@ -144,6 +145,14 @@ TEST_F(FlashWriter, RefusedSectorEndsWithTheFailureLineAndNothingAfter) {
     EXPECT_EQ(device.calls.size(), refused + 3u);  // no finish
     ExpectOpenedAndClosed();
   }
+  // Sectors that the driver could not make durable are no programmed logo.
+  WriteLogo(1024);
+  device.refused.clear();
+  device.refuseFinish = true;
+  EXPECT_FALSE(WriteLogoToFlash(1));
+  EXPECT_EQ(terminal.TakeDebugOutput(), "Area(1) Finish Error\n");
+  EXPECT_EQ(device.calls.size(), 1 + 3 + 1 + 1u);
+  ExpectOpenedAndClosed();
 }
 
 // With no device only the open is tried; a file too long for the terminal's
