@@ -129,8 +129,8 @@ std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, 
     return 1;
   }
   if (result != platform::HostIo::LockResult::kHeld) {
-    std::fprintf(stderr, "bramble: cannot claim the terminal %s: cannot write %s\n", terminalRoot.string().c_str(),
-                 platform::TerminalClaimFile(terminalRoot).string().c_str());
+    std::fprintf(stderr, "bramble: cannot claim the terminal %s: %s cannot be written, or is a link or no lock file of Bramble's\n",
+                 terminalRoot.string().c_str(), platform::TerminalClaimFile(terminalRoot).string().c_str());
     return 2;
   }
   return std::nullopt;

@@ -49,7 +49,9 @@ HostIo HostIo::Open(const std::filesystem::path& path, Mode mode, bool* created)
 
 HostIo HostIo::Lock(const std::filesystem::path& path, LockResult* result) {
   HostIo io;
-  io.m_fd = OpenHostPath(path.c_str(), O_RDWR | O_CREAT, true).release();
+  // Never through a link: the claimant empties the file and writes its id into
+  // it, which must not reach a file elsewhere, nor create one there.
+  io.m_fd = OpenHostPath(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW, true).release();
   LockResult outcome = LockResult::kUnavailable;
   if (io) {
     struct flock lock {};

@@ -1,5 +1,6 @@
 #include "platform/sim/terminal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 #include <system_error>
@@ -103,10 +104,23 @@ std::optional<fs::path> FindOrCreatable(WStringView terminalPath, bool creatable
 
 }  // namespace
 
+// The most a claim file holds: a process id and a line feed.
+constexpr std::size_t kClaimBytes = 24;
+
 fs::path TerminalClaimFile(const fs::path& root) { return root / "bramble.lock"; }
 
 HostIo ClaimTerminal(const fs::path& root, HostIo::LockResult* result) {
   HostIo claim = HostIo::Lock(TerminalClaimFile(root), result);
+  // The claim file holds nothing or the id of its last claimant. Anything else is
+  // no file of ours (on a host that cannot see links, a link's target), and is
+  // left as it is.
+  char held[kClaimBytes + 1] = {};
+  const auto size = claim ? claim.Size() : std::nullopt;
+  const auto got = size && *size <= kClaimBytes ? claim.ReadAt(held, *size, 0) : std::nullopt;
+  if (claim && (!got || !std::all_of(held, held + *got, [](char c) { return (c >= '0' && c <= '9') || c == '\n'; }))) {
+    claim = HostIo();
+    if (result) *result = HostIo::LockResult::kUnavailable;
+  }
   if (claim) {
     // Who holds it, for the one that finds it taken.
     const std::string id = std::to_string(HostProcessId()) + "\n";
@@ -117,7 +131,7 @@ HostIo ClaimTerminal(const fs::path& root, HostIo::LockResult* result) {
 
 std::optional<unsigned long> TerminalClaimant(const fs::path& root) {
   const HostIo file = HostIo::Open(TerminalClaimFile(root), HostIo::Mode::kRead);
-  char text[24] = {};
+  char text[kClaimBytes] = {};
   const auto got = file ? file.ReadAt(text, sizeof text - 1, 0) : std::nullopt;
   unsigned long id = 0;
   if (!got || std::from_chars(text, text + *got, id).ec != std::errc{}) return std::nullopt;

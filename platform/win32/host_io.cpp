@@ -65,9 +65,21 @@ HostIo HostIo::Open(const std::filesystem::path& path, Mode mode, bool* created)
 
 HostIo HostIo::Lock(const std::filesystem::path& path, LockResult* result) {
   HostIo io;
-  io.m_handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (io && ::GetFileType(io.m_handle) != FILE_TYPE_DISK) io = HostIo();
+  // Never through a link. Windows opens the link itself, a reparse point, which is
+  // refused. Wine shows a Unix link's target instead, so a missing file is made
+  // only where no name is at all (CREATE_NEW), never at the end of a dangling link;
+  // what an existing target holds is ClaimTerminal's to judge.
+  constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE, kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  io.m_handle = ::CreateFileW(path.c_str(), kAccess, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr);
+  if (!io && ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+    io.m_handle = ::CreateFileW(path.c_str(), kAccess, kShare, nullptr, CREATE_NEW, kFlags, nullptr);
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (io && (::GetFileType(io.m_handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(io.m_handle, &info) ||
+             (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    io = HostIo();
+  }
   LockResult outcome = LockResult::kUnavailable;
   if (io) {
     OVERLAPPED where = At(kHostLockOffset);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <system_error>
 
 #include "tests/support/play_run.h"
 #include "tests/support/program_faults.h"
@@ -39,26 +40,32 @@ struct Call {
 };
 
 // Everything that a change and a start touch, and nothing of the toolkit's.
-const char* const kWatched[] = {"bramble.lock", "SDMMC DISK", "SDMMC DISK/logo.bmp", "SDMMC DISK/logo.bin",
-                                "ResidentFlash/System", "ResidentFlash/System/logo.pending",
-                                "ResidentFlash/System/logo.bmp", "ResidentFlash/System/logo.bin",
-                                "flash", "flash/area1.bin", "flash/dsk1.lock"};
+const char* const kWatched[] = {"bramble.lock", "registry.reg", "SDMMC DISK", "SDMMC DISK/logo.bmp",
+                                "SDMMC DISK/logo.bin", "SDMMC DISK/startup.raw", "ResidentFlash/System",
+                                "ResidentFlash/System/logo.pending", "ResidentFlash/System/logo.bmp",
+                                "ResidentFlash/System/logo.bin", "ResidentFlash/System/info.txt", "flash",
+                                "flash/area1.bin", "flash/dsk1.lock"};
 
 // bramble --play under strace, which writes the calls on the watched files to
-// `log`; with `kill`, the program is killed as it enters that call.
+// `log`; with `inject` ("CALL:signal=KILL:when=N", "CALL:error=EIO:when=N") that
+// call fails or kills the program as it enters it.
 PlayResult PlayTraced(const TempTerminal& terminal, const std::string& steps, const fs::path& log,
-                      const std::optional<Call>& kill = std::nullopt) {
+                      const std::string& inject = "") {
   // LeakSanitizer cannot look at a program that strace holds: a sanitized build's
   // leaks are left to its runs without strace.
   const char* asan = std::getenv("ASAN_OPTIONS");
   std::vector<std::string> argv = {"env", "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":detect_leaks=0",
                                    "strace", "-f", "-qq", "-y", "-o", log.string()};
   for (const char* watched : kWatched) argv.insert(argv.end(), {"-P", (terminal / watched).string()});
-  if (kill) argv.insert(argv.end(), {"-e", "inject=" + kill->name + ":signal=KILL:when=" + std::to_string(kill->occurrence)});
+  if (!inject.empty()) argv.insert(argv.end(), {"-e", "inject=" + inject});
   const fs::path out = FreshOutFolder(terminal);
   argv.insert(argv.end(), {kBramble.string(), "--root", terminal.root().string(), "--play", steps, "--out", out.string()});
-  Program program(argv, "/dev/null", out / "stderr.txt");
+  Program program(argv, "/dev/null", out / "stderr.txt", 60);  // a hang fails well within CI's patience
   return Finish(program, out);
+}
+
+std::string Injection(const Call& call, const std::string& what) {
+  return call.name + ":" + what + ":when=" + std::to_string(call.occurrence);
 }
 
 // The program's own calls ("8179  openat(AT_FDCWD, ...) = 7"), numbered per name.
@@ -116,33 +123,45 @@ struct Change {
   std::string steps;
   const char16_t* done;
   std::vector<std::byte> area;  // as the steps leave it when nothing interrupts them
+  const char* model = "QX210";  // listed: Reset logo programs the default logo
+  bool startupImage = false;    // the change empties startup.raw and leaves area 1 alone
 };
+
+// Whether the terminal holds what `change` makes, whole.
+bool Holds(const TempTerminal& terminal, const Change& change) {
+  std::error_code ec;
+  const bool emptied = !change.startupImage || (fs::is_regular_file(terminal / "SDMMC DISK/startup.raw", ec) &&
+                                                fs::file_size(terminal / "SDMMC DISK/startup.raw", ec) == 0);
+  return emptied && ReadFileBytes(terminal / "flash/area1.bin") == change.area;
+}
 void PrintTo(const Change& change, std::ostream* out) { *out << change.name; }  // a test name that stays the same
 
 // After an interruption: the next start claims an applied logo only over the
 // whole of it, and the same steps then complete and program it exactly.
 void ExpectTruthfulRecovery(const TempTerminal& terminal, const Change& change, const std::string& where) {
   SCOPED_TRACE(where);
-  const std::string start = MessageAt(Play(terminal, "").transcript, 0);
-  const bool whole = ReadFileBytes(terminal / "flash/area1.bin") == change.area;
+  const bool whole = Holds(terminal, change);
+  const std::string area = DescribeArea(terminal / "flash/area1.bin");
+  const PlayResult retry = Play(terminal, change.steps);
+  const std::string start = MessageAt(retry.transcript, 0);
   EXPECT_TRUE(start == Escaped(text::kOpenImagePrompt) || start == Escaped(text::kLogoChangeNotCompleted) ||
               (start == Escaped(text::kAlreadyApplied) && whole))
-      << start << "\narea 1: " << DescribeArea(terminal / "flash/area1.bin");
-  const PlayResult retry = Play(terminal, change.steps);
+      << start << "\narea 1: " << area;
   EXPECT_EQ(MessageAt(retry.transcript, static_cast<int>(std::ranges::count(change.steps, ',') + 1)), Escaped(change.done));
-  EXPECT_TRUE(ReadFileBytes(terminal / "flash/area1.bin") == change.area);
+  EXPECT_TRUE(Holds(terminal, change));
 }
 
 // A ready terminal whose area 1 holds an older logo, and the area `change`
 // leaves on it when nothing interrupts it.
 Change Prepare(const TempTerminal& ready, Change change) {
-  MakeReadyTerminal(ready);  // a listed model: Reset logo programs the default logo
+  MakeReadyTerminal(ready, change.model);
   ready.Write("flash/area1.bin", OldArea());
+  ready.WriteText("SDMMC DISK/startup.raw", "an earlier startup image");
   fs::remove(ready / "flash/trace.log");  // its lines would only be more kill points
   TempTerminal clean;
   CopyTerminal(ready, clean);
   EXPECT_EQ(Play(clean, change.steps).exitCode, 0);
-  EXPECT_EQ(DescribeArea(clean / "flash/area1.bin"), "data 0-2999, marker 3000");
+  EXPECT_EQ(DescribeArea(clean / "flash/area1.bin"), change.startupImage ? kOldLogoWhole : "data 0-2999, marker 3000");
   change.area = ReadFileBytes(clean / "flash/area1.bin");
   return change;
 }
@@ -159,7 +178,8 @@ void SweepKills(const TempTerminal& state, const std::string& steps, std::size_t
     TempTerminal terminal;
     CopyTerminal(state, terminal);
     const std::string where = std::to_string(point.occurrence) + ". " + point.line;
-    ASSERT_EQ(PlayTraced(terminal, steps, terminal / "kill.log", point).exitCode, 128 + SIGKILL) << where;
+    ASSERT_EQ(PlayTraced(terminal, steps, terminal / "kill.log", Injection(point, "signal=KILL")).exitCode, 128 + SIGKILL)
+        << where;
     ExpectTruthfulRecovery(terminal, change, where);
   }
 }
@@ -186,11 +206,111 @@ TEST(NextStartKillSweep, AKillAtAnyCallOfTheNextStartIsToldTruthfullyAtTheOneAft
   const Change change = Prepare(ready, {"Convert", "open,convert", text::kLogoChanged, {}});
   TempTerminal cutShort, completed;
   CopyTerminal(ready, cutShort);
-  ASSERT_EQ(PlayTraced(cutShort, change.steps, cutShort / "kill.log", Call{"pwrite64", 1500, ""}).exitCode, 128 + SIGKILL);
+  ASSERT_EQ(PlayTraced(cutShort, change.steps, cutShort / "kill.log", "pwrite64:signal=KILL:when=1500").exitCode,
+            128 + SIGKILL);
   CopyTerminal(ready, completed);
   ASSERT_EQ(Play(completed, change.steps).exitCode, 0);
   SweepKills(cutShort, "", 4, change);
   SweepKills(completed, "", 4, change);
+}
+
+// The file a traced call works on: its descriptor's ("read(7</t/x>, ...") or the
+// one it names ("newfstatat(AT_FDCWD</t>, "/t/x", ...").
+std::string Target(const Call& call) {
+  const std::size_t open = call.line.find('(');
+  if (call.line.compare(open + 1, 8, "AT_FDCWD") == 0 || call.line[open + 1] == '"') {
+    const std::size_t quote = call.line.find('"', open);
+    return call.line.substr(quote, call.line.find('"', quote + 1) - quote);
+  }
+  const std::size_t from = call.line.find('<', open);
+  return from == std::string::npos ? "" : call.line.substr(from, call.line.find('>', from) - from);
+}
+
+// The error points, by the calls of one name on one file: every call of each but
+// every hundredth of the rows and sectors when BRAMBLE_ERROR_SWEEP=all; otherwise
+// the first three, one in the middle and the last (a sanitized program, slower:
+// the first and the last).
+std::vector<Call> ErrorPoints(const std::vector<Call>& calls) {
+  const char* sweep = std::getenv("BRAMBLE_ERROR_SWEEP");
+  const bool all = sweep && std::string(sweep) == "all";
+  std::map<std::string, std::vector<const Call*>> sites;
+  for (const Call& call : calls) sites[call.name + " " + Target(call)].push_back(&call);
+  std::vector<Call> points;
+  for (const auto& [site, list] : sites) {
+    const std::size_t few = all ? 20 : kSanitized ? 1 : 3;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const bool middle = !kSanitized && i == list.size() / 2;
+      if (i < few || middle || i + 1 == list.size() || (all && i % 100 == 0)) points.push_back(*list[i]);
+    }
+  }
+  return points;
+}
+
+// The errors each call is failed with: EIO, and a full disk where it writes.
+std::vector<std::string> ErrorsFor(const Call& call) {
+  const bool writes = call.name == "write" || call.name == "pwrite64" || call.name == "ftruncate" ||
+                      call.name == "fsync" || (call.name == "openat" && call.line.find("O_CREAT") != std::string::npos);
+  if (writes) return {"error=EIO", "error=ENOSPC"};
+  return {"error=EIO"};
+}
+
+// Plays `steps` on copies of `state` with each call site failed in turn. No
+// failure may end in a crash or a hang, nor in a text that claims `change` (or
+// an applied logo) unless the terminal holds it whole; and the next start and a
+// retry are truthful and complete. Returns the number of failures tried.
+int SweepErrors(const TempTerminal& state, const std::string& steps, const Change& change) {
+  TempTerminal recorded;
+  CopyTerminal(state, recorded);
+  EXPECT_EQ(PlayTraced(recorded, steps, recorded / "calls.log").exitCode, 0);
+  int tried = 0;
+  for (const Call& point : ErrorPoints(ReadCalls(recorded / "calls.log"))) {
+    for (const std::string& error : ErrorsFor(point)) {
+      TempTerminal terminal;
+      CopyTerminal(state, terminal);
+      const std::string where = error + " at " + std::to_string(point.occurrence) + ". " + point.line;
+      const PlayResult run = PlayTraced(terminal, steps, terminal / "error.log", Injection(point, error));
+      ++tried;
+      EXPECT_LT(run.exitCode, 128) << where << "\n" << run.err;
+      const bool holds = Holds(terminal, change);
+      for (int block = 0; block <= static_cast<int>(std::ranges::count(steps, ',')) + 1; ++block) {
+        const std::string message = MessageAt(run.transcript, block);
+        EXPECT_TRUE(holds || (message != Escaped(change.done) && message != Escaped(text::kAlreadyApplied)))
+            << where << "\nstep " << block << ": " << message << "\narea 1: " << DescribeArea(terminal / "flash/area1.bin");
+      }
+      ExpectTruthfulRecovery(terminal, change, where);
+    }
+  }
+  return tried;
+}
+
+class ErrorSweep : public testing::TestWithParam<Change> {};
+
+TEST_P(ErrorSweep, AnIoErrorAtAnyCallOfAChangeIsAFailureOrTheWholeChange) {
+  TempTerminal ready;
+  const Change change = Prepare(ready, GetParam());
+  const int tried = SweepErrors(ready, change.steps, change);
+  EXPECT_GE(tried, 20);
+  RecordProperty("failures_tried", tried);
+}
+
+INSTANTIATE_TEST_SUITE_P(Of, ErrorSweep,
+                         testing::Values(Change{"Convert", "open,convert", text::kLogoChanged, {}},
+                                         Change{"ResetLogo", "reset", text::kDefaultRestored, {}},
+                                         Change{"ResetLogoUnlisted", "reset", text::kDefaultRestored, {}, "ZZ999", true}),
+                         [](const testing::TestParamInfo<Change>& change) { return std::string(change.param.name); });
+
+// The start after a change that was cut short: it must never call the partial
+// area applied, whatever call fails.
+TEST(NextStartErrorSweep, AnIoErrorAtAnyCallOfTheStartAfterACutChangeNeverCallsItApplied) {
+  TempTerminal ready;
+  const Change change = Prepare(ready, {"Convert", "open,convert", text::kLogoChanged, {}});
+  TempTerminal cutShort;
+  CopyTerminal(ready, cutShort);
+  ASSERT_EQ(PlayTraced(cutShort, change.steps, cutShort / "kill.log", "pwrite64:signal=KILL:when=1500").exitCode,
+            128 + SIGKILL);
+  const int tried = SweepErrors(cutShort, "", change);
+  EXPECT_GE(tried, 5);
+  RecordProperty("failures_tried", tried);
 }
 
 TEST(Interruptions, ALogoBinCutShortWhileItIsProgrammedIsAFailedChange) {
@@ -231,19 +351,22 @@ TEST(Interruptions, ATraceThatNoOneReadsNeverHoldsTheProgram) {
   }
 }
 
-// Every file of the terminal folder but the test's own outputs, with its bytes.
+// Every file of the terminal folder but the test's own outputs and what the first
+// program goes on writing until the trace's pipe is full (area 1 and the trace),
+// with its bytes.
 std::map<std::string, std::string> Snapshot(const TempTerminal& terminal) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(terminal.root())) {
     const std::string relative = fs::relative(entry.path(), terminal.root()).string();
-    if (relative.starts_with("out-")) continue;
+    if (relative.starts_with("out-") || relative == "flash/area1.bin" || relative == "flash/trace.log") continue;
     files[relative] = entry.is_regular_file() ? ReadText(entry.path()) : "(not a file)";
   }
   return files;
 }
 
 TEST(OneProgramPerTerminal, ASecondProgramChangesNothingAndTheFirstCompletes) {
-  ReadyTerminal terminal;
+  TempTerminal terminal;
+  const Change change = Prepare(terminal, {"Convert", "open,convert", text::kLogoChanged, {}});
   Fifo trace(terminal / "flash/trace.log");
   ASSERT_TRUE(trace.Ready());
   const fs::path out = FreshOutFolder(terminal);
@@ -260,7 +383,36 @@ TEST(OneProgramPerTerminal, ASecondProgramChangesNothingAndTheFirstCompletes) {
   EXPECT_TRUE(trace.ReadToEnd(lines));
   // Its bytes are the launcher test's concern.
   ExpectMessages(Finish(first, out), {text::kUsable, text::kLogoChanged});
-  EXPECT_EQ(DescribeArea(terminal / "flash/area1.bin"), "data 0-2999, marker 3000");
+  // Whole, byte for byte: a second program that had erased or written it meanwhile shows here.
+  EXPECT_TRUE(ReadFileBytes(terminal / "flash/area1.bin") == change.area) << DescribeArea(terminal / "flash/area1.bin");
+}
+
+
+// A lock file that is a link, or a file of something else, is never written nor
+// created through: the program that would take it refuses, and the link's target
+// stays as it was (or missing).
+TEST(OneProgramPerTerminal, ALockFileThatIsALinkOrNoLockIsRefusedAndWhatItLeadsToIsKept) {
+  ReadyTerminal terminal;
+  const fs::path victim = terminal / "out-victim.txt", nowhere = terminal / "out-nowhere";
+  terminal.WriteText("out-victim.txt", "precious\n");
+  const std::string refused = "bramble: cannot claim the terminal " + terminal.root().string();
+  for (const bool dangling : {false, true}) {
+    fs::create_symlink(dangling ? nowhere : victim, terminal / "bramble.lock");
+    const PlayResult run = Play(terminal, "open,convert");
+    EXPECT_EQ(std::tuple(run.exitCode, run.err.starts_with(refused)), std::tuple(2, true)) << run.err;
+    fs::remove(terminal / "bramble.lock");
+  }
+  terminal.WriteText("bramble.lock", "precious\n");  // not an id: no file of ours
+  EXPECT_EQ(Play(terminal, "open,convert").exitCode, 2);
+  EXPECT_EQ(std::tuple(ReadText(victim), ReadText(terminal / "bramble.lock"), fs::exists(nowhere)),
+            std::tuple("precious\n", "precious\n", false));
+  fs::remove(terminal / "bramble.lock");
+
+  // The driver's lock behind a dangling link: the flash cannot be opened, nothing is made.
+  fs::create_symlink(nowhere, terminal / "flash/dsk1.lock");
+  ExpectMessages(Play(terminal, "open,convert"), {text::kUsable, text::kLogoChangeFailed});
+  EXPECT_FALSE(fs::exists(nowhere));
+  EXPECT_FALSE(fs::exists(terminal / "flash/area1.bin"));
 }
 
 }  // namespace
