@@ -59,6 +59,17 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
     ASSERT_EQ(::fcntl(held.get(), F_OFD_SETLK, &lock), 0);
     ExpectFailure(Tool({"program", root, file}), 1, "flash is in use by another program; try again when it has finished");
   }
+  // A lock file that cannot be opened keeps the driver closed just as well.
+  const fs::path lockFile = terminal / "flash/dsk1.lock";
+  const std::pair<std::function<void()>, std::string> locks[] = {
+      {[&] { fs::create_directory(lockFile); }, "Is a directory"},
+      {[&] { fs::create_symlink("gone/dsk1.lock", lockFile); }, "No such file or directory"}};
+  for (const auto& [make, cause] : locks) {
+    fs::remove(lockFile);
+    make();
+    ExpectFailure(Tool({"program", root, file}), 1, "the flash driver's lock " + lockFile.string() + " cannot be taken: " + cause);
+  }
+  fs::remove(lockFile);
   EXPECT_FALSE(fs::exists(area));
   // A tmpfs over the flash folder in a private mount namespace, gone with it.
   std::string unshare = "unshare --mount";
@@ -160,15 +171,23 @@ TEST_F(Area, ProgramVerifiesAndNamesTheFirstSectorThatDiffers) {
   }
 }
 
-TEST_F(Area, ARefusedSectorFailsAndReadbackAndShowFindNoLogoWhereThereIsNone) {
+TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIsNone) {
   terminal.WriteText("flash/faults", "1 2999\n");
   const Outcome refused = Tool({"program", root, File("logo.bin", 1'536'000), "--json"});
   ExpectFailure(refused, 1, "area 1 refused a sector");
   EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:bb7")) << refused.err;
   EXPECT_TRUE(Contains(refused.out, "\"programmed\":false,\"verified\":null,\"error\":\"area 1 refused a sector")) << refused.out;
   ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "no end marker in its 2,999 sectors");
-
   fs::remove(terminal / "flash/faults");
+
+  // Every sector accepted, and the area file's flush failed: not durable, so not programmed.
+  const int unflushed = Shell("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o /dev/null -P " + Quoted(area) +
+                              " -e trace=fsync -e inject=fsync:error=EIO:when=1 " + Quoted(kProgram) + " program " + Quoted(root) +
+                              " " + Quoted(Out("logo.bin")) + " 2>" + Quoted(Out("err.txt")));
+  EXPECT_EQ(unflushed, 1);
+  EXPECT_TRUE(Contains(bramble::test::ReadText(Out("err.txt")), "Area(1) Finish Error\nbramble-logo program: area 1 could "
+                                                                "not be made durable (the finish request failed)"));
+
   const std::string file = File("short.bin", 500);
   const Outcome programmed = Tool({"program", root, file});
   EXPECT_TRUE(Contains(programmed.out, ": 1 data sector, end marker in sector 1\n")) << programmed.out;

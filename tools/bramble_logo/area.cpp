@@ -19,6 +19,7 @@
 #include "platform/framework/afxwin.h"
 #include "platform/posix/kernel.h"
 #include "platform/sim/flash_driver.h"
+#include "platform/sim/host_io.h"
 #include "platform/sim/surroundings.h"
 #include "platform/sim/terminal.h"
 #include "tools/bramble_logo/commands.h"
@@ -98,6 +99,37 @@ class RecordingDevice final : public platform::BlockDevice {
   std::vector<Request> m_requests;
 };
 
+// Passes every request on to the driver and keeps how the last one went, so that
+// a programming that failed is told for what it was: a driver that could not be
+// opened, a refused sector, a failed finish, or a file that ran short.
+class ObservedDevice final : public platform::BlockDevice {
+ public:
+  explicit ObservedDevice(platform::BlockDevice& driver) : m_driver(driver) {}
+
+  HANDLE Open(platform::WStringView name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
+    const HANDLE handle = m_driver.Open(name, access, share, disposition, flags);
+    m_opened = handle != INVALID_HANDLE_VALUE;
+    return handle;
+  }
+  bool Control(HANDLE handle, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+               DWORD* returned) override {
+    m_lastCode = code;
+    m_lastAccepted = m_driver.Control(handle, code, in, inSize, out, outSize, returned);
+    return m_lastAccepted;
+  }
+  void Close(HANDLE handle) override { m_driver.Close(handle); }
+
+  bool opened() const { return m_opened; }
+  std::optional<DWORD> lastCode() const { return m_lastCode; }
+  bool lastAccepted() const { return m_lastAccepted; }
+
+ private:
+  platform::BlockDevice& m_driver;
+  bool m_opened = false;
+  std::optional<DWORD> m_lastCode;
+  bool m_lastAccepted = false;
+};
+
 void ReportPlan(const Arguments& args, const std::vector<RecordingDevice::Request>& requests) {
   std::vector<std::uint32_t> sectors;
   bool finish = false;
@@ -146,16 +178,39 @@ std::string Describe(const AreaScan& scan, const fs::path& root) {
          Count(std::uint64_t{scan.dataSectors} * kSectorBytes, "byte") + ") before its end marker";
 }
 
+struct LockProblem {
+  bool busy = false;    // another program holds it: the user only has to wait
+  std::string message;  // empty when the lock can be taken
+};
+
+// Why the driver's open would fail now: its lock, taken and let go at once.
+LockProblem FlashLockProblem(const fs::path& folder) {
+  platform::HostIo::LockResult result = platform::HostIo::LockResult::kUnavailable;
+  const fs::path lockFile = platform::FlashLockFile(folder);
+  errno = 0;
+  platform::HostIo::Lock(lockFile, &result);
+  const int error = errno;
+  switch (result) {
+    case platform::HostIo::LockResult::kHeld:
+      return {};
+    case platform::HostIo::LockResult::kBusy:
+      return {true, folder.string() + " is in use by another program; try again when it has finished"};
+    case platform::HostIo::LockResult::kUnavailable:
+      break;
+  }
+  return {false, "the flash driver's lock " + lockFile.string() + " cannot be taken" +
+                     (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) +
+                     "; it must be a regular file that can be written"};
+}
+
 // Why programming cannot start, found before the first request (empty when it
 // can): the driver would only refuse sector 0, which sends the user to the file.
 std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
   const fs::path folder = platform::FlashFolder(root);
   struct stat status{};
   if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return Describe(AreaScan{}, root);
-  // The driver's own lock, taken and let go at once, before the writer opens it.
-  if (platform::FlashInUse(folder)) {
-    return folder.string() + " is in use by another program; try again when it has finished";
-  }
+  const LockProblem lock = FlashLockProblem(folder);
+  if (lock.busy) return lock.message;
   // The driver rewrites the area file in place, or makes it in the folder.
   const fs::path area = platform::AreaFilePath(root, flash::kLogoArea);
   struct stat existing{};
@@ -174,7 +229,8 @@ std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
              Count(areaBytes, "byte");
     }
   }
-  return {};
+  // After the folder's own faults, which say more (a read-only file system).
+  return lock.message;
 }
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
@@ -230,6 +286,31 @@ int ReportVerification(const Arguments& args, const fs::path& root, const Input&
   }
   Say(args, "verified: area 1 holds what was sent, end marker included\n");
   return Code(Exit::kOk);
+}
+
+// What a programming that the writer reports failed did to area 1, from the
+// request that failed.
+int ReportFailure(const Arguments& args, const ObservedDevice& device, const Input& file, const fs::path& root) {
+  if (!device.opened()) {
+    const std::string problem = FlashLockProblem(platform::FlashFolder(root)).message;
+    return Complain(args, (problem.empty() ? "the flash driver could not be opened" : problem) + "; nothing was sent",
+                    Exit::kRefused);
+  }
+  if (device.lastCode() == IOCTL_AREA_WRITE_FINISH && !device.lastAccepted()) {
+    return Complain(args,
+                    "area 1 could not be made durable (the finish request failed): a power cut may lose the logo; "
+                    "program it again",
+                    Exit::kRefused);
+  }
+  if (device.lastCode() && !device.lastAccepted()) {
+    return Complain(args, "area 1 refused a sector (the driver's line says which); nothing after it was written",
+                    Exit::kRefused);
+  }
+  // Every request was accepted, and the writer stopped: the file ran short.
+  return Complain(args,
+                  file.name().string() + " became shorter while it was programmed; area 1 holds no end marker: "
+                                         "program it again",
+                  Exit::kFileError);
 }
 
 fs::path RootOf(const Arguments& args) {
@@ -315,7 +396,11 @@ int RunProgram(const Arguments& args) {
   if (const std::string why = FlashNotReady(root, (std::uint64_t{sectors} + 1) * kSectorBytes); !why.empty()) {
     return Complain(args, why, Exit::kRefused);
   }
-  const platform::ScopedSurroundings scope(TerminalAt(root));
+  // The driver the terminal's code would reach, watched.
+  platform::HostFlashDriver ownDriver;
+  platform::BlockDevice* installed = platform::CurrentSurroundings().flashDevice;
+  ObservedDevice observed(installed ? *installed : ownDriver);
+  const platform::ScopedSurroundings scope(TerminalAt(root, &observed));
   const bool showProgress = IsTerminal(stdout) && !args.quiet && !args.json;
   const flash::Progress progress = [](std::uint32_t written, std::uint32_t total) {
     if (written != total && written % kProgressEvery != 1) return;
@@ -330,7 +415,7 @@ int RunProgram(const Arguments& args) {
     return Complain(args, exception.GetErrorMessage().ToUtf8(), Exit::kFileError);
   }
   if (showProgress) std::printf("\n");
-  if (!written) return Complain(args, "area 1 refused a sector (the driver's line says which); nothing after it was written", Exit::kRefused);
+  if (!written) return ReportFailure(args, observed, file, root);
   args.summary["programmed"] = true;
   Say(args, "%s: programmed into area 1 of %s: %s, end marker in sector %u\n", file.name().c_str(),
       platform::FlashFolder(root).c_str(), Count(sectors, "data sector").c_str(), sectors);

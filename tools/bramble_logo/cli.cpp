@@ -117,8 +117,9 @@ Before the first request it makes sure that DIR/flash exists, that no other
 program holds it, and that it can be written and has room for area 1.
 
 Exit status: 0 programmed (and verified), 1 no flash folder, the flash in use by
-another program, not writable or full, FILE too long, or a sector refused (the
-driver's line on standard error says which), 2 FILE cannot be read, 3 area 1
+another program, its lock file unusable, not writable or full, FILE too long, a
+sector refused (the driver's line on standard error says which) or the finish
+request failed (area 1 not made durable), 2 FILE cannot be read, 3 area 1
 differs from what was sent.
 )"},
     {"readback", 1, "root json", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bmp|OUT.bin [--json]
