@@ -10,6 +10,7 @@
 
 #include "platform/sim/block_device.h"
 #include "platform/sim/flash_driver.h"
+#include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"
 #include "tools/bramble_logo/files.h"
@@ -34,15 +35,41 @@ struct Area : testing::Test {
 };
 
 TEST_F(Area, DryRunListsTheRequestsAndSendsNothing) {
-  const std::pair<std::size_t, std::string> cases[] = {
-      {1'536'000, "  data sectors 0..2999 (3,000 sectors)\n  end marker: sector 3000\n  finish request\n"},
-      {513, "  data sectors 0..1 (2 sectors)\n  end marker: sector 2\n"},
-      {0, "  no data sectors\n  end marker: sector 0\n  finish request\n"}};
-  for (const auto& [size, plan] : cases) {
-    const Outcome outcome = Tool({"program", root, File("some.bin", size), "--dry-run"});
-    EXPECT_TRUE(outcome.code == 0 && Contains(outcome.out, plan)) << outcome.out;
+  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
+  const std::pair<std::string, std::string> cases[] = {
+      {File("logo.bin", 1'536'000), "  data sectors 0..2999 (3,000 sectors)\n  end marker: sector 3000\n  finish request\n"},
+      {Out("logo.bmp"), "logo.bmp: converted as the dialog's Convert converts it\n"}};
+  for (const auto& [file, said] : cases) {
+    const Outcome outcome = Tool({"program", root, file, "--dry-run"});
+    EXPECT_TRUE(outcome.code == 0 && Contains(outcome.out, said) && Contains(outcome.out, "end marker: sector 3000\n"))
+        << outcome.out;
   }
-  EXPECT_FALSE(fs::exists(area));
+  EXPECT_FALSE(fs::exists(area) || fs::exists(terminal / "ResidentFlash/System/logo.pending"));
+}
+
+// Only a logo is programmed: anything else would boot as noise, or not at all. It
+// is refused before the driver is opened, with what it is and how to make a logo.
+TEST_F(Area, ProgramRefusesWhatIsNoLogoBeforeAnyRequest) {
+  Magick("-size 80x60 xc:red " + Quoted(terminal / "photo.jpg"));
+  terminal.Write("tall.bmp", bramble::test::BuildBitmap({.height = 600}));
+  const std::string made = "; make one with `bramble-logo prepare PICTURE logo.bmp`";
+  const std::pair<std::string, std::string> refused[] = {
+      {File("random.bin", 5000), "random.bin is not a logo: 5,000 bytes, and a logo.bin has 1,536,000" + made},
+      {File("empty.bin", 0), "empty.bin is not a logo: 0 bytes, and a logo.bin has 1,536,000" + made},
+      {File("long.bin", 1'536'001), "long.bin is not a logo: 1,536,001 bytes, and a logo.bin has 1,536,000" + made},
+      {Out("photo.jpg"), "photo.jpg is not a logo: a JPEG picture; `bramble-logo prepare " + Out("photo.jpg") + " logo.bmp`"},
+      {Out("tall.bmp"), "tall.bmp is not a logo: a bitmap that the dialog refuses (800 × 600: the logo must be 800 × 480); "
+                        "`bramble-logo check " + Out("tall.bmp") + "` says how"}};
+  for (const auto& [file, said] : refused) {
+    for (const bool dry : {false, true}) {
+      const Outcome outcome = Tool(dry ? std::vector<std::string>{"program", root, file, "--dry-run"}
+                                       : std::vector<std::string>{"program", root, file});
+      ExpectFailure(outcome, 5, said);
+      EXPECT_EQ(outcome.out, "") << file;
+    }
+  }
+  EXPECT_EQ(std::tuple(fs::exists(area), fs::exists(terminal / "flash/dsk1.lock"), fs::exists(terminal / "ResidentFlash")),
+            std::tuple(false, false, false));
 }
 
 // What keeps programming from starting is named before the first request, and
@@ -117,10 +144,12 @@ TEST_F(Area, ProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
   const std::string file = File("logo.bin", 1'536'000), flash = (terminal / "flash").string();
   const Outcome programmed = Tool({"program", root, file, "--json"});
   EXPECT_EQ(std::tuple(programmed.code, programmed.out),
-            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"dry_run\":false,"
+            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"converted\":false,\"dry_run\":false,"
                           "\"data_sectors\":3000,\"end_marker_sector\":3000,\"programmed\":true,\"verified\":true}\n"));
-  const Outcome dry = Tool({"program", root, File("short.bin", 513), "--dry-run", "--json"});
-  EXPECT_TRUE(Contains(dry.out, "\"dry_run\":true,\"data_sectors\":2,\"end_marker_sector\":2,\"finish\":true}\n")) << dry.out;
+  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
+  const Outcome dry = Tool({"program", root, Out("logo.bmp"), "--dry-run", "--json"});
+  EXPECT_TRUE(Contains(dry.out, "\"bytes\":1152054,\"converted\":true,\"dry_run\":true,\"data_sectors\":3000,"
+                                "\"end_marker_sector\":3000,\"finish\":true}\n")) << dry.out;
   const Outcome back = Tool({"readback", root, Out("back.png"), "--json"});
   EXPECT_EQ(back.out, "{\"output\":\"" + Out("back.png") + "\",\"flash\":\"" + flash + "\",\"format\":\"png\","
                       "\"data_sectors\":3000,\"bytes\":1536000,\"logo\":true}\n");
@@ -156,18 +185,17 @@ class CorruptingDriver final : public platform::BlockDevice {
   std::uint32_t m_sector;
 };
 
-// 1000 bytes: a short last sector holds what the writer's buffer held before
-// (tests/flash), and verification expects exactly that.
 TEST_F(Area, ProgramVerifiesAndNamesTheFirstSectorThatDiffers) {
   const std::pair<std::uint32_t, std::string> cases[] = {
-      {99, "verified: area 1 holds what was sent, end marker included"},
+      {5000, "verified: area 1 holds what was sent, end marker included"},
       {1, "verify: sector 1 of area 1 differs from what was sent, from byte 100"},
-      {2, "verify: the end marker in sector 2 of area 1 differs from what was sent, from byte 100"}};
+      {3000, "verify: the end marker in sector 3000 of area 1 differs from what was sent, from byte 100"}};
+  const std::string file = File("logo.bin", 1'536'000);
   for (const auto& [sector, said] : cases) {
     CorruptingDriver driver(terminal / "flash", sector);
     terminal.UseFlashDevice(driver);
-    const Outcome outcome = Tool({"program", root, File("short.bin", 1000)});
-    EXPECT_TRUE(outcome.code == (sector == 99 ? 0 : 3) && Contains(outcome.out + outcome.err, said)) << outcome.out << outcome.err;
+    const Outcome outcome = Tool({"program", root, file});
+    EXPECT_TRUE(outcome.code == (sector == 5000 ? 0 : 3) && Contains(outcome.out + outcome.err, said)) << outcome.out << outcome.err;
   }
 }
 
@@ -188,14 +216,17 @@ TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIs
   EXPECT_TRUE(Contains(bramble::test::ReadText(Out("err.txt")), "Area(1) Finish Error\nbramble-logo program: area 1 could "
                                                                 "not be made durable (the finish request failed)"));
 
+  // An area that another writer left with one sector before its marker.
+  Bytes shortArea = bramble::test::PatternBytes(512);
+  const Bytes marker = bramble::test::EndMarker();
+  shortArea.insert(shortArea.end(), marker.begin(), marker.end());
+  terminal.Write("flash/area1.bin", shortArea);
   const std::string file = File("short.bin", 500);
-  const Outcome programmed = Tool({"program", root, file});
-  EXPECT_TRUE(Contains(programmed.out, ": 1 data sector, end marker in sector 1\n")) << programmed.out;
   ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "area 1 holds 1 data sector (512 bytes)");
   const Outcome data = Tool({"readback", root, Out("back.bin")});
   EXPECT_TRUE(data.code == 0 && Contains(data.out, "note:")) << data.out;
   const Bytes back = bramble::test::ReadFileBytes(Out("back.bin"));
-  EXPECT_TRUE(back.size() == 512 && std::equal(back.begin(), back.begin() + 500, bramble::test::PatternBytes(500).begin()));
+  EXPECT_TRUE(back == bramble::test::PatternBytes(512));
 
   fs::remove(area);
   EXPECT_TRUE(Contains(Tool({"readback", root, Out("back.bin")}).err, "never programmed"));

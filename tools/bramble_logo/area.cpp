@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "flash/flash_writer.h"
+#include "logo/converter.h"
 #include "logo/image_format.h"
 #include "platform/framework/afxwin.h"
 #include "platform/posix/kernel.h"
@@ -24,6 +25,7 @@
 #include "platform/sim/terminal.h"
 #include "tools/bramble_logo/commands.h"
 #include "tools/bramble_logo/files.h"
+#include "tools/bramble_logo/picture_format.h"
 #include "tools/bramble_logo/wording.h"
 
 namespace logo_tool {
@@ -313,6 +315,75 @@ int ReportFailure(const Arguments& args, const ObservedDevice& device, const Inp
                   Exit::kFileError);
 }
 
+// What makes `file` no logo, and how to make one of it.
+std::string NotALogo(const Input& file, const Diagnosis& diagnosis) {
+  const std::string name = file.name().string();
+  const std::string lead = name + " is not a logo: ";
+  // A bitmap header that check could read: the rule the dialog would refuse it by.
+  const auto bitmapRule = std::ranges::find_if(diagnosis.findings, [](const Finding& finding) {
+    return finding.blocking && finding.rule != Rule::kLength && finding.rule != Rule::kSignature;
+  });
+  if (bitmapRule != diagnosis.findings.end()) {
+    return lead + "a bitmap that the dialog refuses (" + bitmapRule->problem + "); `bramble-logo check " + name +
+           "` says how to fix it";
+  }
+  std::array<std::byte, kPictureSniffBytes> head{};
+  const ssize_t got = platform::ReadFully(file.fd(), head.data(), head.size(), 0);
+  const PictureFormat format = SniffPictureFormat(std::span(head).first(got > 0 ? static_cast<std::size_t>(got) : 0));
+  if (format != PictureFormat::kNone) {
+    return lead + Article(FormatName(format)) + " picture; `bramble-logo prepare " + name +
+           " logo.bmp` makes a logo bitmap of it, which program takes";
+  }
+  return lead + Count(file.size(), "byte") + ", and a logo.bin has " + Grouped(logo::kLogoFileBytes) +
+         "; make one with `bramble-logo prepare PICTURE logo.bmp`, then program logo.bmp (or `bramble-logo convert "
+         "logo.bmp logo.bin`)";
+}
+
+// The bitmap converted into a scratch file as the dialog's Convert converts the
+// card's logo.bmp: the very converter, refusing pixel data cut short.
+std::optional<int> ConvertBitmap(const Arguments& args, const Input& bitmap, std::optional<Input>& converted) {
+  int error = 0;
+  UniqueFd scratch = OpenScratch(error);
+  if (!scratch) {
+    return Complain(args, FileError("cannot make a temporary file in", ScratchFolder(), error), Exit::kFileError);
+  }
+  const fs::path writeTo = "/proc/self/fd/" + std::to_string(scratch.get());
+  ConverterLines lines(true);
+  const auto result = static_cast<logo::ConvertResult>(
+      logo::ConvertBitmapFile(bitmap.PathToRead(), bitmap.name(), writeTo, /*wholePixelData=*/true));
+  lines.Restore(result != logo::ConvertResult::kWritten);
+  const std::string name = bitmap.name().string();
+  switch (result) {
+    case logo::ConvertResult::kWritten:
+      converted.emplace(std::move(scratch), bitmap.name());
+      if (!converted->ok()) return Complain(args, converted->error(), Exit::kFileError);
+      return std::nullopt;
+    case logo::ConvertResult::kNotLogoBitmap:
+      // It passed check a moment ago: it changed since.
+      return Complain(args, name + " is not a logo: the converter refused it (its lines above say why)", Exit::kNotALogo);
+    case logo::ConvertResult::kSourceNotOpened:
+    case logo::ConvertResult::kSourceUnreadable:
+      return Complain(args, "cannot read " + name + " to convert it", Exit::kFileError);
+    case logo::ConvertResult::kOutputFailed:
+      break;
+  }
+  return Complain(args, "cannot write the logo converted from " + name + " in " + ScratchFolder().string(),
+                  Exit::kFileError);
+}
+
+// What programming `file` sends, decided before anything is sent: a bitmap that
+// the dialog takes is converted as it converts it (`converted`), a file of a
+// logo.bin's length goes as it is, and anything else is refused, with the exit
+// status that returns.
+std::optional<int> TakeLogo(const Arguments& args, const Input& file, std::optional<Input>& converted) {
+  const Diagnosis diagnosis = DiagnoseBitmap(file);
+  if (diagnosis.verdict == Verdict::kUnreadable) return Complain(args, diagnosis.error, Exit::kFileError);
+  if (diagnosis.verdict == Verdict::kUsable) return ConvertBitmap(args, file, converted);
+  // A logo.bin has no header to tell it by; its length is all there is.
+  if (file.size() == logo::kLogoFileBytes) return std::nullopt;
+  return Complain(args, NotALogo(file, diagnosis), Exit::kNotALogo);
+}
+
 fs::path RootOf(const Arguments& args) {
   return platform::ChooseTerminalRoot(args.root ? std::optional<fs::path>(*args.root) : std::nullopt);
 }
@@ -371,21 +442,19 @@ Verification VerifyArea(const fs::path& root, const Input& file) {
 }
 
 int RunProgram(const Arguments& args) {
-  const Input file(args.operands.at(0));
+  const Input given(args.operands.at(0));
   const fs::path root = RootOf(args);
   args.summary["file"] = args.operands.at(0);
   args.summary["flash"] = platform::FlashFolder(root).string();
   // The writer would say only that a file is missing; the reason is said here.
-  if (!file.ok()) return Complain(args, file.error(), Exit::kFileError);
-  const std::uint64_t length = file.size();
-  args.summary["bytes"] = length;
-  if (length > flash::kMaxFileLength) {
-    return Complain(args,
-                    file.name().string() + " has " + Grouped(length) + " bytes; area 1 takes at most " +
-                        Grouped(flash::kMaxFileLength),
-                    Exit::kRefused);
-  }
-  const std::uint32_t sectors = flash::DataSectorCount(length);
+  if (!given.ok()) return Complain(args, given.error(), Exit::kFileError);
+  args.summary["bytes"] = given.size();
+  std::optional<Input> converted;
+  if (const auto refused = TakeLogo(args, given, converted)) return *refused;
+  args.summary["converted"] = converted.has_value();
+  const Input& file = converted ? *converted : given;
+  if (converted) Say(args, "%s: converted as the dialog's Convert converts it\n", given.name().c_str());
+  const std::uint32_t sectors = flash::DataSectorCount(file.size());
   args.summary["dry_run"] = args.dryRun;
   if (args.dryRun) return DryRun(args, file, root);
 
