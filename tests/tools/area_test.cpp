@@ -11,7 +11,9 @@
 #include "platform/sim/block_device.h"
 #include "platform/sim/flash_driver.h"
 #include "tests/support/bitmap_builder.h"
+#include "tests/support/play_run.h"
 #include "tests/support/temp_terminal.h"
+#include "tests/support/texts.h"
 #include "tests/tools/tool_run.h"
 #include "tools/bramble_logo/files.h"
 
@@ -74,7 +76,7 @@ TEST_F(Area, ProgramRefusesWhatIsNoLogoBeforeAnyRequest) {
 
 // What keeps programming from starting is named before the first request, and
 // area 1 stays as it was.
-TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
+TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashOrAnUnwritableMarkBeforeItStarts) {
   const std::string file = File("logo.bin", 1'536'000);
   {
     // The lock the driver's open holds, taken as another program takes it.
@@ -97,6 +99,11 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
     ExpectFailure(Tool({"program", root, file}), 1, "the flash driver's lock " + lockFile.string() + " cannot be taken: " + cause);
   }
   fs::remove(lockFile);
+  // Without its mark a programming cut short would pass unnoticed at the dialog's next start.
+  terminal.WriteText("ResidentFlash", "a file where the folder should be");
+  ExpectFailure(Tool({"program", root, file}), 2,
+                "ResidentFlash/System/logo.pending, the mark of a logo change that has not completed; nothing was sent");
+  fs::remove(terminal / "ResidentFlash");
   EXPECT_FALSE(fs::exists(area));
   // A tmpfs over the flash folder in a private mount namespace, gone with it.
   std::string unshare = "unshare --mount";
@@ -163,14 +170,17 @@ TEST_F(Area, ProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
   EXPECT_EQ(fs::file_size(Out("again.bin")), 1'536'000u);
 }
 
-// A driver that stores one sector otherwise than it was sent.
+// A driver that stores one sector otherwise than it was sent, and counts the
+// requests that came while no change was marked.
 class CorruptingDriver final : public platform::BlockDevice {
  public:
-  CorruptingDriver(fs::path flash, std::uint32_t sector) : m_driver(std::move(flash)), m_sector(sector) {}
+  CorruptingDriver(const fs::path& flash, std::uint32_t sector)
+      : m_driver(flash), m_sector(sector), m_mark(flash.parent_path() / "ResidentFlash/System/logo.pending") {}
   HANDLE Open(platform::WStringView name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
     return m_driver.Open(name, access, share, disposition, flags);
   }
   bool Control(HANDLE handle, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override {
+    m_unmarked += !fs::exists(m_mark);
     const auto request = platform::DecodeAreaSectorReq({static_cast<const std::byte*>(in), in ? inSize : 0});
     const auto buffer = request && request->SectorAddr == m_sector ? platform::ResolveBufferToken(request->Buffer) : std::span<std::byte>();
     if (!buffer.empty()) buffer[100] ^= std::byte{0x01};
@@ -179,13 +189,18 @@ class CorruptingDriver final : public platform::BlockDevice {
     return accepted;
   }
   void Close(HANDLE handle) override { m_driver.Close(handle); }
+  int unmarked() const { return m_unmarked; }
 
  private:
   platform::HostFlashDriver m_driver;
   std::uint32_t m_sector;
+  fs::path m_mark;
+  int m_unmarked = 0;
 };
 
-TEST_F(Area, ProgramVerifiesAndNamesTheFirstSectorThatDiffers) {
+// The change is marked before the first request and the mark goes once the finish
+// succeeded, whatever verification finds: the writer's part is done.
+TEST_F(Area, ProgramMarksItsChangeAndNamesTheFirstSectorThatDiffers) {
   const std::pair<std::uint32_t, std::string> cases[] = {
       {5000, "verified: area 1 holds what was sent, end marker included"},
       {1, "verify: sector 1 of area 1 differs from what was sent, from byte 100"},
@@ -196,23 +211,30 @@ TEST_F(Area, ProgramVerifiesAndNamesTheFirstSectorThatDiffers) {
     terminal.UseFlashDevice(driver);
     const Outcome outcome = Tool({"program", root, file});
     EXPECT_TRUE(outcome.code == (sector == 5000 ? 0 : 3) && Contains(outcome.out + outcome.err, said)) << outcome.out << outcome.err;
+    EXPECT_EQ(std::tuple(driver.unmarked(), fs::exists(terminal / "ResidentFlash/System/logo.pending")), std::tuple(0, false));
   }
 }
 
 TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIsNone) {
-  terminal.WriteText("flash/faults", "1 2999\n");
+  terminal.WriteText("flash/faults", "1 1500\n");
   const Outcome refused = Tool({"program", root, File("logo.bin", 1'536'000), "--json"});
   ExpectFailure(refused, 1, "area 1 refused a sector");
-  EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:bb7")) << refused.err;
+  EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:5dc")) << refused.err;
   EXPECT_TRUE(Contains(refused.out, "\"programmed\":false,\"verified\":null,\"error\":\"area 1 refused a sector")) << refused.out;
-  ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "no end marker in its 2,999 sectors");
+  ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "no end marker in its 1,500 sectors");
   fs::remove(terminal / "flash/faults");
+  // The mark stays, and the dialog's next start says what happened.
+  const fs::path mark = terminal / "ResidentFlash/System/logo.pending";
+  ASSERT_TRUE(fs::exists(mark));
+  const bramble::test::PlayResult start = bramble::test::Play(terminal, "");
+  EXPECT_EQ(bramble::test::MessageAt(start.transcript, 0), bramble::test::Escaped(bramble::test::text::kLogoChangeNotCompleted)) << start.err;
+  fs::remove(mark);
 
   // Every sector accepted, and the area file's flush failed: not durable, so not programmed.
   const int unflushed = Shell("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o /dev/null -P " + Quoted(area) +
                               " -e trace=fsync -e inject=fsync:error=EIO:when=1 " + Quoted(kProgram) + " program " + Quoted(root) +
                               " " + Quoted(Out("logo.bin")) + " 2>" + Quoted(Out("err.txt")));
-  EXPECT_EQ(unflushed, 1);
+  EXPECT_EQ(std::tuple(unflushed, fs::exists(mark)), std::tuple(1, true));
   EXPECT_TRUE(Contains(bramble::test::ReadText(Out("err.txt")), "Area(1) Finish Error\nbramble-logo program: area 1 could "
                                                                 "not be made durable (the finish request failed)"));
 

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "flash/change_mark.h"
 #include "flash/flash_writer.h"
 #include "logo/converter.h"
 #include "logo/image_format.h"
@@ -384,6 +385,27 @@ std::optional<int> TakeLogo(const Arguments& args, const Input& file, std::optio
   return Complain(args, NotALogo(file, diagnosis), Exit::kNotALogo);
 }
 
+// The mark of an unfinished change on the host, for messages.
+fs::path MarkPath(const fs::path& root) {
+  const auto found = platform::CreatableTerminalPath(platform::kLogoPendingMark);
+  return found ? *found : root / "ResidentFlash/System/logo.pending";
+}
+
+// The terminal always has "\ResidentFlash\System", which holds the mark; a terminal
+// folder made by hand may lack it, and gets it here, durably.
+bool MarkChange() {
+  for (const WCHAR* folder : {_T("\\ResidentFlash"), _T("\\ResidentFlash\\System")}) {
+    std::error_code why;
+    if (platform::FindTerminalPath(folder, &why) || why != std::errc::no_such_file_or_directory) continue;
+    const auto made = platform::CreatableTerminalPath(folder);
+    if (!made || ::mkdir(made->c_str(), 0777) != 0 ||
+        !platform::HostIo::Open(made->parent_path(), platform::HostIo::Mode::kFolder).Sync()) {
+      return false;
+    }
+  }
+  return flash::MarkChangePending();
+}
+
 fs::path RootOf(const Arguments& args) {
   return platform::ChooseTerminalRoot(args.root ? std::optional<fs::path>(*args.root) : std::nullopt);
 }
@@ -470,6 +492,14 @@ int RunProgram(const Arguments& args) {
   platform::BlockDevice* installed = platform::CurrentSurroundings().flashDevice;
   ObservedDevice observed(installed ? *installed : ownDriver);
   const platform::ScopedSurroundings scope(TerminalAt(root, &observed));
+  // Marked as the dialog marks its changes: a programming cut short (killed, a
+  // refused sector, a failed finish) is then said so at the dialog's next start.
+  if (!MarkChange()) {
+    return Complain(args,
+                    "cannot write " + MarkPath(root).string() +
+                        ", the mark of a logo change that has not completed; nothing was sent",
+                    Exit::kFileError);
+  }
   const bool showProgress = IsTerminal(stdout) && !args.quiet && !args.json;
   const flash::Progress progress = [](std::uint32_t written, std::uint32_t total) {
     if (written != total && written % kProgressEvery != 1) return;
@@ -486,6 +516,12 @@ int RunProgram(const Arguments& args) {
   if (showProgress) std::printf("\n");
   if (!written) return ReportFailure(args, observed, file, root);
   args.summary["programmed"] = true;
+  if (!flash::ClearChangePending()) {
+    return Complain(args,
+                    "area 1 is programmed, but " + MarkPath(root).string() +
+                        " could not be removed: the dialog's next start will call the change unfinished",
+                    Exit::kFileError);
+  }
   Say(args, "%s: programmed into area 1 of %s: %s, end marker in sector %u\n", file.name().c_str(),
       platform::FlashFolder(root).c_str(), Count(sectors, "data sector").c_str(), sectors);
   return args.noVerify ? Code(Exit::kOk) : ReportVerification(args, root, file);

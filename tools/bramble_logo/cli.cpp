@@ -120,13 +120,17 @@ the same verdict.
                  verified (null without verification), mismatch, error
 
 Before the first request it makes sure that DIR/flash exists, that no other
-program holds it, and that it can be written and has room for area 1.
+program holds it, and that it can be written and has room for area 1. Then, as
+the dialog does, it writes DIR/ResidentFlash/System/logo.pending (making the
+folder where the terminal folder lacks it), the mark of a change that has not
+completed, and removes it only once the finish request succeeded: a programming
+cut short shows at the dialog's next start. --dry-run writes no mark.
 
 Exit status: 0 programmed (and verified), 1 no flash folder, the flash in use by
 another program, its lock file unusable, not writable or full, a sector refused
 (the driver's line on standard error says which) or the finish request failed
-(area 1 not made durable), 2 FILE cannot be read, 3 area 1 differs from what was
-sent, 5 FILE is not a logo.
+(area 1 not made durable), 2 FILE cannot be read or the mark cannot be written
+or removed, 3 area 1 differs from what was sent, 5 FILE is not a logo.
 )"},
     {"readback", 1, "root json", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bmp|OUT.bin [--json]
 
