@@ -477,6 +477,13 @@ bool Output::SendScratch() {
   return true;
 }
 
+// Makes the folder's entries durable: a name put in place is on storage only once
+// its folder is.
+bool Output::SyncFolder() {
+  const UniqueFd folder(::openat(m_folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return folder && ::fsync(folder.get()) == 0;
+}
+
 bool Output::PutInPlace() {
   const SignalsHeld held;
   struct stat existing{};
@@ -488,14 +495,22 @@ bool Output::PutInPlace() {
     [[maybe_unused]] const int ignored = ::fchown(m_fd.get(), existing.st_uid, existing.st_gid);
     if (::fchmod(m_fd.get(), existing.st_mode & 07777) != 0) return Fail(errno);
   }
+  // The data is on storage before any name leads to it: after a crash, the name
+  // holds the old file or the whole new one, never an empty one.
+  if (::fsync(m_fd.get()) != 0) return Fail(errno);
   std::string moving = m_namedTemporary;
   if (moving.empty()) {
     // A new name takes the file at once; an old one is exchanged below.
     if (!replacing && LinkUnnamed(m_fd.get(), m_folder.get(), m_leaf)) {
       const bool closed = ::close(m_fd.release()) == 0;
       const int error = errno;
-      Discard();
-      return closed || Fail(error);
+      if (closed && SyncFolder()) {
+        Discard();
+        return true;
+      }
+      const int failure = closed ? errno : error;
+      ::unlinkat(m_folder.get(), m_leaf.c_str(), 0);  // not reported as written: not left as if it were
+      return Fail(failure);
     }
     for (int attempt = 0; moving.empty() && attempt < 100; ++attempt) {
       const std::string name = RandomTemporaryName();
@@ -522,7 +537,21 @@ bool Output::PutInPlace() {
     Forget((m_folderPath / moving).string());
     m_namedTemporary.clear();
   }
+  if (!SyncFolder()) {
+    const int error = errno;
+    // An old file is still there under the temporary name: it takes its own back.
+    // A new name goes; an old file renamed over is lost either way.
+    if (exchanged) {
+      ::renameat2(folder, moving.c_str(), folder, m_leaf.c_str(), RENAME_EXCHANGE);
+    } else if (!replacing) {
+      ::unlinkat(folder, m_leaf.c_str(), 0);
+    }
+    return Fail(error);
+  }
+  const bool oldFileLeft = exchanged;
   Discard();
+  // Its removal made durable too, lest a crash bring the temporary name back.
+  if (oldFileLeft) SyncFolder();
   return true;
 }
 

@@ -95,6 +95,7 @@ class Output {
   void TakeOverStandardOutput(bool dash);
   bool SendScratch();
   bool PutInPlace();
+  bool SyncFolder();
   bool Fail(int error);
   void Discard();
 
