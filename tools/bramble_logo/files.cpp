@@ -548,10 +548,10 @@ bool Output::PutInPlace() {
     }
     return Fail(error);
   }
-  const bool oldFileLeft = exchanged;
+  // The old file's name goes unsynced: a crash in the next seconds may bring it
+  // back as a hidden temporary, which harms no output and is not worth a third
+  // flush in every command.
   Discard();
-  // Its removal made durable too, lest a crash bring the temporary name back.
-  if (oldFileLeft) SyncFolder();
   return true;
 }
 
