@@ -141,9 +141,10 @@ int ConvertBitmapToLogo(int selector, const CString& imagePath) {
 }
 
 int ConvertBitmapFile(const std::filesystem::path& source, const std::filesystem::path& output,
-                      const std::optional<std::filesystem::path>& writeTo) {
+                      const std::optional<std::filesystem::path>& writeTo, bool wholePixelData) {
   const std::filesystem::path target = writeTo.value_or(output);
   ConversionFiles files;
+  files.wholePixelData = wholePixelData;
   files.sourceName = source.string();
   files.outputName = output.string();
   // A folder opens for reading on the host; on the terminal it does not.

@@ -30,8 +30,10 @@ int ConvertBitmapToLogo(int selector, const CString& imagePath);
 // The same conversion between two files of the host, for the host tools; the lines
 // name `source` and `output` as given. logo.bin is written to `writeTo` when the
 // caller gives one (a temporary file that it renames to `output` afterwards),
-// otherwise to `output` itself.
+// otherwise to `output` itself. With `wholePixelData`, pixel data cut short is
+// refused as the dialog's Convert refuses it; without, the missing pixels are black.
 int ConvertBitmapFile(const std::filesystem::path& source, const std::filesystem::path& output,
-                      const std::optional<std::filesystem::path>& writeTo = std::nullopt);
+                      const std::optional<std::filesystem::path>& writeTo = std::nullopt,
+                      bool wholePixelData = false);
 
 }  // namespace logo

@@ -180,7 +180,7 @@ HANDLE HostFlashDriver::Open(WStringView /*name*/, DWORD access, DWORD /*share*/
   // redundant here since every accepted request reaches the file anyway.
   auto session = std::make_unique<Session>();
   session->folder = m_flashFolder ? *m_flashFolder : FlashFolder(TerminalRoot());
-  session->lock = HostIo::Lock(session->folder / kLockName);
+  session->lock = HostIo::Lock(FlashLockFile(session->folder));
   if (!session->lock) return INVALID_HANDLE_VALUE;
   session->writable = (access & GENERIC_WRITE) != 0;
   session->faults = ReadFaults(session->folder / kFaultsName);
@@ -218,11 +218,7 @@ void HostFlashDriver::Close(HANDLE handle) {
 
 fs::path FlashFolder(const fs::path& terminalRoot) { return terminalRoot / "flash"; }
 
-bool FlashInUse(const fs::path& flashFolder) {
-  HostIo::LockResult result = HostIo::LockResult::kUnavailable;
-  HostIo::Lock(flashFolder / kLockName, &result);
-  return result == HostIo::LockResult::kBusy;
-}
+fs::path FlashLockFile(const fs::path& flashFolder) { return flashFolder / kLockName; }
 
 fs::path AreaFilePath(const fs::path& terminalRoot, std::uint32_t area) {
   return AreaFileIn(FlashFolder(terminalRoot), area);

@@ -56,8 +56,9 @@ class HostFlashDriver final : public BlockDevice {
 
 // DIR/flash for a terminal folder DIR.
 std::filesystem::path FlashFolder(const std::filesystem::path& terminalRoot);
-// Whether an open of the driver, in this program or another, holds the flash now.
-bool FlashInUse(const std::filesystem::path& flashFolder);
+// The file whose lock (HostIo::Lock) every open of the driver holds, in this
+// program or another.
+std::filesystem::path FlashLockFile(const std::filesystem::path& flashFolder);
 std::filesystem::path AreaFilePath(const std::filesystem::path& terminalRoot, std::uint32_t area);
 
 // One sector of an area as the flash holds it: 512 bytes, 0xFF where nothing was

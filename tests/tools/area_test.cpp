@@ -10,7 +10,10 @@
 
 #include "platform/sim/block_device.h"
 #include "platform/sim/flash_driver.h"
+#include "tests/support/bitmap_builder.h"
+#include "tests/support/play_run.h"
 #include "tests/support/temp_terminal.h"
+#include "tests/support/texts.h"
 #include "tests/tools/tool_run.h"
 #include "tools/bramble_logo/files.h"
 
@@ -34,20 +37,46 @@ struct Area : testing::Test {
 };
 
 TEST_F(Area, DryRunListsTheRequestsAndSendsNothing) {
-  const std::pair<std::size_t, std::string> cases[] = {
-      {1'536'000, "  data sectors 0..2999 (3,000 sectors)\n  end marker: sector 3000\n  finish request\n"},
-      {513, "  data sectors 0..1 (2 sectors)\n  end marker: sector 2\n"},
-      {0, "  no data sectors\n  end marker: sector 0\n  finish request\n"}};
-  for (const auto& [size, plan] : cases) {
-    const Outcome outcome = Tool({"program", root, File("some.bin", size), "--dry-run"});
-    EXPECT_TRUE(outcome.code == 0 && Contains(outcome.out, plan)) << outcome.out;
+  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
+  const std::pair<std::string, std::string> cases[] = {
+      {File("logo.bin", 1'536'000), "  data sectors 0..2999 (3,000 sectors)\n  end marker: sector 3000\n  finish request\n"},
+      {Out("logo.bmp"), "logo.bmp: converted as the dialog's Convert converts it\n"}};
+  for (const auto& [file, said] : cases) {
+    const Outcome outcome = Tool({"program", root, file, "--dry-run"});
+    EXPECT_TRUE(outcome.code == 0 && Contains(outcome.out, said) && Contains(outcome.out, "end marker: sector 3000\n"))
+        << outcome.out;
   }
-  EXPECT_FALSE(fs::exists(area));
+  EXPECT_FALSE(fs::exists(area) || fs::exists(terminal / "ResidentFlash/System/logo.pending"));
+}
+
+// Only a logo is programmed: anything else would boot as noise, or not at all. It
+// is refused before the driver is opened, with what it is and how to make a logo.
+TEST_F(Area, ProgramRefusesWhatIsNoLogoBeforeAnyRequest) {
+  Magick("-size 80x60 xc:red " + Quoted(terminal / "photo.jpg"));
+  terminal.Write("tall.bmp", bramble::test::BuildBitmap({.height = 600}));
+  const std::string made = "; make one with `bramble-logo prepare PICTURE logo.bmp`";
+  const std::pair<std::string, std::string> refused[] = {
+      {File("random.bin", 5000), "random.bin is not a logo: 5,000 bytes, and a logo.bin has 1,536,000" + made},
+      {File("empty.bin", 0), "empty.bin is not a logo: 0 bytes, and a logo.bin has 1,536,000" + made},
+      {File("long.bin", 1'536'001), "long.bin is not a logo: 1,536,001 bytes, and a logo.bin has 1,536,000" + made},
+      {Out("photo.jpg"), "photo.jpg is not a logo: a JPEG picture; `bramble-logo prepare " + Out("photo.jpg") + " logo.bmp`"},
+      {Out("tall.bmp"), "tall.bmp is not a logo: a bitmap that the dialog refuses (800 × 600: the logo must be 800 × 480); "
+                        "`bramble-logo check " + Out("tall.bmp") + "` says how"}};
+  for (const auto& [file, said] : refused) {
+    for (const bool dry : {false, true}) {
+      const Outcome outcome = Tool(dry ? std::vector<std::string>{"program", root, file, "--dry-run"}
+                                       : std::vector<std::string>{"program", root, file});
+      ExpectFailure(outcome, 5, said);
+      EXPECT_EQ(outcome.out, "") << file;
+    }
+  }
+  EXPECT_EQ(std::tuple(fs::exists(area), fs::exists(terminal / "flash/dsk1.lock"), fs::exists(terminal / "ResidentFlash")),
+            std::tuple(false, false, false));
 }
 
 // What keeps programming from starting is named before the first request, and
 // area 1 stays as it was.
-TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
+TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashOrAnUnwritableMarkBeforeItStarts) {
   const std::string file = File("logo.bin", 1'536'000);
   {
     // The lock the driver's open holds, taken as another program takes it.
@@ -59,6 +88,22 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashBeforeItStarts) {
     ASSERT_EQ(::fcntl(held.get(), F_OFD_SETLK, &lock), 0);
     ExpectFailure(Tool({"program", root, file}), 1, "flash is in use by another program; try again when it has finished");
   }
+  // A lock file that cannot be opened keeps the driver closed just as well.
+  const fs::path lockFile = terminal / "flash/dsk1.lock";
+  const std::pair<std::function<void()>, std::string> locks[] = {
+      {[&] { fs::create_directory(lockFile); }, "Is a directory"},
+      {[&] { fs::create_symlink("gone/dsk1.lock", lockFile); }, "No such file or directory"}};
+  for (const auto& [make, cause] : locks) {
+    fs::remove(lockFile);
+    make();
+    ExpectFailure(Tool({"program", root, file}), 1, "the flash driver's lock " + lockFile.string() + " cannot be taken: " + cause);
+  }
+  fs::remove(lockFile);
+  // Without its mark a programming cut short would pass unnoticed at the dialog's next start.
+  terminal.WriteText("ResidentFlash", "a file where the folder should be");
+  ExpectFailure(Tool({"program", root, file}), 2,
+                "ResidentFlash/System/logo.pending, the mark of a logo change that has not completed; nothing was sent");
+  fs::remove(terminal / "ResidentFlash");
   EXPECT_FALSE(fs::exists(area));
   // A tmpfs over the flash folder in a private mount namespace, gone with it.
   std::string unshare = "unshare --mount";
@@ -106,10 +151,12 @@ TEST_F(Area, ProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
   const std::string file = File("logo.bin", 1'536'000), flash = (terminal / "flash").string();
   const Outcome programmed = Tool({"program", root, file, "--json"});
   EXPECT_EQ(std::tuple(programmed.code, programmed.out),
-            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"dry_run\":false,"
+            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"converted\":false,\"dry_run\":false,"
                           "\"data_sectors\":3000,\"end_marker_sector\":3000,\"programmed\":true,\"verified\":true}\n"));
-  const Outcome dry = Tool({"program", root, File("short.bin", 513), "--dry-run", "--json"});
-  EXPECT_TRUE(Contains(dry.out, "\"dry_run\":true,\"data_sectors\":2,\"end_marker_sector\":2,\"finish\":true}\n")) << dry.out;
+  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
+  const Outcome dry = Tool({"program", root, Out("logo.bmp"), "--dry-run", "--json"});
+  EXPECT_TRUE(Contains(dry.out, "\"bytes\":1152054,\"converted\":true,\"dry_run\":true,\"data_sectors\":3000,"
+                                "\"end_marker_sector\":3000,\"finish\":true}\n")) << dry.out;
   const Outcome back = Tool({"readback", root, Out("back.png"), "--json"});
   EXPECT_EQ(back.out, "{\"output\":\"" + Out("back.png") + "\",\"flash\":\"" + flash + "\",\"format\":\"png\","
                       "\"data_sectors\":3000,\"bytes\":1536000,\"logo\":true}\n");
@@ -123,14 +170,17 @@ TEST_F(Area, ProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
   EXPECT_EQ(fs::file_size(Out("again.bin")), 1'536'000u);
 }
 
-// A driver that stores one sector otherwise than it was sent.
+// A driver that stores one sector otherwise than it was sent, and counts the
+// requests that came while no change was marked.
 class CorruptingDriver final : public platform::BlockDevice {
  public:
-  CorruptingDriver(fs::path flash, std::uint32_t sector) : m_driver(std::move(flash)), m_sector(sector) {}
+  CorruptingDriver(const fs::path& flash, std::uint32_t sector)
+      : m_driver(flash), m_sector(sector), m_mark(flash.parent_path() / "ResidentFlash/System/logo.pending") {}
   HANDLE Open(platform::WStringView name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
     return m_driver.Open(name, access, share, disposition, flags);
   }
   bool Control(HANDLE handle, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) override {
+    m_unmarked += !fs::exists(m_mark);
     const auto request = platform::DecodeAreaSectorReq({static_cast<const std::byte*>(in), in ? inSize : 0});
     const auto buffer = request && request->SectorAddr == m_sector ? platform::ResolveBufferToken(request->Buffer) : std::span<std::byte>();
     if (!buffer.empty()) buffer[100] ^= std::byte{0x01};
@@ -139,44 +189,66 @@ class CorruptingDriver final : public platform::BlockDevice {
     return accepted;
   }
   void Close(HANDLE handle) override { m_driver.Close(handle); }
+  int unmarked() const { return m_unmarked; }
 
  private:
   platform::HostFlashDriver m_driver;
   std::uint32_t m_sector;
+  fs::path m_mark;
+  int m_unmarked = 0;
 };
 
-// 1000 bytes: a short last sector holds what the writer's buffer held before
-// (tests/flash), and verification expects exactly that.
-TEST_F(Area, ProgramVerifiesAndNamesTheFirstSectorThatDiffers) {
+// The change is marked before the first request and the mark goes once the finish
+// succeeded, whatever verification finds: the writer's part is done.
+TEST_F(Area, ProgramMarksItsChangeAndNamesTheFirstSectorThatDiffers) {
   const std::pair<std::uint32_t, std::string> cases[] = {
-      {99, "verified: area 1 holds what was sent, end marker included"},
+      {5000, "verified: area 1 holds what was sent, end marker included"},
       {1, "verify: sector 1 of area 1 differs from what was sent, from byte 100"},
-      {2, "verify: the end marker in sector 2 of area 1 differs from what was sent, from byte 100"}};
+      {3000, "verify: the end marker in sector 3000 of area 1 differs from what was sent, from byte 100"}};
+  const std::string file = File("logo.bin", 1'536'000);
   for (const auto& [sector, said] : cases) {
     CorruptingDriver driver(terminal / "flash", sector);
     terminal.UseFlashDevice(driver);
-    const Outcome outcome = Tool({"program", root, File("short.bin", 1000)});
-    EXPECT_TRUE(outcome.code == (sector == 99 ? 0 : 3) && Contains(outcome.out + outcome.err, said)) << outcome.out << outcome.err;
+    const Outcome outcome = Tool({"program", root, file});
+    EXPECT_TRUE(outcome.code == (sector == 5000 ? 0 : 3) && Contains(outcome.out + outcome.err, said)) << outcome.out << outcome.err;
+    EXPECT_EQ(std::tuple(driver.unmarked(), fs::exists(terminal / "ResidentFlash/System/logo.pending")), std::tuple(0, false));
   }
 }
 
-TEST_F(Area, ARefusedSectorFailsAndReadbackAndShowFindNoLogoWhereThereIsNone) {
-  terminal.WriteText("flash/faults", "1 2999\n");
+TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIsNone) {
+  terminal.WriteText("flash/faults", "1 1500\n");
   const Outcome refused = Tool({"program", root, File("logo.bin", 1'536'000), "--json"});
   ExpectFailure(refused, 1, "area 1 refused a sector");
-  EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:bb7")) << refused.err;
+  EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:5dc")) << refused.err;
   EXPECT_TRUE(Contains(refused.out, "\"programmed\":false,\"verified\":null,\"error\":\"area 1 refused a sector")) << refused.out;
-  ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "no end marker in its 2,999 sectors");
-
+  ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "no end marker in its 1,500 sectors");
   fs::remove(terminal / "flash/faults");
+  // The mark stays, and the dialog's next start says what happened.
+  const fs::path mark = terminal / "ResidentFlash/System/logo.pending";
+  ASSERT_TRUE(fs::exists(mark));
+  const bramble::test::PlayResult start = bramble::test::Play(terminal, "");
+  EXPECT_EQ(bramble::test::MessageAt(start.transcript, 0), bramble::test::Escaped(bramble::test::text::kLogoChangeNotCompleted)) << start.err;
+  fs::remove(mark);
+
+  // Every sector accepted, and the area file's flush failed: not durable, so not programmed.
+  const int unflushed = Shell("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o /dev/null -P " + Quoted(area) +
+                              " -e trace=fsync -e inject=fsync:error=EIO:when=1 " + Quoted(kProgram) + " program " + Quoted(root) +
+                              " " + Quoted(Out("logo.bin")) + " 2>" + Quoted(Out("err.txt")));
+  EXPECT_EQ(std::tuple(unflushed, fs::exists(mark)), std::tuple(1, true));
+  EXPECT_TRUE(Contains(bramble::test::ReadText(Out("err.txt")), "Area(1) Finish Error\nbramble-logo program: area 1 could "
+                                                                "not be made durable (the finish request failed)"));
+
+  // An area that another writer left with one sector before its marker.
+  Bytes shortArea = bramble::test::PatternBytes(512);
+  const Bytes marker = bramble::test::EndMarker();
+  shortArea.insert(shortArea.end(), marker.begin(), marker.end());
+  terminal.Write("flash/area1.bin", shortArea);
   const std::string file = File("short.bin", 500);
-  const Outcome programmed = Tool({"program", root, file});
-  EXPECT_TRUE(Contains(programmed.out, ": 1 data sector, end marker in sector 1\n")) << programmed.out;
   ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "area 1 holds 1 data sector (512 bytes)");
   const Outcome data = Tool({"readback", root, Out("back.bin")});
   EXPECT_TRUE(data.code == 0 && Contains(data.out, "note:")) << data.out;
   const Bytes back = bramble::test::ReadFileBytes(Out("back.bin"));
-  EXPECT_TRUE(back.size() == 512 && std::equal(back.begin(), back.begin() + 500, bramble::test::PatternBytes(500).begin()));
+  EXPECT_TRUE(back == bramble::test::PatternBytes(512));
 
   fs::remove(area);
   EXPECT_TRUE(Contains(Tool({"readback", root, Out("back.bin")}).err, "never programmed"));

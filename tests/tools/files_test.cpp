@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <future>
+#include <regex>
 
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
@@ -211,6 +212,35 @@ TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporaryNamedOrNot) {
     terminal.WriteText(".tmp-bramble-logo-test", "partial");
     EXPECT_EXIT({ logo_tool::RemoveOnSignal(named.string()); ::raise(signal); }, testing::KilledBySignal(signal), "");
     EXPECT_FALSE(fs::exists(named)) << signal;
+  }
+}
+
+// A replaced output is on storage before its name leads to it, and its folder's
+// entries after: a crash leaves the old file or the whole new one, never an empty
+// one. A flush that fails, of the file or of the folder, leaves the old file.
+TEST(Outputs, AReplacedOutputIsFlushedBeforeAndAfterItIsPutInPlaceAndAFailedFlushKeepsTheOldOne) {
+  TempTerminal terminal;
+  terminal.Write("logo.bmp", BuildBitmap({}));
+  terminal.WriteText("startup.raw", "the old image");
+  const fs::path log = terminal / "strace.log";
+  const std::string strace = "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -y -o " + Quoted(log) + " ";
+  const std::string startup = Quoted(kProgram) + " startup " + Quoted(terminal / "logo.bmp") + " " +
+                              Quoted(terminal / "startup.raw") + " >/dev/null 2>&1";
+  ASSERT_EQ(Shell(strace + "-e trace=fsync,linkat,renameat2,renameat,rename " + startup), 0);
+  // F: the new file flushed, P: a name put to it, D: the folder flushed.
+  std::string order;
+  for (const std::string& line : ReadLines(log)) {
+    const bool folder = Contains(line, "<" + terminal.root().string() + ">)");
+    order += Contains(line, "fsync(") ? (folder ? "D" : "F") : "P";
+  }
+  EXPECT_TRUE(std::regex_match(order, std::regex("FP+D+"))) << order << "\n" << ReadText(log);
+  EXPECT_NE(ReadText(terminal / "startup.raw"), "the old image");
+
+  for (const int failing : {1, 2}) {
+    terminal.WriteText("startup.raw", "the old image");
+    EXPECT_EQ(Shell(strace + "-e trace=fsync -e inject=fsync:error=EIO:when=" + std::to_string(failing) + " " + startup), 2);
+    EXPECT_TRUE(ReadText(terminal / "startup.raw") == "the old image") << "the flush that failed: " << failing;
+    EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
   }
 }
 

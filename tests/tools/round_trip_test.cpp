@@ -34,9 +34,21 @@ TEST(LogoTool, PreparedPngSurvivesConvertProgramAndReadbackPixelForPixel) {
   const auto logoBin = ReadFileBytes(pc / "logo.bin");
   EXPECT_TRUE(logoBin == ReadFileBytes(terminal / "SDMMC DISK/logo.bin"));
 
+  // program takes the bitmap itself and sends what the dialog's converter made of
+  // it, converted in a scratch file that is gone afterwards.
   const std::string root = "--root=" + Text(terminal.root());
-  const Outcome programmed = Tool({"program", root, Text(pc / "logo.bin")});
+  fs::create_directory(pc / "scratch");
+  const char* tmpdir = std::getenv("TMPDIR");
+  const std::optional<std::string> before = tmpdir ? std::optional<std::string>(tmpdir) : std::nullopt;
+  ASSERT_EQ(::setenv("TMPDIR", Text(pc / "scratch").c_str(), 1), 0);
+  const Outcome programmed = Tool({"program", root, Text(pc / "logo.bmp")});
+  before ? ::setenv("TMPDIR", before->c_str(), 1) : ::unsetenv("TMPDIR");
   EXPECT_EQ(programmed.code, 0) << programmed.err;  // verified: what verification says is in area_test
+  auto area = logoBin;
+  const auto marker = EndMarker();
+  area.insert(area.end(), marker.begin(), marker.end());
+  EXPECT_TRUE(ReadFileBytes(terminal / "flash/area1.bin") == area);
+  EXPECT_TRUE(fs::is_empty(pc / "scratch"));
 
   ASSERT_EQ(Tool({"readback", root, Text(pc / "back.bin")}).code, 0);
   EXPECT_TRUE(ReadFileBytes(pc / "back.bin") == logoBin);

@@ -14,15 +14,19 @@
 #include <cstring>
 #include <system_error>
 
+#include "flash/change_mark.h"
 #include "flash/flash_writer.h"
+#include "logo/converter.h"
 #include "logo/image_format.h"
 #include "platform/framework/afxwin.h"
 #include "platform/posix/kernel.h"
 #include "platform/sim/flash_driver.h"
+#include "platform/sim/host_io.h"
 #include "platform/sim/surroundings.h"
 #include "platform/sim/terminal.h"
 #include "tools/bramble_logo/commands.h"
 #include "tools/bramble_logo/files.h"
+#include "tools/bramble_logo/picture_format.h"
 #include "tools/bramble_logo/wording.h"
 
 namespace logo_tool {
@@ -98,6 +102,37 @@ class RecordingDevice final : public platform::BlockDevice {
   std::vector<Request> m_requests;
 };
 
+// Passes every request on to the driver and keeps how the last one went, so that
+// a programming that failed is told for what it was: a driver that could not be
+// opened, a refused sector, a failed finish, or a file that ran short.
+class ObservedDevice final : public platform::BlockDevice {
+ public:
+  explicit ObservedDevice(platform::BlockDevice& driver) : m_driver(driver) {}
+
+  HANDLE Open(platform::WStringView name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
+    const HANDLE handle = m_driver.Open(name, access, share, disposition, flags);
+    m_opened = handle != INVALID_HANDLE_VALUE;
+    return handle;
+  }
+  bool Control(HANDLE handle, DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+               DWORD* returned) override {
+    m_lastCode = code;
+    m_lastAccepted = m_driver.Control(handle, code, in, inSize, out, outSize, returned);
+    return m_lastAccepted;
+  }
+  void Close(HANDLE handle) override { m_driver.Close(handle); }
+
+  bool opened() const { return m_opened; }
+  std::optional<DWORD> lastCode() const { return m_lastCode; }
+  bool lastAccepted() const { return m_lastAccepted; }
+
+ private:
+  platform::BlockDevice& m_driver;
+  bool m_opened = false;
+  std::optional<DWORD> m_lastCode;
+  bool m_lastAccepted = false;
+};
+
 void ReportPlan(const Arguments& args, const std::vector<RecordingDevice::Request>& requests) {
   std::vector<std::uint32_t> sectors;
   bool finish = false;
@@ -146,16 +181,39 @@ std::string Describe(const AreaScan& scan, const fs::path& root) {
          Count(std::uint64_t{scan.dataSectors} * kSectorBytes, "byte") + ") before its end marker";
 }
 
+struct LockProblem {
+  bool busy = false;    // another program holds it: the user only has to wait
+  std::string message;  // empty when the lock can be taken
+};
+
+// Why the driver's open would fail now: its lock, taken and let go at once.
+LockProblem FlashLockProblem(const fs::path& folder) {
+  platform::HostIo::LockResult result = platform::HostIo::LockResult::kUnavailable;
+  const fs::path lockFile = platform::FlashLockFile(folder);
+  errno = 0;
+  platform::HostIo::Lock(lockFile, &result);
+  const int error = errno;
+  switch (result) {
+    case platform::HostIo::LockResult::kHeld:
+      return {};
+    case platform::HostIo::LockResult::kBusy:
+      return {true, folder.string() + " is in use by another program; try again when it has finished"};
+    case platform::HostIo::LockResult::kUnavailable:
+      break;
+  }
+  return {false, "the flash driver's lock " + lockFile.string() + " cannot be taken" +
+                     (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) +
+                     "; it must be a regular file that can be written"};
+}
+
 // Why programming cannot start, found before the first request (empty when it
 // can): the driver would only refuse sector 0, which sends the user to the file.
 std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
   const fs::path folder = platform::FlashFolder(root);
   struct stat status{};
   if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return Describe(AreaScan{}, root);
-  // The driver's own lock, taken and let go at once, before the writer opens it.
-  if (platform::FlashInUse(folder)) {
-    return folder.string() + " is in use by another program; try again when it has finished";
-  }
+  const LockProblem lock = FlashLockProblem(folder);
+  if (lock.busy) return lock.message;
   // The driver rewrites the area file in place, or makes it in the folder.
   const fs::path area = platform::AreaFilePath(root, flash::kLogoArea);
   struct stat existing{};
@@ -174,7 +232,8 @@ std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
              Count(areaBytes, "byte");
     }
   }
-  return {};
+  // After the folder's own faults, which say more (a read-only file system).
+  return lock.message;
 }
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
@@ -230,6 +289,121 @@ int ReportVerification(const Arguments& args, const fs::path& root, const Input&
   }
   Say(args, "verified: area 1 holds what was sent, end marker included\n");
   return Code(Exit::kOk);
+}
+
+// What a programming that the writer reports failed did to area 1, from the
+// request that failed.
+int ReportFailure(const Arguments& args, const ObservedDevice& device, const Input& file, const fs::path& root) {
+  if (!device.opened()) {
+    const std::string problem = FlashLockProblem(platform::FlashFolder(root)).message;
+    return Complain(args, (problem.empty() ? "the flash driver could not be opened" : problem) + "; nothing was sent",
+                    Exit::kRefused);
+  }
+  if (device.lastCode() == IOCTL_AREA_WRITE_FINISH && !device.lastAccepted()) {
+    return Complain(args,
+                    "area 1 could not be made durable (the finish request failed): a power cut may lose the logo; "
+                    "program it again",
+                    Exit::kRefused);
+  }
+  if (device.lastCode() && !device.lastAccepted()) {
+    return Complain(args, "area 1 refused a sector (the driver's line says which); nothing after it was written",
+                    Exit::kRefused);
+  }
+  // Every request was accepted, and the writer stopped: the file ran short.
+  return Complain(args,
+                  file.name().string() + " became shorter while it was programmed; area 1 holds no end marker: "
+                                         "program it again",
+                  Exit::kFileError);
+}
+
+// What makes `file` no logo, and how to make one of it.
+std::string NotALogo(const Input& file, const Diagnosis& diagnosis) {
+  const std::string name = file.name().string();
+  const std::string lead = name + " is not a logo: ";
+  // A bitmap header that check could read: the rule the dialog would refuse it by.
+  const auto bitmapRule = std::ranges::find_if(diagnosis.findings, [](const Finding& finding) {
+    return finding.blocking && finding.rule != Rule::kLength && finding.rule != Rule::kSignature;
+  });
+  if (bitmapRule != diagnosis.findings.end()) {
+    return lead + "a bitmap that the dialog refuses (" + bitmapRule->problem + "); `bramble-logo check " + name +
+           "` says how to fix it";
+  }
+  std::array<std::byte, kPictureSniffBytes> head{};
+  const ssize_t got = platform::ReadFully(file.fd(), head.data(), head.size(), 0);
+  const PictureFormat format = SniffPictureFormat(std::span(head).first(got > 0 ? static_cast<std::size_t>(got) : 0));
+  if (format != PictureFormat::kNone) {
+    return lead + Article(FormatName(format)) + " picture; `bramble-logo prepare " + name +
+           " logo.bmp` makes a logo bitmap of it, which program takes";
+  }
+  return lead + Count(file.size(), "byte") + ", and a logo.bin has " + Grouped(logo::kLogoFileBytes) +
+         "; make one with `bramble-logo prepare PICTURE logo.bmp`, then program logo.bmp (or `bramble-logo convert "
+         "logo.bmp logo.bin`)";
+}
+
+// The bitmap converted into a scratch file as the dialog's Convert converts the
+// card's logo.bmp: the very converter, refusing pixel data cut short.
+std::optional<int> ConvertBitmap(const Arguments& args, const Input& bitmap, std::optional<Input>& converted) {
+  int error = 0;
+  UniqueFd scratch = OpenScratch(error);
+  if (!scratch) {
+    return Complain(args, FileError("cannot make a temporary file in", ScratchFolder(), error), Exit::kFileError);
+  }
+  const fs::path writeTo = "/proc/self/fd/" + std::to_string(scratch.get());
+  ConverterLines lines(true);
+  const auto result = static_cast<logo::ConvertResult>(
+      logo::ConvertBitmapFile(bitmap.PathToRead(), bitmap.name(), writeTo, /*wholePixelData=*/true));
+  lines.Restore(result != logo::ConvertResult::kWritten);
+  const std::string name = bitmap.name().string();
+  switch (result) {
+    case logo::ConvertResult::kWritten:
+      converted.emplace(std::move(scratch), bitmap.name());
+      if (!converted->ok()) return Complain(args, converted->error(), Exit::kFileError);
+      return std::nullopt;
+    case logo::ConvertResult::kNotLogoBitmap:
+      // It passed check a moment ago: it changed since.
+      return Complain(args, name + " is not a logo: the converter refused it (its lines above say why)", Exit::kNotALogo);
+    case logo::ConvertResult::kSourceNotOpened:
+    case logo::ConvertResult::kSourceUnreadable:
+      return Complain(args, "cannot read " + name + " to convert it", Exit::kFileError);
+    case logo::ConvertResult::kOutputFailed:
+      break;
+  }
+  return Complain(args, "cannot write the logo converted from " + name + " in " + ScratchFolder().string(),
+                  Exit::kFileError);
+}
+
+// What programming `file` sends, decided before anything is sent: a bitmap that
+// the dialog takes is converted as it converts it (`converted`), a file of a
+// logo.bin's length goes as it is, and anything else is refused, with the exit
+// status that returns.
+std::optional<int> TakeLogo(const Arguments& args, const Input& file, std::optional<Input>& converted) {
+  const Diagnosis diagnosis = DiagnoseBitmap(file);
+  if (diagnosis.verdict == Verdict::kUnreadable) return Complain(args, diagnosis.error, Exit::kFileError);
+  if (diagnosis.verdict == Verdict::kUsable) return ConvertBitmap(args, file, converted);
+  // A logo.bin has no header to tell it by; its length is all there is.
+  if (file.size() == logo::kLogoFileBytes) return std::nullopt;
+  return Complain(args, NotALogo(file, diagnosis), Exit::kNotALogo);
+}
+
+// The mark of an unfinished change on the host, for messages.
+fs::path MarkPath(const fs::path& root) {
+  const auto found = platform::CreatableTerminalPath(platform::kLogoPendingMark);
+  return found ? *found : root / "ResidentFlash/System/logo.pending";
+}
+
+// The terminal always has "\ResidentFlash\System", which holds the mark; a terminal
+// folder made by hand may lack it, and gets it here, durably.
+bool MarkChange() {
+  for (const WCHAR* folder : {_T("\\ResidentFlash"), _T("\\ResidentFlash\\System")}) {
+    std::error_code why;
+    if (platform::FindTerminalPath(folder, &why) || why != std::errc::no_such_file_or_directory) continue;
+    const auto made = platform::CreatableTerminalPath(folder);
+    if (!made || ::mkdir(made->c_str(), 0777) != 0 ||
+        !platform::HostIo::Open(made->parent_path(), platform::HostIo::Mode::kFolder).Sync()) {
+      return false;
+    }
+  }
+  return flash::MarkChangePending();
 }
 
 fs::path RootOf(const Arguments& args) {
@@ -290,21 +464,19 @@ Verification VerifyArea(const fs::path& root, const Input& file) {
 }
 
 int RunProgram(const Arguments& args) {
-  const Input file(args.operands.at(0));
+  const Input given(args.operands.at(0));
   const fs::path root = RootOf(args);
   args.summary["file"] = args.operands.at(0);
   args.summary["flash"] = platform::FlashFolder(root).string();
   // The writer would say only that a file is missing; the reason is said here.
-  if (!file.ok()) return Complain(args, file.error(), Exit::kFileError);
-  const std::uint64_t length = file.size();
-  args.summary["bytes"] = length;
-  if (length > flash::kMaxFileLength) {
-    return Complain(args,
-                    file.name().string() + " has " + Grouped(length) + " bytes; area 1 takes at most " +
-                        Grouped(flash::kMaxFileLength),
-                    Exit::kRefused);
-  }
-  const std::uint32_t sectors = flash::DataSectorCount(length);
+  if (!given.ok()) return Complain(args, given.error(), Exit::kFileError);
+  args.summary["bytes"] = given.size();
+  std::optional<Input> converted;
+  if (const auto refused = TakeLogo(args, given, converted)) return *refused;
+  args.summary["converted"] = converted.has_value();
+  const Input& file = converted ? *converted : given;
+  if (converted) Say(args, "%s: converted as the dialog's Convert converts it\n", given.name().c_str());
+  const std::uint32_t sectors = flash::DataSectorCount(file.size());
   args.summary["dry_run"] = args.dryRun;
   if (args.dryRun) return DryRun(args, file, root);
 
@@ -315,7 +487,19 @@ int RunProgram(const Arguments& args) {
   if (const std::string why = FlashNotReady(root, (std::uint64_t{sectors} + 1) * kSectorBytes); !why.empty()) {
     return Complain(args, why, Exit::kRefused);
   }
-  const platform::ScopedSurroundings scope(TerminalAt(root));
+  // The driver the terminal's code would reach, watched.
+  platform::HostFlashDriver ownDriver;
+  platform::BlockDevice* installed = platform::CurrentSurroundings().flashDevice;
+  ObservedDevice observed(installed ? *installed : ownDriver);
+  const platform::ScopedSurroundings scope(TerminalAt(root, &observed));
+  // Marked as the dialog marks its changes: a programming cut short (killed, a
+  // refused sector, a failed finish) is then said so at the dialog's next start.
+  if (!MarkChange()) {
+    return Complain(args,
+                    "cannot write " + MarkPath(root).string() +
+                        ", the mark of a logo change that has not completed; nothing was sent",
+                    Exit::kFileError);
+  }
   const bool showProgress = IsTerminal(stdout) && !args.quiet && !args.json;
   const flash::Progress progress = [](std::uint32_t written, std::uint32_t total) {
     if (written != total && written % kProgressEvery != 1) return;
@@ -330,8 +514,14 @@ int RunProgram(const Arguments& args) {
     return Complain(args, exception.GetErrorMessage().ToUtf8(), Exit::kFileError);
   }
   if (showProgress) std::printf("\n");
-  if (!written) return Complain(args, "area 1 refused a sector (the driver's line says which); nothing after it was written", Exit::kRefused);
+  if (!written) return ReportFailure(args, observed, file, root);
   args.summary["programmed"] = true;
+  if (!flash::ClearChangePending()) {
+    return Complain(args,
+                    "area 1 is programmed, but " + MarkPath(root).string() +
+                        " could not be removed: the dialog's next start will call the change unfinished",
+                    Exit::kFileError);
+  }
   Say(args, "%s: programmed into area 1 of %s: %s, end marker in sector %u\n", file.name().c_str(),
       platform::FlashFolder(root).c_str(), Count(sectors, "data sector").c_str(), sectors);
   return args.noVerify ? Code(Exit::kOk) : ReportVerification(args, root, file);

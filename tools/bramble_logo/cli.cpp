@@ -28,7 +28,7 @@ Commands:
   prepare IN OUT.bmp [--fit MODE]     a photo or picture -> 800 x 480 24-bit bitmap
           [--background COLOUR]
   convert IN.bmp OUT.bin              the dialog's converter: bitmap -> logo.bin
-  program [--root DIR] FILE           programs FILE into flash area 1 of DIR
+  program [--root DIR] FILE           programs a logo.bin or logo bitmap into area 1 of DIR
           [--dry-run] [--no-verify] [--json]
   readback [--root DIR] OUT [--json]  area 1 as a picture (.png, .bmp) or its data (.bin)
   show FILE.bin OUT                   a logo.bin as a picture (.png, .bmp)
@@ -101,25 +101,36 @@ usable logo bitmap, 3 OUT could not be written.
 )"},
     {"program", 1, "root dry-run no-verify json", RunProgram, R"(Usage: bramble-logo program [--root DIR] FILE [--dry-run] [--no-verify] [--json]
 
-Programs FILE (0 to 2,147,483,136 bytes; a logo.bin normally) into logo area 1 of
-the flash of the terminal folder DIR, through the terminal's flash writer and the
-simulated driver in DIR/flash: data sectors from sector 0, then the end-marker
-sector, then the finish request. On a terminal it shows its progress. Afterwards
-it reads area 1 back and names the first sector that differs from what was sent.
+Programs a logo into logo area 1 of the flash of the terminal folder DIR,
+through the terminal's flash writer and the simulated driver in DIR/flash: data
+sectors from sector 0, then the end-marker sector, then the finish request. On a
+terminal it shows its progress. Afterwards it reads area 1 back and names the
+first sector that differs from what was sent.
+
+FILE is a logo.bin (exactly 1,536,000 bytes), or a bitmap that check finds
+usable, which is converted first as the dialog's Convert converts it (into a
+scratch file in $TMPDIR that nothing names). Anything else is refused before
+anything is sent, with what it is and how to make a logo of it; --dry-run gives
+the same verdict.
   --root DIR     the terminal folder (else $BRAMBLE_ROOT, else ./terminal)
   --dry-run      lists the requests that would be sent and sends none
   --no-verify    does not read area 1 back
   --json         a JSON summary instead of the lines: file, flash, bytes,
-                 data_sectors, end_marker_sector, dry_run, programmed,
+                 converted, dry_run, data_sectors, end_marker_sector, programmed,
                  verified (null without verification), mismatch, error
 
 Before the first request it makes sure that DIR/flash exists, that no other
-program holds it, and that it can be written and has room for area 1.
+program holds it, and that it can be written and has room for area 1. Then, as
+the dialog does, it writes DIR/ResidentFlash/System/logo.pending (making the
+folder where the terminal folder lacks it), the mark of a change that has not
+completed, and removes it only once the finish request succeeded: a programming
+cut short shows at the dialog's next start. --dry-run writes no mark.
 
 Exit status: 0 programmed (and verified), 1 no flash folder, the flash in use by
-another program, not writable or full, FILE too long, or a sector refused (the
-driver's line on standard error says which), 2 FILE cannot be read, 3 area 1
-differs from what was sent.
+another program, its lock file unusable, not writable or full, a sector refused
+(the driver's line on standard error says which) or the finish request failed
+(area 1 not made durable), 2 FILE cannot be read or the mark cannot be written
+or removed, 3 area 1 differs from what was sent, 5 FILE is not a logo.
 )"},
     {"readback", 1, "root json", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bmp|OUT.bin [--json]
 

@@ -80,38 +80,6 @@ nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& di
   return summary;
 }
 
-// The converter prints its lines on standard output. Under -q they are set aside,
-// and shown on standard error only when it refuses: then they are the error.
-class ConverterLines {
- public:
-  explicit ConverterLines(bool setAside) {
-    if (!setAside) return;
-    std::fflush(stdout);
-    m_kept.reset(std::tmpfile());
-    m_saved.reset(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
-    if (!m_kept || !m_saved || ::dup2(::fileno(m_kept.get()), STDOUT_FILENO) < 0) m_kept.reset();
-  }
-  ~ConverterLines() { Restore(false); }
-  ConverterLines(const ConverterLines&) = delete;
-  ConverterLines& operator=(const ConverterLines&) = delete;
-
-  void Restore(bool show) {
-    if (!m_kept) return;
-    std::fflush(stdout);
-    ::dup2(m_saved.get(), STDOUT_FILENO);
-    std::rewind(m_kept.get());
-    std::array<char, 512> chunk;
-    for (std::size_t got; show && (got = std::fread(chunk.data(), 1, chunk.size(), m_kept.get())) > 0;) {
-      std::fwrite(chunk.data(), 1, got, stderr);
-    }
-    m_kept.reset();
-  }
-
- private:
-  platform::UniqueFile m_kept;
-  UniqueFd m_saved;
-};
-
 // What to do with a file the converter refused: a picture of another kind goes
 // through prepare first; for a bitmap, check says what is wrong.
 std::string ConvertHint(const Input& input, const std::string& name) {
@@ -144,6 +112,28 @@ std::optional<Format> OutputFormat(const Arguments& args, const fs::path& output
 
 std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error) {
   return format == Format::kBmp ? EncodeLogoBitmap(rgb) : EncodePng(rgb, error);
+}
+
+ConverterLines::ConverterLines(bool setAside) {
+  if (!setAside) return;
+  std::fflush(stdout);
+  m_kept.reset(std::tmpfile());
+  m_saved.reset(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
+  if (!m_kept || !m_saved || ::dup2(::fileno(m_kept.get()), STDOUT_FILENO) < 0) m_kept.reset();
+}
+
+ConverterLines::~ConverterLines() { Restore(false); }
+
+void ConverterLines::Restore(bool show) {
+  if (!m_kept) return;
+  std::fflush(stdout);
+  ::dup2(m_saved.get(), STDOUT_FILENO);
+  std::rewind(m_kept.get());
+  std::array<char, 512> chunk;
+  for (std::size_t got; show && (got = std::fread(chunk.data(), 1, chunk.size(), m_kept.get())) > 0;) {
+    std::fwrite(chunk.data(), 1, got, stderr);
+  }
+  m_kept.reset();
 }
 
 int Complain(const Arguments& args, const std::string& message, Exit exit) {

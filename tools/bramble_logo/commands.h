@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/framework/storage.h"
+#include "platform/posix/posix_io.h"
 #include "tools/bramble_logo/logo_tool.h"
 
 namespace logo_tool {
@@ -52,6 +54,23 @@ int Complain(const Arguments& args, const std::string& message, Exit exit);
 // A JSON value on one line of standard output (of standard error when the data
 // went to standard output); text that is not UTF-8 is replaced, not refused.
 void PrintJson(const nlohmann::ordered_json& value, bool toStandardError = false);
+
+// The converter prints its lines on standard output. Set aside, they are shown on
+// standard error only when it refuses: then they are the error.
+class ConverterLines {
+ public:
+  explicit ConverterLines(bool setAside);
+  ~ConverterLines();
+  ConverterLines(const ConverterLines&) = delete;
+  ConverterLines& operator=(const ConverterLines&) = delete;
+
+  // Standard output is itself again; the lines set aside go to standard error with `show`.
+  void Restore(bool show);
+
+ private:
+  platform::UniqueFile m_kept;
+  platform::UniqueFd m_saved;
+};
 
 // What an output holds, chosen by its name.
 enum class Format { kBmp, kPng, kBin, kRaw };

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -134,24 +135,6 @@ UniqueFd OpenNamedTemporary(int folder, const fs::path& folderPath, int access, 
   return {};
 }
 
-// A scratch file in $TMPDIR, read and written, that nothing names.
-UniqueFd OpenScratch(int& error) {
-  const fs::path folder = fs::temp_directory_path();
-  const UniqueFd where(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  UniqueFd fd = where ? OpenUnnamed(where.get(), O_RDWR, 0600) : UniqueFd();
-  if (!fd && where) {
-    const SignalsHeld held;
-    std::string name;
-    fd = OpenNamedTemporary(where.get(), folder, O_RDWR, name);
-    if (fd) {
-      ::unlinkat(where.get(), name.c_str(), 0);
-      Forget((folder / name).string());
-    }
-  }
-  error = errno;
-  return fd;
-}
-
 bool CopyAll(int from, int to, std::uint64_t limit, std::uint64_t& copied, int& error) {
   std::vector<std::byte> chunk(kChunkBytes);
   copied = 0;
@@ -175,6 +158,28 @@ bool CopyAll(int from, int to, std::uint64_t limit, std::uint64_t& copied, int& 
 
 std::string FileError(const char* what, const fs::path& file, int error) {
   return std::string(what) + " " + file.string() + ": " + std::strerror(error);
+}
+
+fs::path ScratchFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder && *folder ? folder : "/tmp";
+}
+
+UniqueFd OpenScratch(int& error) {
+  const fs::path folder = ScratchFolder();
+  const UniqueFd where(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd = where ? OpenUnnamed(where.get(), O_RDWR, 0600) : UniqueFd();
+  if (!fd && where) {
+    const SignalsHeld held;
+    std::string name;
+    fd = OpenNamedTemporary(where.get(), folder, O_RDWR, name);
+    if (fd) {
+      ::unlinkat(where.get(), name.c_str(), 0);
+      Forget((folder / name).string());
+    }
+  }
+  error = errno;
+  return fd;
 }
 
 void RemoveOnSignal(const std::string& path) {
@@ -245,7 +250,7 @@ void Input::Spool() {
   int error = 0;
   UniqueFd kept = OpenScratch(error);
   if (!kept) {
-    m_error = FileError("cannot keep standard input in", fs::temp_directory_path(), error);
+    m_error = FileError("cannot keep standard input in", ScratchFolder(), error);
     return;
   }
   if (!CopyAll(STDIN_FILENO, kept.get(), kMaxStandardInputBytes, m_size, error)) {
@@ -256,6 +261,17 @@ void Input::Spool() {
   } else {
     m_fd = std::move(kept);
   }
+}
+
+Input::Input(UniqueFd fd, fs::path name) : m_name(std::move(name)), m_fd(std::move(fd)) {
+  struct stat status{};
+  if (::fstat(m_fd.get(), &status) != 0) {
+    m_errorNumber = errno;
+    m_error = FileError("cannot read", m_name, m_errorNumber);
+    m_fd.reset();
+    return;
+  }
+  m_size = static_cast<std::uint64_t>(status.st_size);
 }
 
 fs::path Input::PathToRead() const { return DescriptorPath(m_fd.get()); }
@@ -438,7 +454,7 @@ std::optional<fs::path> Output::PathToWrite() {
     int error = 0;
     m_scratch = OpenScratch(error);
     if (!m_scratch) {
-      m_error = FileError("cannot make a temporary file in", fs::temp_directory_path(), error);
+      m_error = FileError("cannot make a temporary file in", ScratchFolder(), error);
       Discard();
       return std::nullopt;
     }
@@ -461,6 +477,13 @@ bool Output::SendScratch() {
   return true;
 }
 
+// Makes the folder's entries durable: a name put in place is on storage only once
+// its folder is.
+bool Output::SyncFolder() {
+  const UniqueFd folder(::openat(m_folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return folder && ::fsync(folder.get()) == 0;
+}
+
 bool Output::PutInPlace() {
   const SignalsHeld held;
   struct stat existing{};
@@ -472,14 +495,22 @@ bool Output::PutInPlace() {
     [[maybe_unused]] const int ignored = ::fchown(m_fd.get(), existing.st_uid, existing.st_gid);
     if (::fchmod(m_fd.get(), existing.st_mode & 07777) != 0) return Fail(errno);
   }
+  // The data is on storage before any name leads to it: after a crash, the name
+  // holds the old file or the whole new one, never an empty one.
+  if (::fsync(m_fd.get()) != 0) return Fail(errno);
   std::string moving = m_namedTemporary;
   if (moving.empty()) {
     // A new name takes the file at once; an old one is exchanged below.
     if (!replacing && LinkUnnamed(m_fd.get(), m_folder.get(), m_leaf)) {
       const bool closed = ::close(m_fd.release()) == 0;
       const int error = errno;
-      Discard();
-      return closed || Fail(error);
+      if (closed && SyncFolder()) {
+        Discard();
+        return true;
+      }
+      const int failure = closed ? errno : error;
+      ::unlinkat(m_folder.get(), m_leaf.c_str(), 0);  // not reported as written: not left as if it were
+      return Fail(failure);
     }
     for (int attempt = 0; moving.empty() && attempt < 100; ++attempt) {
       const std::string name = RandomTemporaryName();
@@ -506,6 +537,20 @@ bool Output::PutInPlace() {
     Forget((m_folderPath / moving).string());
     m_namedTemporary.clear();
   }
+  if (!SyncFolder()) {
+    const int error = errno;
+    // An old file is still there under the temporary name: it takes its own back.
+    // A new name goes; an old file renamed over is lost either way.
+    if (exchanged) {
+      ::renameat2(folder, moving.c_str(), folder, m_leaf.c_str(), RENAME_EXCHANGE);
+    } else if (!replacing) {
+      ::unlinkat(folder, m_leaf.c_str(), 0);
+    }
+    return Fail(error);
+  }
+  // The old file's name goes unsynced: a crash in the next seconds may bring it
+  // back as a hidden temporary, which harms no output and is not worth a third
+  // flush in every command.
   Discard();
   return true;
 }

@@ -26,6 +26,8 @@ inline constexpr std::uint64_t kMaxStandardInputBytes = std::uint64_t{1} << 30;
 class Input {
  public:
   explicit Input(const std::filesystem::path& name);
+  // A file the command made itself (a scratch file), named `name` in messages.
+  Input(UniqueFd fd, std::filesystem::path name);
 
   bool ok() const { return static_cast<bool>(m_fd); }
   const std::string& error() const { return m_error; }
@@ -93,6 +95,7 @@ class Output {
   void TakeOverStandardOutput(bool dash);
   bool SendScratch();
   bool PutInPlace();
+  bool SyncFolder();
   bool Fail(int error);
   void Discard();
 
@@ -111,6 +114,12 @@ class Output {
   UniqueFd m_savedStdout;          // standard output while the command's lines go to standard error
   std::string m_error;
 };
+
+// Where scratch files go: $TMPDIR, else /tmp; named even when it is no folder.
+std::filesystem::path ScratchFolder();
+// A scratch file there, read and written, that nothing names: it is gone however
+// the program ends. Nothing, with `error` from errno, when none can be made.
+UniqueFd OpenScratch(int& error);
 
 // "cannot read FILE: cause" and the like, with the cause from errno.
 std::string FileError(const char* what, const std::filesystem::path& file, int error);

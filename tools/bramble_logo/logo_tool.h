@@ -21,6 +21,7 @@ enum class Exit : int {
   kRefused = 1,    // the input is not what the command needs (it says why)
   kFileError = 2,  // a file cannot be read or written (it names the file and the cause)
   kMismatch = 3,   // program: area 1 does not hold what was sent
+  kNotALogo = 5,   // program: the file is neither a logo.bin nor a bitmap the dialog takes
   kUsage = 64,
 };
 constexpr int Code(Exit exit) { return static_cast<int>(exit); }
