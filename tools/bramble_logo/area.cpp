@@ -201,9 +201,10 @@ LockProblem FlashLockProblem(const fs::path& folder) {
     case platform::HostIo::LockResult::kUnavailable:
       break;
   }
+  // A lock is never opened through a link, which the open reports as a loop.
+  const std::string cause = error == ELOOP ? "it is a symbolic link" : error != 0 ? std::strerror(error) : "";
   return {false, "the flash driver's lock " + lockFile.string() + " cannot be taken" +
-                     (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) +
-                     "; it must be a regular file that can be written"};
+                     (cause.empty() ? std::string() : ": " + cause) + "; it must be a regular file that can be written"};
 }
 
 // Why programming cannot start, found before the first request (empty when it
