@@ -176,7 +176,10 @@ WString FromUtf8(std::string_view text) {
       if ((next & 0xC0) != 0x80) valid = false;
       else cp = (cp << 6) | (next & 0x3F);
     }
-    if (!valid || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    // The shortest form only: an overlong one (C0 80 for U+0000) would smuggle a
+    // character past a check of the bytes.
+    constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+    if (!valid || (extra > 0 && cp < kShortest[extra]) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       out += static_cast<WCHAR>(0xFFFD);
       ++i;
       continue;

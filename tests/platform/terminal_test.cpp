@@ -41,4 +41,14 @@ TEST(TerminalRoot, OptionThenEnvironmentThenCurrentFolder) {
   EXPECT_EQ(platform::ChooseTerminalRoot(std::nullopt), "terminal");
 }
 
+
+// Only the shortest form of a character decodes: an overlong NUL would pass a
+// check of the bytes and end a name early.
+TEST(WideText, Utf8DecodesShortestFormsOnlyAndEachBadByteBecomesOneReplacement) {
+  EXPECT_EQ(platform::FromUtf8("\xC0\x80|\xE0\x80\x80|\xF0\x80\x80\x80|\xED\xA0\x80|\xE2\x82"),
+            u"\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD");
+  EXPECT_EQ(platform::FromUtf8("a\xC2\x80\xED\x95\x9C\xF0\x9F\x98\x80"), u"a\u0080\uD55C\U0001F600");
+  EXPECT_EQ(platform::ToUtf8(u"a\u0080\uD55C\U0001F600\xD800"), "a\xC2\x80\xED\x95\x9C\xF0\x9F\x98\x80\xEF\xBF\xBD");
+}
+
 }  // namespace
