@@ -32,7 +32,9 @@ int main(int argc, char** argv) {
   platform::window::Setup windows;
   windows.resources = app::CompiledResources();  // --version reads them
   platform::window::InstallSetup(windows);
-  platform::Surroundings surroundings;
+  // The host's files first: the launcher claims the terminal through them.
+  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
+  platform::InstallSurroundings(surroundings);
   app::LaunchOptions options;
   platform::HostIo claim;
   if (const std::optional<int> status = app::PrepareLaunch(argc, argv, options, surroundings.terminalRoot, claim)) {

@@ -30,7 +30,9 @@ int wmain(int argc, wchar_t** argv) {
   for (std::string& word : words) pointers.push_back(word.data());
 
   app::LaunchOptions options;
-  platform::Surroundings surroundings;
+  // The host's files first: the launcher claims the terminal through them.
+  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
+  platform::InstallSurroundings(surroundings);
   platform::HostIo claim;
   if (const std::optional<int> status = app::PrepareLaunch(argc, pointers.data(), options, surroundings.terminalRoot,
                                                            claim, platform::win32::ShowRunningProgram)) {

@@ -67,7 +67,7 @@ class SilencedStdout {
 int main() {
   const fs::path root = fs::temp_directory_path() / ("bramble-bench-" + std::to_string(::getpid()));
   fs::create_directories(root / "SDMMC DISK");
-  platform::Surroundings surroundings;
+  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
   surroundings.terminalRoot = root;
   platform::InstallSurroundings(surroundings);
   const fs::path source = root / "SDMMC DISK/logo.bmp";

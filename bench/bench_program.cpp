@@ -63,7 +63,7 @@ int main() {
   fs::remove_all(root);
   fs::create_directories(root / "SDMMC DISK");
   fs::create_directories(root / "flash");
-  platform::Surroundings surroundings;
+  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
   surroundings.terminalRoot = root;
   platform::InstallSurroundings(surroundings);
 

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bitmap.data()), static_cast<std::streamsize>(bitmap.size()));
   }
   NoScreen screen;
-  platform::Surroundings surroundings;
+  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
   surroundings.terminalRoot = root;
   surroundings.debugOutput = [](std::string_view) {};
   platform::InstallSurroundings(surroundings);

@@ -27,7 +27,7 @@ const std::filesystem::path& MakeTerminal(std::string_view target) {
   pattern.append(target).append("-XXXXXX");
   if (!::mkdtemp(pattern.data())) Fail("cannot make the terminal folder");
   g_root = pattern;
-  platform::Surroundings surroundings;
+  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
   surroundings.terminalRoot = g_root;
   // The code's debug lines would bury the fuzzer's own.
   surroundings.debugOutput = [](std::string_view) {};

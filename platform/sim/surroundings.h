@@ -12,8 +12,11 @@
 namespace platform {
 
 class BlockDevice;
+class HostFiles;
 
 struct Surroundings {
+  // The host's own files, for the simulated terminal's storage, flash and claim.
+  HostFiles* hostFiles = nullptr;
   // The folder that stands for the terminal's storage, registry and flash.
   std::filesystem::path terminalRoot = "terminal";
   // The device behind "DSK1:"; none: the simulated flash driver over terminalRoot/flash.
@@ -21,6 +24,11 @@ struct Surroundings {
   // Where NKDbgPrintfW's lines go, as UTF-8; none: standard error.
   std::function<void(std::string_view utf8)> debugOutput;
 };
+
+// The default surroundings with the files of the host this program is built for;
+// defined by that host's folder, for the program to install, never called by the
+// simulated terminal itself.
+Surroundings SurroundingsOfThisHost();
 
 // Replaces the surroundings; returns the ones it replaced.
 Surroundings InstallSurroundings(Surroundings surroundings);

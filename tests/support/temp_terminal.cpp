@@ -42,7 +42,7 @@ fs::path NewFolder() {
 }  // namespace
 
 TempTerminal::TempTerminal(platform::window::Host* host) : m_root(NewFolder()) {
-  platform::Surroundings surroundings;
+  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
   surroundings.terminalRoot = m_root;
   surroundings.debugOutput = [this](std::string_view text) { m_debug += text; };
 #ifndef _WIN32
