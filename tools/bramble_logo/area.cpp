@@ -292,8 +292,8 @@ Verification VerifyArea(const fs::path& root, const Input& file) {
 int RunProgram(const Arguments& args) {
   const Input file(args.operands.at(0));
   const fs::path root = RootOf(args);
-  args.summary["file"] = args.operands.at(0);
-  args.summary["flash"] = platform::FlashFolder(root).string();
+  PutFileName(args.summary, "file", args.operands.at(0));
+  PutFileName(args.summary, "flash", platform::FlashFolder(root).string());
   // The writer would say only that a file is missing; the reason is said here.
   if (!file.ok()) return Complain(args, file.error(), Exit::kFileError);
   const std::uint64_t length = file.size();
@@ -343,8 +343,8 @@ int RunReadback(const Arguments& args) {
   if (!format) return Code(Exit::kUsage);
   const bool picture = format != Format::kBin;
   const fs::path root = RootOf(args);
-  args.summary["output"] = target.string();
-  args.summary["flash"] = platform::FlashFolder(root).string();
+  PutFileName(args.summary, "output", target.string());
+  PutFileName(args.summary, "flash", platform::FlashFolder(root).string());
   args.summary["format"] = *format == Format::kBin ? "bin" : *format == Format::kPng ? "png" : "bmp";
   const AreaScan scan = ScanLogoArea(root);
   if (scan.state == AreaState::kUnreadable) return Complain(args, scan.error, Exit::kFileError);

@@ -43,14 +43,24 @@ int RunReadback(const Arguments& args);
 int RunShow(const Arguments& args);
 int RunStartup(const Arguments& args);
 
-// "bramble-logo COMMAND: message" on standard error; returns `exit`'s code.
+// "bramble-logo: message" on standard error; returns `exit`'s code.
 int Complain(const Arguments& args, const std::string& message, Exit exit);
+
+// Wrong usage: one line on standard error that says where to read about it (the
+// command's own help, or the tool's before a command is known). The usage status.
+int UsageError(const Arguments& args, const std::string& message);
+
+// A file's name as --json gives it: as text under `key` and, where the name is
+// not UTF-8 (the text then has U+FFFD for each byte that is not), also its exact
+// bytes in base64 under `key`_base64, so that a script can open it again.
+void PutFileName(nlohmann::ordered_json& summary, const std::string& key, const std::string& name);
 
 // A line for the user on standard output, unless -q or --json asked for none.
 [[gnu::format(printf, 2, 3)]] void Say(const Arguments& args, const char* format, ...);
 
 // A JSON value on one line of standard output (of standard error when the data
-// went to standard output); text that is not UTF-8 is replaced, not refused.
+// went to standard output); text that is not UTF-8 is replaced, not refused
+// (PutFileName keeps a name's bytes).
 void PrintJson(const nlohmann::ordered_json& value, bool toStandardError = false);
 
 // What an output holds, chosen by its name.

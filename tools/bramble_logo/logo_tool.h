@@ -15,13 +15,14 @@
 
 namespace logo_tool {
 
-// Exit statuses of the commands; convert exits with the converter's own result.
+// Exit statuses, one table for every command.
 enum class Exit : int {
   kOk = 0,
   kRefused = 1,    // the input is not what the command needs (it says why)
-  kFileError = 2,  // a file cannot be read or written (it names the file and the cause)
+  kUsage = 2,      // wrong usage, as bramble's own
   kMismatch = 3,   // program: area 1 does not hold what was sent
-  kUsage = 64,
+  kFileError = 4,  // a file cannot be read or written (it names the file and the cause)
+  kNotALogo = 5,   // reserved for program: FILE is not a logo.bin where one is required
 };
 constexpr int Code(Exit exit) { return static_cast<int>(exit); }
 
@@ -55,7 +56,8 @@ struct Finding {
   std::string fix;      // how to put it right
 };
 
-enum class Verdict : int { kUsable = 0, kNotUsable = 1, kUnreadable = 2 };
+// From best to worst: several files get the worst of theirs.
+enum class Verdict : int { kUsable, kNotUsable, kUnreadable };
 
 struct Diagnosis {
   Verdict verdict = Verdict::kUnreadable;
