@@ -186,7 +186,7 @@ TEST_F(Area, ARefusedSectorFailsAndReadbackAndShowFindNoLogoWhereThereIsNone) {
 }
 
 TEST(LogoToolHelp, EveryCommandHasHelpAndWrongUsageExitsTwoWithOneLine) {
-  for (const std::string command : {"check", "prepare", "convert", "program", "readback", "show", "startup"}) {
+  for (const std::string command : {"check", "prepare", "convert", "program", "readback", "show", "startup", "make-terminal"}) {
     const Outcome asked = Tool({command, "--help"});
     EXPECT_TRUE(asked.code == 0 && asked.out.starts_with("Usage: bramble-logo " + command)) << asked.out;
     EXPECT_EQ(Tool({"help", command}).out, asked.out);

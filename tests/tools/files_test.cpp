@@ -12,6 +12,10 @@
 #include <algorithm>
 #include <future>
 
+#include "logo/precheck.h"
+#include "platform/framework/cstring.h"
+#include "platform/sim/bitmap_loader.h"
+#include "platform/sim/registry.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"
@@ -220,6 +224,52 @@ TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporaryNamedOrNot) {
     EXPECT_EXIT({ logo_tool::RemoveOnSignal(named.string()); ::raise(signal); }, testing::KilledBySignal(signal), "");
     EXPECT_FALSE(fs::exists(named)) << signal;
   }
+}
+
+// A terminal folder that the terminal's own readers take, made only where it costs
+// no one a file: new, empty, or made by the command before, whose other files and
+// links to outside stay.
+TEST(MakeTerminal, MakesWhatTheTerminalReadsAndNeverTakesAnotherFoldersFiles) {
+  TempTerminal elsewhere, terminal;  // the terminal's code runs on the last made, empty
+  const std::string root = terminal.root().string();
+  ASSERT_EQ(Tool({"make-terminal", root, "--model", "Q\"X\\1", "--system-version=V2 \uD55C"}).code, 0);
+  EXPECT_EQ(ReadText(terminal / "registry.reg"),
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n\"ModelName\"=\"Q\\\"X\\\\1\"\r\n");
+  const auto registry = platform::ParseRegistry(ReadText(terminal / "registry.reg"));
+  const auto* key = registry.FindKey(u"HKEY_LOCAL_MACHINE\\Platform\\OS");
+  const auto* model = key ? platform::FindValue(*key, u"ModelName") : nullptr;
+  ASSERT_TRUE(model);
+  EXPECT_EQ(model->data, (std::vector<BYTE>{'Q', 0, '"', 0, 'X', 0, '\\', 0, '1', 0, 0, 0}));
+  EXPECT_EQ(ReadText(terminal / "ResidentFlash/System/info.txt"), "V2 \xC7\xD1\r\n");  // code page 949
+  EXPECT_TRUE(logo::LoadAndCheckBitmap(u"\\ResidentFlash\\System\\logo.bmp"));
+  const auto logo = platform::LoadBitmapFile(terminal / "ResidentFlash/System/logo.bmp");
+  ASSERT_TRUE(logo && logo->height == 480);
+  EXPECT_EQ(std::tuple(logo->pixels.front(), logo->pixels.back()), std::tuple(0xFF202020u, 0xFF202020u));
+  EXPECT_TRUE(fs::is_directory(terminal / "SDMMC DISK") && fs::is_empty(terminal / "flash"));
+
+  // Made again: its own files replaced, a link among them replaced and not followed.
+  terminal.WriteText("SDMMC DISK/logo.bmp", "the user's");
+  terminal.WriteText("flash/area1.bin", "programmed");
+  elsewhere.WriteText("outside.txt", "outside");
+  fs::remove(terminal / "registry.reg");
+  fs::create_symlink(elsewhere / "outside.txt", terminal / "registry.reg");
+  ASSERT_EQ(Tool({"make-terminal", root}).code, 0);
+  EXPECT_TRUE(Contains(ReadText(terminal / "registry.reg"), "\"ModelName\"=\"QX210\"\r\n"));
+  EXPECT_EQ(std::tuple(ReadText(terminal / "ResidentFlash/System/info.txt"), ReadText(elsewhere / "outside.txt"),
+                       ReadText(terminal / "SDMMC DISK/logo.bmp"), ReadText(terminal / "flash/area1.bin")),
+            std::tuple("V1.02\r\n", "outside", "the user's", "programmed"));
+
+  // Any other folder keeps its files; what the terminal could not read is wrong usage.
+  elsewhere.WriteText("keep/notes.txt", "precious");
+  const std::string keep = (elsewhere / "keep").string(), file = (elsewhere / "outside.txt").string();
+  EXPECT_EQ(Tool({"make-terminal", keep}).err, "bramble-logo: " + keep + " holds files and is no terminal folder made "
+                                                 "by make-terminal; it stays as it was: name a new or empty folder\n");
+  EXPECT_EQ(std::tuple(Tool({"make-terminal", keep}).code, Tool({"make-terminal", file}).code,
+                       Tool({"make-terminal", root, "--model", "A\nB"}).code,
+                       Tool({"make-terminal", root, "--system-version", "\U0001F600"}).code),
+            std::tuple(1, 1, 2, 2));
+  EXPECT_EQ(std::tuple(ReadText(elsewhere / "keep/notes.txt"), fs::exists(elsewhere / "keep/registry.reg")),
+            std::tuple("precious", false));
 }
 
 // The codec, and libvips with it, is loaded by the picture commands alone: the

@@ -35,6 +35,8 @@ Commands:
   readback [--root DIR] OUT [--json]  area 1 as a picture (.png, .bmp) or its data (.bin)
   show FILE.bin OUT                   a logo.bin as a picture (.png, .bmp)
   startup IN.bmp OUT.raw              the 16-bit startup image (startup.raw)
+  make-terminal DIR [--model NAME]    a terminal folder for bramble and program
+          [--system-version TEXT]
   help [COMMAND]                      this text, or a command's
 
 `bramble-logo COMMAND --help` describes a command and its exit statuses;
@@ -163,6 +165,28 @@ pixel data, no more than 64 MiB. OUT's name ends in .raw or has no extension.
 Exit status: 0 written, 1 IN does not pass the pre-check, 4 a file cannot be read
 or written.
 )"},
+    {"make-terminal", 1, "model system-version", RunMakeTerminal,
+     R"(Usage: bramble-logo make-terminal DIR [--model NAME] [--system-version TEXT]
+
+Makes DIR a terminal folder, as bramble and `bramble-logo program` use it:
+  DIR/registry.reg                    the model name (ModelName of HKEY_LOCAL_MACHINE\Platform\OS)
+  DIR/ResidentFlash/System/info.txt   the system version, its first line, in code page 949
+  DIR/ResidentFlash/System/logo.bmp   a default logo: 800 x 480, 24-bit, a dark grey field
+  DIR/SDMMC DISK/                     an empty card: put the logo.bmp to convert here
+  DIR/flash/                          the flash driver, nothing programmed yet
+  DIR/.bramble-terminal               the mark of a folder this command made
+  --model NAME            the model (default QX210)
+  --system-version TEXT   the version the dialog shows (default V1.02)
+
+It never costs anyone a folder: DIR may be new (then made, with its parents) or
+empty; a folder it made before is made again, and then only the files above are
+replaced, whatever the card and the flash hold staying. Any other folder is
+refused and keeps its files.
+
+Exit status: 0 made, 1 DIR holds other files or is not a folder, 2 a NAME or TEXT
+with a line break, or a TEXT that code page 949 cannot hold, 4 a file cannot be
+written.
+)"},
 };
 
 constexpr std::string_view kHelpHelp = R"(Usage: bramble-logo help [COMMAND]
@@ -229,7 +253,11 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
     } else {
       return UsageError(args, "--" + name + " needs a value");
     }
-    (name == "root" ? args.root : name == "fit" ? args.fit : args.background) = value;
+    (name == "root"             ? args.root
+     : name == "fit"            ? args.fit
+     : name == "model"          ? args.model
+     : name == "system-version" ? args.systemVersion
+                                : args.background) = value;
   }
   const bool several = command.name == "check";
   if (args.operands.size() != command.operands && !(several && args.operands.size() > command.operands)) {

@@ -23,6 +23,8 @@ struct Arguments {
   std::optional<std::string> root;
   std::optional<std::string> fit;
   std::optional<std::string> background;
+  std::optional<std::string> model;
+  std::optional<std::string> systemVersion;
   bool dryRun = false;
   bool noVerify = false;
   bool quiet = false;  // -q: errors only
@@ -42,6 +44,7 @@ int RunProgram(const Arguments& args);
 int RunReadback(const Arguments& args);
 int RunShow(const Arguments& args);
 int RunStartup(const Arguments& args);
+int RunMakeTerminal(const Arguments& args);
 
 // "bramble-logo: message" on standard error; returns `exit`'s code.
 int Complain(const Arguments& args, const std::string& message, Exit exit);
