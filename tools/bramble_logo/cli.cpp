@@ -27,7 +27,7 @@ with the terminal's own converter, flash writer and driver.
 
 Commands:
   check [--json] FILE...              is each FILE a usable logo; how to fix it if not
-  prepare IN OUT.bmp [--fit MODE]     a photo or picture -> 800 x 480 24-bit bitmap
+  prepare IN OUT.bmp [--fit MODE]     a picture or drawing -> 800 x 480 bitmap
           [--background COLOUR]
   convert IN.bmp OUT.bin              the dialog's converter: bitmap -> logo.bin
   program [--root DIR] FILE           programs FILE into flash area 1 of DIR
@@ -75,10 +75,12 @@ Exit status: 0 every FILE usable, 1 one is not, 4 one cannot be read.
 )"},
     {"prepare", 2, "fit background", RunPrepare, R"(Usage: bramble-logo prepare IN OUT.bmp [--fit fit|fill|stretch] [--background COLOUR]
 
-Turns a JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture of any size into an
-800 x 480 bitmap with 24 bits per pixel, rows stored bottom-up, 54-byte header: a
-file that `check` accepts. HEIC and AVIF are read where the installed libvips
-reads them; a picture this build cannot read is named.
+Turns a JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture of any size, or an
+SVG or PDF drawing, into an 800 x 480 bitmap with 24 bits per pixel, rows stored
+bottom-up, 54-byte header: a file that `check` accepts. A drawing is rendered at
+the logo's size (a PDF's first page), its empty parts showing the background.
+HEIC, AVIF and PDF are read where the installed libvips reads them; a picture
+this build cannot read is named.
   --fit fit       scales to fit inside, proportions kept, and fills the rest
                   with the background (the default)
   --fit fill      scales to cover 800 x 480 and cuts off what sticks out, centred
