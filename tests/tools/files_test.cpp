@@ -265,9 +265,9 @@ TEST(MakeTerminal, MakesWhatTheTerminalReadsAndNeverTakesAnotherFoldersFiles) {
   EXPECT_EQ(Tool({"make-terminal", keep}).err, "bramble-logo: " + keep + " holds files and is no terminal folder made "
                                                  "by make-terminal; it stays as it was: name a new or empty folder\n");
   EXPECT_EQ(std::tuple(Tool({"make-terminal", keep}).code, Tool({"make-terminal", file}).code,
-                       Tool({"make-terminal", root, "--model", "A\nB"}).code,
+                       Tool({"make-terminal", root, "--model", "A\nB"}).code, Tool({"make-terminal", root, "--model", "\xFF"}).code,
                        Tool({"make-terminal", root, "--system-version", "\U0001F600"}).code),
-            std::tuple(1, 1, 2, 2));
+            std::tuple(1, 1, 2, 2, 2));
   EXPECT_EQ(std::tuple(ReadText(elsewhere / "keep/notes.txt"), fs::exists(elsewhere / "keep/registry.reg")),
             std::tuple("precious", false));
 }

@@ -264,8 +264,8 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
   const bool several = command.name == "check";
   if (args.operands.size() != command.operands && !(several && args.operands.size() > command.operands)) {
     return UsageError(args, args.command + " takes " + std::to_string(command.operands) + (several ? " or more" : "") +
-                 " file name" + (command.operands == 1 && !several ? "" : "s") + ", not " +
-                 std::to_string(args.operands.size()));
+                                " file name" + (command.operands == 1 && !several ? "" : "s") + ", not " +
+                                std::to_string(args.operands.size()));
   }
   const int code = command.run(args);
   if (args.json && !args.summary.empty()) PrintJson(args.summary, args.dataOnStandardOutput);

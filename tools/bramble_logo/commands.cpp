@@ -166,7 +166,7 @@ std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb
 int Complain(const Arguments& args, const std::string& message, Exit exit) {
   std::fflush(stdout);
   std::fprintf(stderr, "bramble-logo: %s\n", message.c_str());
-  // check's files get no summary.
+  // Only a command that keeps a summary gets the error in it (check keeps one a file).
   if (args.json && !args.summary.empty()) args.summary["error"] = message;
   return Code(exit);
 }

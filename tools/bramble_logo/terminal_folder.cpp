@@ -34,12 +34,12 @@ std::string RegistryText(const std::string& model) {
   return "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n\"ModelName\"=\"" + quoted + "\"\r\n";
 }
 
-// UTF-8 text in code page 949, as the terminal reads info.txt; nothing when a
-// character is not in it (or the text is not UTF-8).
-std::optional<std::string> InCodePage949(const std::string& text) {
-  const std::unique_ptr<void, int (*)(iconv_t)> cd(::iconv_open("CP949", "UTF-8"), ::iconv_close);
+// UTF-8 text in another encoding; nothing when the text is not UTF-8 or a
+// character is not in that encoding.
+std::optional<std::string> Converted(const std::string& text, const char* encoding) {
+  const std::unique_ptr<void, int (*)(iconv_t)> cd(::iconv_open(encoding, "UTF-8"), ::iconv_close);
   if (cd.get() == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string out(text.size() * 2 + 8, '\0');
+  std::string out(text.size() * 4 + 8, '\0');
   char* in = const_cast<char*>(text.data());
   char* to = out.data();
   std::size_t inLeft = text.size(), outLeft = out.size();
@@ -78,8 +78,12 @@ int RunMakeTerminal(const Arguments& args) {
       return UsageError(args, std::string(name) + " cannot hold a line break");
     }
   }
-  const auto info = InCodePage949(version + "\r\n");
-  if (!info) return UsageError(args, "--system-version '" + version + "' cannot be written in code page 949, as the terminal reads it");
+  // The registry keeps the model as UTF-16; the terminal reads info.txt in code page 949.
+  if (!Converted(model, "UTF-16LE")) return UsageError(args, "--model takes UTF-8 text");
+  const auto info = Converted(version + "\r\n", "CP949");
+  if (!info) {
+    return UsageError(args, "--system-version '" + version + "' cannot be written in code page 949, as the terminal reads it");
+  }
 
   std::error_code ec;
   const fs::file_status status = fs::status(folder, ec);
@@ -95,7 +99,9 @@ int RunMakeTerminal(const Arguments& args) {
                     ec ? Exit::kFileError : Exit::kRefused);
   }
   for (const fs::path& made : {folder, folder / "ResidentFlash/System", folder / "SDMMC DISK", folder / "flash"}) {
-    if (fs::create_directories(made, ec); ec) return Complain(args, FileError("cannot make", made, ec.value()), Exit::kFileError);
+    if (fs::create_directories(made, ec); ec) {
+      return Complain(args, FileError("cannot make", made, ec.value()), Exit::kFileError);
+    }
   }
   // The marker first: a folder left half made is still known to be ours.
   const std::pair<fs::path, std::vector<std::byte>> files[] = {
@@ -104,10 +110,12 @@ int RunMakeTerminal(const Arguments& args) {
       {folder / "ResidentFlash/System/info.txt", BytesOf(*info)},
       {folder / "ResidentFlash/System/logo.bmp", EncodeLogoBitmap(std::vector(LogoRgbBytes(), kDefaultLogoGrey))}};
   for (const auto& [file, bytes] : files) {
-    if (const std::string error = WriteOwnFile(file, bytes); !error.empty()) return Complain(args, error, Exit::kFileError);
+    if (const std::string error = WriteOwnFile(file, bytes); !error.empty()) {
+      return Complain(args, error, Exit::kFileError);
+    }
   }
-  Say(args, "%s: a terminal folder: model %s, system version %s, an empty card and flash%s\n", folder.c_str(),
-      model.c_str(), version.c_str(), ours ? " (made again: only its own files replaced)" : "");
+  Say(args, "%s: a terminal folder: model %s, system version %s, %s\n", folder.c_str(), model.c_str(), version.c_str(),
+      ours ? "made again, its card and flash as they were" : "an empty card and flash");
   return Code(Exit::kOk);
 }
 
