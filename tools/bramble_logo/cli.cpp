@@ -186,8 +186,8 @@ replaced, whatever the card and the flash hold staying. Any other folder is
 refused and keeps its files.
 
 Exit status: 0 made, 1 DIR holds other files or is not a folder, 2 a NAME or TEXT
-with a line break, or a TEXT that code page 949 cannot hold, 4 a file cannot be
-written.
+that is not UTF-8 or holds a line break, or a TEXT that code page 949 cannot
+hold, 4 a file cannot be written.
 )"},
 };
 
