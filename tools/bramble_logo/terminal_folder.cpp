@@ -37,8 +37,9 @@ std::string RegistryText(const std::string& model) {
 // UTF-8 text in another encoding; nothing when the text is not UTF-8 or a
 // character is not in that encoding.
 std::optional<std::string> Converted(const std::string& text, const char* encoding) {
-  const std::unique_ptr<void, int (*)(iconv_t)> cd(::iconv_open(encoding, "UTF-8"), ::iconv_close);
-  if (cd.get() == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const iconv_t opened = ::iconv_open(encoding, "UTF-8");
+  if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const std::unique_ptr<void, int (*)(iconv_t)> cd(opened, ::iconv_close);
   std::string out(text.size() * 4 + 8, '\0');
   char* in = const_cast<char*>(text.data());
   char* to = out.data();
