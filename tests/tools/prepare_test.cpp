@@ -181,6 +181,11 @@ TEST_F(PrepareBands, AnSvgOrPdfDrawingIsRenderedAtTheLogosSizeAsSharpAsLibrsvgRe
     EXPECT_LE(static_cast<double>(difference) / static_cast<double>(expected.size()), 2.0);
     EXPECT_EQ(std::tuple(fitted.at(10, 240), fitted.at(790, 240)), std::tuple(0xFF000080u, 0xFF000080u));
   }
+  // However large a drawing says it is, it is drawn at the logo's size, not refused.
+  terminal.WriteText("wall.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100000\" height=\"60000\">"
+                                 "<rect width=\"100%\" height=\"100%\" fill=\"red\"/></svg>");
+  const Prepared wall = Prepare("wall.svg");
+  EXPECT_TRUE(wall.code() == 0 && wall.at(400, 240) == kRed) << wall.outcome.err;
 }
 
 // Profiles made from their published primaries and white point, so that no

@@ -382,7 +382,11 @@ int FitFile(int fd, int fit, std::uint32_t background, int width, int height, un
   const bool swap = vips_image_get_orientation_swap(header.get());
   report->width = swap ? header->Ysize : header->Xsize;
   report->height = swap ? header->Xsize : header->Ysize;
-  if (std::int64_t{header->Xsize} * header->Ysize > kMaxPixels) return Fail(report, kBrambleCodecTooLarge, "too large");
+  // A drawing is rendered at the logo's size, whatever size it says it has.
+  const bool drawing = format == PictureFormat::kSvg || format == PictureFormat::kPdf;
+  if (!drawing && std::int64_t{header->Xsize} * header->Ysize > kMaxPixels) {
+    return Fail(report, kBrambleCodecTooLarge, "too large");
+  }
 
   // A picture with an embedded profile is taken from it to sRGB. An untagged one
   // is sRGB already and gets no profile at all: with an export profile alone,
