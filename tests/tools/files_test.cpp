@@ -13,7 +13,6 @@
 #include <future>
 
 #include "logo/precheck.h"
-#include "platform/framework/cstring.h"
 #include "platform/sim/bitmap_loader.h"
 #include "platform/sim/registry.h"
 #include "tests/support/bitmap_builder.h"
