@@ -77,6 +77,8 @@ TEST(Check, EveryVariantAndHostileFileGetsAVerdictAndNeverAFalseUsable) {
        {Verdict::kNotUsable, {Rule::kCompression}, "JPEG-compressed bitmap; save it uncompressed, 24 bits per pixel"}},
       {"png.bmp", Bytes("\x89PNG\r\n\x1a\n and some more bytes of a PNG file"),
        {Verdict::kNotUsable, {Rule::kSignature}, "a PNG picture, not a Windows bitmap; use `prepare`"}},
+      {"drawing.bmp", Bytes("<?xml version=\"1.0\"?>\n<!-- drawn by hand, named as a bitmap by mistake -->\n<svg/>\n"),
+       {Verdict::kNotUsable, {Rule::kSignature}, "an SVG picture, not a Windows bitmap; use `prepare`"}},
   };
   for (const auto& [name, bytes, expected] : built) {
     terminal.Write(name, bytes);
