@@ -1,6 +1,8 @@
 #include "app/launcher.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string_view>
 #include <system_error>
@@ -21,6 +23,17 @@ std::filesystem::path PathFromUtf8(const char* text) {
 #else
   return std::filesystem::path(text);
 #endif
+}
+
+// --help and --version must have arrived: a full disk or a closed standard output
+// is a failure to report (coreutils' habit).
+int Answer(const std::string& text) {
+  errno = 0;
+  const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+  if (written && !std::ferror(stdout)) return 0;
+  const int error = errno;
+  std::fprintf(stderr, "bramble: write error%s%s\n", error ? ": " : "", error ? std::strerror(error) : "");
+  return 1;
 }
 
 }  // namespace
@@ -103,17 +116,11 @@ std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, 
                                  platform::HostIo& claim, const std::function<void(unsigned long)>& showClaimant) {
   std::string error;
   if (!ParseLaunchOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "bramble: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "bramble: %s; see 'bramble --help'\n", error.c_str());
     return 2;
   }
-  if (options.help) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::fputs(VersionText().c_str(), stdout);
-    return 0;
-  }
+  if (options.help) return Answer(kUsage);
+  if (options.version) return Answer(VersionText());
   terminalRoot = platform::ChooseTerminalRoot(options.root);
   if (const std::string problem = CheckPlaces(options, terminalRoot); !problem.empty()) {
     std::fprintf(stderr, "bramble: %s\n", problem.c_str());

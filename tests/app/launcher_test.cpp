@@ -45,7 +45,6 @@ TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnythingAndVersionShowsTheVersion
   const std::string hint = ": name the one to use with --root DIR or the environment variable BRAMBLE_ROOT";
   const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
       {"open,jump", {}, "unknown step 'jump'"},
-      {"open", {"--frobnicate"}, "unknown option '--frobnicate'"},
       {"open", {"--root"}, "--root needs a value"},
       {"open", {"--root", missing}, "the terminal folder " + missing + " does not exist" + hint},
       {"open", {"--root=" + missing}, "the terminal folder " + missing + " does not exist" + hint},
@@ -59,12 +58,18 @@ TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnythingAndVersionShowsTheVersion
     EXPECT_EQ(run.exitCode, 2) << message;
     EXPECT_NE(run.err.find("bramble: " + message), std::string::npos) << run.err;
   }
+  // A wrong option is one line that says where to look, as bramble-logo's.
+  const PlayResult bogus = Play(terminal, "open", {"--frobnicate"});
+  EXPECT_EQ(std::tuple(bogus.exitCode, bogus.err), std::tuple(2, "bramble: unknown option '--frobnicate'; see 'bramble --help'\n"));
   EXPECT_EQ(ReadText(terminal / "SDMMC DISK/logo.bin"), "stale");
 
   EXPECT_EQ(Play(terminal, "open", {"--root=" + terminal.root().string()}).exitCode, 0);
   Program help({kBramble.string(), "--help"}, terminal / "help.txt", "/dev/null");
   ASSERT_EQ(help.Wait(), 0);
   EXPECT_NE(ReadText(terminal / "help.txt").find("DIR/SDMMC DISK/logo.bmp"), std::string::npos);
+  Program full({kBramble.string(), "--help"}, "/dev/full", terminal / "full.txt");
+  EXPECT_EQ(full.Wait(), 1);
+  EXPECT_EQ(ReadText(terminal / "full.txt"), "bramble: write error: No space left on device\n");
 
   Program version({kBramble.string(), "--version"}, terminal / "version.txt", "/dev/null");
   ASSERT_EQ(version.Wait(), 0);

@@ -34,7 +34,6 @@ TEST(DialogStart, FillsTheScreenWithItsIconAndPreviewsNothingBeforeOpenImage) {
 
 TEST(DialogStart, MissingSystemInfoShowsItsBoxOverTheShownDialog) {
   TempTerminal terminal;
-  terminal.WriteText("registry.reg", "REGEDIT4\n");
   CBrambleDlg dialog;
   RunDialog(dialog, [](DialogRun&) {});
   ASSERT_EQ(terminal.host().boxes.size(), 1u);

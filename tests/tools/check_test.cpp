@@ -77,6 +77,8 @@ TEST(Check, EveryVariantAndHostileFileGetsAVerdictAndNeverAFalseUsable) {
        {Verdict::kNotUsable, {Rule::kCompression}, "JPEG-compressed bitmap; save it uncompressed, 24 bits per pixel"}},
       {"png.bmp", Bytes("\x89PNG\r\n\x1a\n and some more bytes of a PNG file"),
        {Verdict::kNotUsable, {Rule::kSignature}, "a PNG picture, not a Windows bitmap; use `prepare`"}},
+      {"drawing.bmp", Bytes("<?xml version=\"1.0\"?>\n<!-- drawn by hand, named as a bitmap by mistake -->\n<svg/>\n"),
+       {Verdict::kNotUsable, {Rule::kSignature}, "an SVG picture, not a Windows bitmap; use `prepare`"}},
   };
   for (const auto& [name, bytes, expected] : built) {
     terminal.Write(name, bytes);
@@ -95,7 +97,7 @@ TEST(Check, EveryVariantAndHostileFileGetsAVerdictAndNeverAFalseUsable) {
 }
 
 // The command's own lines and exit statuses; a usable file's 0 is in round_trip_test.
-TEST(Check, TheCommandExitsOneOrTwoAndSaysWhy) {
+TEST(Check, TheCommandExitsOneOrFourAndSaysWhy) {
   TempTerminal terminal;
   terminal.Write("wide.bmp", BuildBitmap({.width = 1024, .height = 768, .bitCount = 32}));
   const std::string wide = (terminal / "wide.bmp").string();
@@ -104,13 +106,13 @@ TEST(Check, TheCommandExitsOneOrTwoAndSaysWhy) {
             std::tuple(1, wide + ": not usable\n  - 1024 \u00D7 768: the logo must be 800 \u00D7 480; use `prepare`\n" +
                               "  - 32 bits per pixel; save it as 24-bit\n"));
   EXPECT_EQ(std::tuple(Tool({"check", "missing.bmp"}).code, Tool({"check"}).code),
-            std::tuple(2, 64));
+            std::tuple(4, 2));
   // Several files: the worst verdict, and one JSON object a line for scripts.
   terminal.Write("good.bmp", BuildBitmap({}));
   const std::string good = (terminal / "good.bmp").string();
-  EXPECT_EQ(std::tuple(Tool({"check", good, wide}).code, Tool({"check", wide, "missing.bmp", good}).code), std::tuple(1, 2));
+  EXPECT_EQ(std::tuple(Tool({"check", good, wide}).code, Tool({"check", wide, "missing.bmp", good}).code), std::tuple(1, 4));
   const Outcome json = Tool({"check", "--json", good, wide, "missing.bmp"});
-  EXPECT_EQ(json.code, 2);
+  EXPECT_EQ(json.code, 4);
   EXPECT_EQ(json.out, "{\"path\":\"" + good + "\",\"usable\":true,\"width\":800,\"height\":480,\"bits_per_pixel\":24,"
                       "\"findings\":[]}\n"
                       "{\"path\":\"" + wide + "\",\"usable\":false,\"width\":1024,\"height\":768,\"bits_per_pixel\":32,"
@@ -122,7 +124,13 @@ TEST(Check, TheCommandExitsOneOrTwoAndSaysWhy) {
   // -q: the exit status alone; what cannot be read is still said.
   const Outcome quiet = Tool({"check", "-q", wide, "missing.bmp"});
   EXPECT_EQ(std::tuple(quiet.code, quiet.out, quiet.err),
-            std::tuple(2, "", "bramble-logo check: cannot read missing.bmp: No such file or directory\n"));
+            std::tuple(4, "", "bramble-logo: cannot read missing.bmp: No such file or directory\n"));
+  // A name that is not UTF-8 keeps its bytes for a script that opens it again.
+  terminal.Write("\xFF\xFE.bmp", BuildBitmap({}));
+  ASSERT_EQ(Shell("cd " + Quoted(terminal.root()) + " && " + Quoted(kProgram) + " check --json $(printf '\\377\\376.bmp') >" +
+                  Quoted(terminal / "json.txt")), 0);
+  EXPECT_EQ(ReadText(terminal / "json.txt"), "{\"path\":\"\uFFFD\uFFFD.bmp\",\"path_base64\":\"//4uYm1w\",\"usable\":true,"
+                                               "\"width\":800,\"height\":480,\"bits_per_pixel\":24,\"findings\":[]}\n");
 }
 
 }  // namespace

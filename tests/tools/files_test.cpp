@@ -13,6 +13,9 @@
 #include <future>
 #include <regex>
 
+#include "logo/precheck.h"
+#include "platform/sim/bitmap_loader.h"
+#include "platform/sim/registry.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
 #include "tests/tools/tool_run.h"
@@ -41,7 +44,6 @@ pid_t Spawn(const std::vector<std::string>& args, int in, int out) {
 struct Writer {
   std::vector<std::string> args;  // all but the output
   std::string extension;
-  int unwritable;  // the exit status when the output cannot be written
 };
 
 TEST(Outputs, EveryWritingCommandWritesWhereItIsPointedAndNeverReplacesWhatIsNoFile) {
@@ -52,8 +54,8 @@ TEST(Outputs, EveryWritingCommandWritesWhereItIsPointedAndNeverReplacesWhatIsNoF
   const std::string bmp = (terminal / "logo.bmp").string(), bin = (terminal / "logo.bin").string();
   const std::string root = "--root=" + terminal.root().string();
   ASSERT_EQ(Tool({"program", root, bin}).code, 0);
-  const Writer writers[] = {{{"prepare", bmp}, ".bmp", 2}, {{"convert", bmp}, ".bin", 3}, {{"show", bin}, ".png", 2},
-                            {{"startup", bmp}, ".raw", 2}, {{"readback", root}, ".png", 2}};
+  const Writer writers[] = {{{"prepare", bmp}, ".bmp"}, {{"convert", bmp}, ".bin"}, {{"show", bin}, ".png"},
+                            {{"startup", bmp}, ".raw"}, {{"readback", root}, ".png"}};
   const bool asRoot = ::geteuid() == 0;
   for (const Writer& writer : writers) {
     SCOPED_TRACE(writer.args[0]);
@@ -83,14 +85,14 @@ TEST(Outputs, EveryWritingCommandWritesWhereItIsPointedAndNeverReplacesWhatIsNoF
     EXPECT_EQ(std::tuple(piped.code, Bytes(piped.out) == expected, piped.err.empty()), std::tuple(0, true, false));
 
     fs::create_directory(at("folder"));
-    ExpectFailure(run(at("folder")), writer.unwritable, "Is a directory; name a file in it");
+    ExpectFailure(run(at("folder")), 4, "Is a directory; name a file in it");
 
     // Private copies of /dev/null and /dev/full: written into, never replaced.
     if (asRoot) {
       ASSERT_EQ(::mknod(at("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
       ASSERT_EQ(::mknod(at("full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
       EXPECT_EQ(run(at("null")).code, 0);
-      ExpectFailure(run(at("full")), writer.unwritable, "No space left on device");
+      ExpectFailure(run(at("full")), 4, "No space left on device");
       EXPECT_TRUE(fs::is_character_file(at("null")) && fs::is_character_file(at("full")));
     }
     EXPECT_EQ(TemporaryFiles(folder), 0);
@@ -105,7 +107,7 @@ TEST(Outputs, TheNameChoosesTheFormatAndAnyOtherExtensionIsAUsageError) {
       {{"startup", "in.bmp", "out.bin"}, "out.bin: startup writes .raw files"},
       {{"show", "in.bin", "out.jpg"}, "out.jpg: show writes .png or .bmp files"},
       {{"readback", "out.jpeg"}, "out.jpeg: readback writes .png, .bmp or .bin files"}};
-  for (const auto& [args, said] : refused) ExpectFailure(Tool(args), 64, said);
+  for (const auto& [args, said] : refused) ExpectFailure(Tool(args), 2, said);
 }
 
 // Opened the usual way, a FIFO would hold the command until a writer came, and a
@@ -168,10 +170,19 @@ TEST(StandardStreams, EveryNameOfADescriptorWritesIntoWhatItNamesAndDashReadsSta
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && std::equal(expected.begin(), expected.end(), bytes.begin()));
 
+  // What cannot be written to standard output fails as any other output does; a
+  // reader that leaves ends the program as a broken pipe ends cp, without a word.
+  for (const char* command : {" check --json logo.bmp", " --help", " prepare logo.bmp -"}) {
+    EXPECT_EQ(run(tool + command + " >/dev/full"), 4) << command;
+    EXPECT_EQ(ReadText(terminal / "err.txt"), "bramble-logo: write error: No space left on device\n") << command;
+  }
+  // 1.5 MB, more than a pipe holds: the reader is gone before the last write.
+  EXPECT_EQ(run("(" + tool + " convert logo.bmp -; echo $? >status.txt) | head -c1 >/dev/null"), 0);
+  EXPECT_EQ(std::tuple(ReadText(terminal / "status.txt"), ReadText(terminal / "err.txt")), std::tuple("141\n", ""));
   EXPECT_EQ(run("cat " + bmp + " | " + tool + " check - | grep -q '^standard input: usable'"), 0);
   EXPECT_EQ(run(": | " + tool + " check - >/dev/null"), 1);  // nothing: too short for a bitmap
-  EXPECT_EQ(run(tool + " check - </dev/zero"), 2);        // a device is no file, not even as standard input
-  ExpectFailure(Tool({"show", "-", "x.png"}), 2, "standard input");
+  EXPECT_EQ(run(tool + " check - </dev/zero"), 4);        // a device is no file, not even as standard input
+  ExpectFailure(Tool({"show", "-", "x.png"}), 4, "standard input");
   EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
 }
 
@@ -208,7 +219,7 @@ TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporaryNamedOrNot) {
     EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
   }
   const fs::path named = terminal / ".tmp-bramble-logo-test";
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
     terminal.WriteText(".tmp-bramble-logo-test", "partial");
     EXPECT_EXIT({ logo_tool::RemoveOnSignal(named.string()); ::raise(signal); }, testing::KilledBySignal(signal), "");
     EXPECT_FALSE(fs::exists(named)) << signal;
@@ -238,10 +249,56 @@ TEST(Outputs, AReplacedOutputIsFlushedBeforeAndAfterItIsPutInPlaceAndAFailedFlus
 
   for (const int failing : {1, 2}) {
     terminal.WriteText("startup.raw", "the old image");
-    EXPECT_EQ(Shell(strace + "-e trace=fsync -e inject=fsync:error=EIO:when=" + std::to_string(failing) + " " + startup), 2);
+    EXPECT_EQ(Shell(strace + "-e trace=fsync -e inject=fsync:error=EIO:when=" + std::to_string(failing) + " " + startup), 4);
     EXPECT_TRUE(ReadText(terminal / "startup.raw") == "the old image") << "the flush that failed: " << failing;
     EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
   }
+}
+
+// A terminal folder that the terminal's own readers take, made only where it costs
+// no one a file: new, empty, or made by the command before, whose other files and
+// links to outside stay.
+TEST(MakeTerminal, MakesWhatTheTerminalReadsAndNeverTakesAnotherFoldersFiles) {
+  TempTerminal elsewhere, terminal;  // the terminal's code runs on the last made, empty
+  const std::string root = terminal.root().string();
+  ASSERT_EQ(Tool({"make-terminal", root, "--model", "Q\"X\\1", "--system-version=V2 \uD55C"}).code, 0);
+  EXPECT_EQ(ReadText(terminal / "registry.reg"),
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n\"ModelName\"=\"Q\\\"X\\\\1\"\r\n");
+  const auto registry = platform::ParseRegistry(ReadText(terminal / "registry.reg"));
+  const auto* key = registry.FindKey(u"HKEY_LOCAL_MACHINE\\Platform\\OS");
+  const auto* model = key ? platform::FindValue(*key, u"ModelName") : nullptr;
+  ASSERT_TRUE(model);
+  EXPECT_EQ(model->data, (std::vector<BYTE>{'Q', 0, '"', 0, 'X', 0, '\\', 0, '1', 0, 0, 0}));
+  EXPECT_EQ(ReadText(terminal / "ResidentFlash/System/info.txt"), "V2 \xC7\xD1\r\n");  // code page 949
+  EXPECT_TRUE(logo::LoadAndCheckBitmap(u"\\ResidentFlash\\System\\logo.bmp"));
+  const auto logo = platform::LoadBitmapFile(terminal / "ResidentFlash/System/logo.bmp");
+  ASSERT_TRUE(logo && logo->height == 480);
+  EXPECT_EQ(std::tuple(logo->pixels.front(), logo->pixels.back()), std::tuple(0xFF202020u, 0xFF202020u));
+  EXPECT_TRUE(fs::is_directory(terminal / "SDMMC DISK") && fs::is_empty(terminal / "flash"));
+
+  // Made again: its own files replaced, a link among them replaced and not followed.
+  terminal.WriteText("SDMMC DISK/logo.bmp", "the user's");
+  terminal.WriteText("flash/area1.bin", "programmed");
+  elsewhere.WriteText("outside.txt", "outside");
+  fs::remove(terminal / "registry.reg");
+  fs::create_symlink(elsewhere / "outside.txt", terminal / "registry.reg");
+  ASSERT_EQ(Tool({"make-terminal", root}).code, 0);
+  EXPECT_TRUE(Contains(ReadText(terminal / "registry.reg"), "\"ModelName\"=\"QX210\"\r\n"));
+  EXPECT_EQ(std::tuple(ReadText(terminal / "ResidentFlash/System/info.txt"), ReadText(elsewhere / "outside.txt"),
+                       ReadText(terminal / "SDMMC DISK/logo.bmp"), ReadText(terminal / "flash/area1.bin")),
+            std::tuple("V1.02\r\n", "outside", "the user's", "programmed"));
+
+  // Any other folder keeps its files; what the terminal could not read is wrong usage.
+  elsewhere.WriteText("keep/notes.txt", "precious");
+  const std::string keep = (elsewhere / "keep").string(), file = (elsewhere / "outside.txt").string();
+  EXPECT_EQ(Tool({"make-terminal", keep}).err, "bramble-logo: " + keep + " holds files and is no terminal folder made "
+                                                 "by make-terminal; it stays as it was: name a new or empty folder\n");
+  EXPECT_EQ(std::tuple(Tool({"make-terminal", keep}).code, Tool({"make-terminal", file}).code,
+                       Tool({"make-terminal", root, "--model", "A\nB"}).code, Tool({"make-terminal", root, "--model", "\xFF"}).code,
+                       Tool({"make-terminal", root, "--system-version", "\U0001F600"}).code),
+            std::tuple(1, 1, 2, 2, 2));
+  EXPECT_EQ(std::tuple(ReadText(elsewhere / "keep/notes.txt"), fs::exists(elsewhere / "keep/registry.reg")),
+            std::tuple("precious", false));
 }
 
 // The codec, and libvips with it, is loaded by the picture commands alone: the

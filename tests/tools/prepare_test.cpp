@@ -84,7 +84,7 @@ TEST_F(PrepareBands, FillCutsTheSidesAwayFitByDefaultLetterboxesOnTheBackgroundA
   EXPECT_TRUE(Contains(half.outcome.err, "half.png has transparent parts, which became black: --background COLOUR"))
       << half.outcome.err;
   EXPECT_EQ(std::tuple(white.outcome.err, fit.outcome.err), std::tuple("", ""));
-  ExpectFailure(Prepare("half.png", "", "mauve").outcome, 64, "--background takes a colour name");
+  ExpectFailure(Prepare("half.png", "", "mauve").outcome, 2, "--background takes a colour name");
 }
 
 TEST(Colours, NamesAndHexadecimalAreTakenAndAnythingElseIsNot) {
@@ -137,12 +137,55 @@ TEST_F(PrepareBands, EveryFormatIsReadAndRefusedWhenCutShortOrFlippedAsIsWhatIsN
   }
   terminal.WriteText("notes.png", "not a picture");
   ExpectFailure(Prepare("notes.png").outcome, 1,
-                "notes.png: not a picture that prepare reads (JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF and BMP)");
-  EXPECT_EQ(std::tuple(Prepare("missing.png").code(), Prepare("bands.png", "zoom").code()), std::tuple(2, 64));
-  ExpectFailure(Tool({"prepare", (terminal / "bands.png").string(), (terminal / "none/out.bmp").string()}), 2,
+                "notes.png: not a picture that prepare reads (JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF, SVG, PDF and BMP)");
+  EXPECT_EQ(std::tuple(Prepare("missing.png").code(), Prepare("bands.png", "zoom").code()), std::tuple(4, 2));
+  ExpectFailure(Tool({"prepare", (terminal / "bands.png").string(), (terminal / "none/out.bmp").string()}), 4,
                 "No such file or directory");
   EXPECT_FALSE(fs::exists(output));
   EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
+}
+
+// A logo drawn as SVG, or that drawing as a one-page PDF, is rendered at the
+// logo's size: within 2 levels a channel, on average, of librsvg's own rendering at
+// 800 x 480, which a drawing rendered at its own small size and scaled up is not
+// (its stripes' edges blur). Fitted, a square drawing has bars of the background.
+TEST_F(PrepareBands, AnSvgOrPdfDrawingIsRenderedAtTheLogosSizeAsSharpAsLibrsvgRendersIt) {
+  fs::path svg = "/usr/share/desktop-base/debian-logos/logo.svg";
+  if (!fs::exists(svg)) {
+    svg = terminal / "stripes.svg";
+    terminal.WriteText("stripes.svg",
+                       "<?xml version=\"1.0\"?>\n<!-- a square of thin stripes and a ring -->\n"
+                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"40\">"
+                       "<rect x=\"0\" width=\"4\" height=\"40\" fill=\"#c00\"/><rect x=\"8\" width=\"4\" height=\"40\" fill=\"#0a0\"/>"
+                       "<rect x=\"16\" width=\"4\" height=\"40\" fill=\"#00c\"/><rect x=\"24\" width=\"4\" height=\"40\" fill=\"#cc0\"/>"
+                       "<circle cx=\"20\" cy=\"20\" r=\"9\" fill=\"none\" stroke=\"#333\" stroke-width=\"1.5\"/></svg>\n");
+  }
+  ASSERT_EQ(Shell("rsvg-convert -w 800 -h 480 -b white " + Quoted(svg) + " -o " + Quoted(terminal / "expected.png") +
+                  " && rsvg-convert -f pdf " + Quoted(svg) + " -o " + Quoted(terminal / "drawing.pdf")),
+            0)
+      << "rsvg-convert (librsvg2-bin) is needed";
+  Magick(Quoted(terminal / "expected.png") + " -depth 8 rgb:" + Quoted(terminal / "expected.rgb"));
+  const auto expected = bramble::test::ReadFileBytes(terminal / "expected.rgb");
+  ASSERT_EQ(expected.size(), 800u * 480 * 3);
+  for (const fs::path& drawing : {svg, terminal / "drawing.pdf"}) {
+    SCOPED_TRACE(drawing.string());
+    const Prepared stretched = Prepare(drawing.string(), "stretch", "white"), fitted = Prepare(drawing.string(), "", "navy");
+    ASSERT_EQ(std::tuple(stretched.code(), fitted.code()), std::tuple(0, 0)) << stretched.outcome.err;
+    long difference = 0;
+    for (std::size_t i = 0; i < stretched.pixels.size(); ++i) {
+      for (const int shift : {16, 8, 0}) {
+        difference += std::abs(static_cast<int>((stretched.pixels[i] >> shift) & 0xFF) -
+                               std::to_integer<int>(expected[3 * i + static_cast<std::size_t>(2 - shift / 8)]));
+      }
+    }
+    EXPECT_LE(static_cast<double>(difference) / static_cast<double>(expected.size()), 2.0);
+    EXPECT_EQ(std::tuple(fitted.at(10, 240), fitted.at(790, 240)), std::tuple(0xFF000080u, 0xFF000080u));
+  }
+  // However large a drawing says it is, it is drawn at the logo's size, not refused.
+  terminal.WriteText("wall.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100000\" height=\"60000\">"
+                                 "<rect width=\"100%\" height=\"100%\" fill=\"red\"/></svg>");
+  const Prepared wall = Prepare("wall.svg");
+  EXPECT_TRUE(wall.code() == 0 && wall.at(400, 240) == kRed) << wall.outcome.err;
 }
 
 // Profiles made from their published primaries and white point, so that no
@@ -212,7 +255,7 @@ TEST_F(PrepareBands, APictureThisBuildCannotReadIsNamed) {
   const int code = Shell("BRAMBLE_VIPS_MODULE_DIR=" + Quoted(terminal / "none") + " " + Quoted(kProgram) + " prepare " +
                          Quoted(terminal / "phone.heic") + " " + Quoted(output) + " 2>" + Quoted(terminal / "err.txt"));
   EXPECT_EQ(code, 1);
-  EXPECT_EQ(bramble::test::ReadText(terminal / "err.txt"), "bramble-logo prepare: " + (terminal / "phone.heic").string() +
-                                                               ": a HEIC picture: this build reads JPEG, PNG, GIF, WebP, TIFF and BMP\n");
+  EXPECT_EQ(bramble::test::ReadText(terminal / "err.txt"), "bramble-logo: " + (terminal / "phone.heic").string() +
+                                                               ": a HEIC picture: this build reads JPEG, PNG, GIF, WebP, TIFF, SVG and BMP\n");
   EXPECT_FALSE(fs::exists(output));
 }

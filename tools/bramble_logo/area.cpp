@@ -353,7 +353,7 @@ std::optional<int> ConvertBitmap(const Arguments& args, const Input& bitmap, std
   ConverterLines lines(true);
   const auto result = static_cast<logo::ConvertResult>(
       logo::ConvertBitmapFile(bitmap.PathToRead(), bitmap.name(), writeTo, /*wholePixelData=*/true));
-  lines.Restore(result != logo::ConvertResult::kWritten);
+  lines.Restore(result != logo::ConvertResult::kWritten ? stderr : nullptr);
   const std::string name = bitmap.name().string();
   switch (result) {
     case logo::ConvertResult::kWritten:
@@ -467,8 +467,8 @@ Verification VerifyArea(const fs::path& root, const Input& file) {
 int RunProgram(const Arguments& args) {
   const Input given(args.operands.at(0));
   const fs::path root = RootOf(args);
-  args.summary["file"] = args.operands.at(0);
-  args.summary["flash"] = platform::FlashFolder(root).string();
+  PutFileName(args.summary, "file", args.operands.at(0));
+  PutFileName(args.summary, "flash", platform::FlashFolder(root).string());
   // The writer would say only that a file is missing; the reason is said here.
   if (!given.ok()) return Complain(args, given.error(), Exit::kFileError);
   args.summary["bytes"] = given.size();
@@ -534,8 +534,8 @@ int RunReadback(const Arguments& args) {
   if (!format) return Code(Exit::kUsage);
   const bool picture = format != Format::kBin;
   const fs::path root = RootOf(args);
-  args.summary["output"] = target.string();
-  args.summary["flash"] = platform::FlashFolder(root).string();
+  PutFileName(args.summary, "output", target.string());
+  PutFileName(args.summary, "flash", platform::FlashFolder(root).string());
   args.summary["format"] = *format == Format::kBin ? "bin" : *format == Format::kPng ? "png" : "bmp";
   const AreaScan scan = ScanLogoArea(root);
   if (scan.state == AreaState::kUnreadable) return Complain(args, scan.error, Exit::kFileError);

@@ -20,7 +20,9 @@
 namespace logo_tool {
 namespace {
 
-constexpr std::size_t kProbeBytes = 64;  // every field check looks at lies in here
+// Every field check looks at, and enough to name a picture of another kind (an
+// SVG's tag may come after a long prelude).
+constexpr std::size_t kProbeBytes = kPictureSniffBytes;
 
 struct Probe {
   std::array<std::byte, kProbeBytes> bytes{};

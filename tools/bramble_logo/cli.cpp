@@ -1,7 +1,9 @@
 // The command line: which commands there are, what each takes, and their help.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "tools/bramble_logo/commands.h"
@@ -25,7 +27,7 @@ with the terminal's own converter, flash writer and driver.
 
 Commands:
   check [--json] FILE...              is each FILE a usable logo; how to fix it if not
-  prepare IN OUT.bmp [--fit MODE]     a photo or picture -> 800 x 480 24-bit bitmap
+  prepare IN OUT.bmp [--fit MODE]     a picture or drawing -> 800 x 480 bitmap
           [--background COLOUR]
   convert IN.bmp OUT.bin              the dialog's converter: bitmap -> logo.bin
   program [--root DIR] FILE           programs a logo.bin or logo bitmap into area 1 of DIR
@@ -33,13 +35,18 @@ Commands:
   readback [--root DIR] OUT [--json]  area 1 as a picture (.png, .bmp) or its data (.bin)
   show FILE.bin OUT                   a logo.bin as a picture (.png, .bmp)
   startup IN.bmp OUT.raw              the 16-bit startup image (startup.raw)
+  make-terminal DIR [--model NAME]    a terminal folder for bramble and program
+          [--system-version TEXT]
   help [COMMAND]                      this text, or a command's
 
 `bramble-logo COMMAND --help` describes a command and its exit statuses;
 `bramble-logo --version` says which this is. Every command takes -q (--quiet):
 nothing but errors. Without --root, the terminal folder is $BRAMBLE_ROOT, else
-./terminal. Wrong usage exits with 64. Options take their value as --name VALUE
-or --name=VALUE.
+./terminal. Options take their value as --name VALUE or --name=VALUE.
+
+Exit status, in every command: 0 done, 1 refused (the input is not what the
+command needs), 2 wrong usage, 3 program's verification found a difference,
+4 a file cannot be read or written (standard output included).
 
 Outputs go where they are pointed: a file appears only when complete (a partial
 one never does) and keeps the permissions of the one it replaces; a symbolic
@@ -64,14 +71,16 @@ the same): pixel data that starts inside the header.
             bits_per_pixel and findings (rule, blocking, problem, fix), or
             error for a file that cannot be read
 
-Exit status: 0 every FILE usable, 1 one is not, 2 one cannot be read.
+Exit status: 0 every FILE usable, 1 one is not, 4 one cannot be read.
 )"},
     {"prepare", 2, "fit background", RunPrepare, R"(Usage: bramble-logo prepare IN OUT.bmp [--fit fit|fill|stretch] [--background COLOUR]
 
-Turns a JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture of any size into an
-800 x 480 bitmap with 24 bits per pixel, rows stored bottom-up, 54-byte header: a
-file that `check` accepts. HEIC and AVIF are read where the installed libvips
-reads them; a picture this build cannot read is named.
+Turns a JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture of any size, or an
+SVG or PDF drawing, into an 800 x 480 bitmap with 24 bits per pixel, rows stored
+bottom-up, 54-byte header: a file that `check` accepts. A drawing is rendered at
+the logo's size (a PDF's first page), its empty parts showing the background.
+HEIC, AVIF and PDF are read where the installed libvips reads them; a picture
+this build cannot read is named.
   --fit fit       scales to fit inside, proportions kept, and fills the rest
                   with the background (the default)
   --fit fill      scales to cover 800 x 480 and cuts off what sticks out, centred
@@ -87,17 +96,18 @@ transparent parts and no --background is said so on standard error. A damaged or
 cut-short picture is refused, never half shown. IN may be -: standard input.
 
 Exit status: 0 written, 1 IN is not a picture that can be read or is damaged,
-2 a file cannot be read or written.
+4 a file cannot be read or written.
 )"},
     {"convert", 2, "", RunConvert, R"(Usage: bramble-logo convert IN.bmp OUT.bin
 
 Converts IN exactly as the dialog's Convert does: OUT becomes the terminal's
 logo.bin (1,536,000 bytes), and the converter's lines appear on standard output,
-naming the files as given. A refused bitmap leaves OUT as it was. OUT's name
-ends in .bin or has no extension.
+naming the files as given. A refused bitmap leaves OUT as it was, and standard
+error says why instead of the converter's lines. OUT's name ends in .bin or has
+no extension.
 
-Exit status: the converter's result: 0 written, 1 IN did not open, 2 IN is not a
-usable logo bitmap, 3 OUT could not be written.
+Exit status: 0 written, 1 IN is not a usable logo bitmap, 4 IN cannot be read or
+OUT cannot be written.
 )"},
     {"program", 1, "root dry-run no-verify json", RunProgram, R"(Usage: bramble-logo program [--root DIR] FILE [--dry-run] [--no-verify] [--json]
 
@@ -129,8 +139,8 @@ cut short shows at the dialog's next start. --dry-run writes no mark.
 Exit status: 0 programmed (and verified), 1 no flash folder, the flash in use by
 another program, its lock file unusable, not writable or full, a sector refused
 (the driver's line on standard error says which) or the finish request failed
-(area 1 not made durable), 2 FILE cannot be read or the mark cannot be written
-or removed, 3 area 1 differs from what was sent, 5 FILE is not a logo.
+(area 1 not made durable), 3 area 1 differs from what was sent, 4 FILE cannot be
+read or the mark cannot be written or removed, 5 FILE is not a logo.
 )"},
     {"readback", 1, "root json", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bmp|OUT.bin [--json]
 
@@ -146,7 +156,7 @@ file, or larger than an area (2 GiB), is refused.
                  data_sectors, bytes, logo, error
 
 Exit status: 0 written, 1 no valid logo (no flash folder, area never programmed,
-no end marker, or not a logo's length for a picture), 2 a file cannot be read or
+no end marker, or not a logo's length for a picture), 4 a file cannot be read or
 written.
 )"},
     {"show", 2, "", RunShow, R"(Usage: bramble-logo show FILE.bin OUT.png|OUT.bmp
@@ -155,7 +165,7 @@ Renders a logo.bin (exactly 1,536,000 bytes: 800 x 480 pixels of blue, green, re
 and a zero byte, top row first) as a PNG picture, or as a 24-bit bitmap for a name
 that ends in .bmp.
 
-Exit status: 0 written, 1 FILE is not a logo.bin's length, 2 a file cannot be read
+Exit status: 0 written, 1 FILE is not a logo.bin's length, 4 a file cannot be read
 or written.
 )"},
     {"startup", 2, "", RunStartup, R"(Usage: bramble-logo startup IN.bmp OUT.raw
@@ -165,8 +175,30 @@ IN: 800 x 480 pixels in RGB565, low byte first, top row first, 768,000 bytes. IN
 must pass the dialog's pre-check: 800 x 480 at 24 bits per pixel, all of its
 pixel data, no more than 64 MiB. OUT's name ends in .raw or has no extension.
 
-Exit status: 0 written, 1 IN does not pass the pre-check, 2 a file cannot be read
+Exit status: 0 written, 1 IN does not pass the pre-check, 4 a file cannot be read
 or written.
+)"},
+    {"make-terminal", 1, "model system-version", RunMakeTerminal,
+     R"(Usage: bramble-logo make-terminal DIR [--model NAME] [--system-version TEXT]
+
+Makes DIR a terminal folder, as bramble and `bramble-logo program` use it:
+  DIR/registry.reg                    the model name (ModelName of HKEY_LOCAL_MACHINE\Platform\OS)
+  DIR/ResidentFlash/System/info.txt   the system version, its first line, in code page 949
+  DIR/ResidentFlash/System/logo.bmp   a default logo: 800 x 480, 24-bit, a dark grey field
+  DIR/SDMMC DISK/                     an empty card: put the logo.bmp to convert here
+  DIR/flash/                          the flash driver, nothing programmed yet
+  DIR/.bramble-terminal               the mark of a folder this command made
+  --model NAME            the model (default QX210)
+  --system-version TEXT   the version the dialog shows (default V1.02)
+
+It never costs anyone a folder: DIR may be new (then made, with its parents) or
+empty; a folder it made before is made again, and then only the files above are
+replaced, whatever the card and the flash hold staying. Any other folder is
+refused and keeps its files.
+
+Exit status: 0 made, 1 DIR holds other files or is not a folder, 2 a NAME or TEXT
+that is not UTF-8 or holds a line break, or a TEXT that code page 949 cannot
+hold, 4 a file cannot be written.
 )"},
 };
 
@@ -175,17 +207,12 @@ constexpr std::string_view kHelpHelp = R"(Usage: bramble-logo help [COMMAND]
 Prints what the tool does and its commands or, given a COMMAND, what that command
 takes, what it does and its exit statuses, as `bramble-logo COMMAND --help` does.
 
-Exit status: 0, or 64 for a command that does not exist.
+Exit status: 0, or 2 for a command that does not exist.
 )";
 
 const Command* FindCommand(std::string_view name) {
   const auto* found = std::ranges::find(kCommands, name, &Command::name);
   return found == std::end(kCommands) ? nullptr : found;
-}
-
-int Usage(const std::string& message) {
-  std::fprintf(stderr, "bramble-logo: %s\n(bramble-logo --help lists the commands)\n", message.c_str());
-  return Code(Exit::kUsage);
 }
 
 int Help(std::string_view text) {
@@ -225,11 +252,9 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
     }
     const std::size_t equals = word.find('=');
     const std::string name = word.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    if (!word.starts_with("--") || !Takes(command, name)) {
-      return Usage(args.command + " does not take the option " + word);
-    }
+    if (!word.starts_with("--") || !Takes(command, name)) return UsageError(args, "unknown option '" + word + "'");
     if (name == "dry-run" || name == "no-verify" || name == "json") {
-      if (equals != std::string::npos) return Usage("--" + name + " takes no value");
+      if (equals != std::string::npos) return UsageError(args, "--" + name + " takes no value");
       (name == "dry-run" ? args.dryRun : name == "json" ? args.json : args.noVerify) = true;
       continue;
     }
@@ -239,31 +264,46 @@ int RunCommand(const Command& command, const std::vector<std::string>& words) {
     } else if (i + 1 < words.size()) {
       value = words[++i];
     } else {
-      return Usage("--" + name + " needs a value");
+      return UsageError(args, "--" + name + " needs a value");
     }
-    (name == "root" ? args.root : name == "fit" ? args.fit : args.background) = value;
+    (name == "root"             ? args.root
+     : name == "fit"            ? args.fit
+     : name == "model"          ? args.model
+     : name == "system-version" ? args.systemVersion
+                                : args.background) = value;
   }
   const bool several = command.name == "check";
   if (args.operands.size() != command.operands && !(several && args.operands.size() > command.operands)) {
-    return Usage(args.command + " takes " + std::to_string(command.operands) + (several ? " or more" : "") +
-                 " file name" + (command.operands == 1 && !several ? "" : "s") + ", not " +
-                 std::to_string(args.operands.size()));
+    return UsageError(args, args.command + " takes " + std::to_string(command.operands) + (several ? " or more" : "") +
+                                " file name" + (command.operands == 1 && !several ? "" : "s") + ", not " +
+                                std::to_string(args.operands.size()));
   }
   const int code = command.run(args);
   if (args.json && !args.summary.empty()) PrintJson(args.summary, args.dataOnStandardOutput);
   return code;
 }
 
-}  // namespace
+// What was printed must have arrived: a full disk or a closed standard output
+// fails the command as it would fail any other output (coreutils' habit).
+int FinishStandardOutput(int code) {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (flushed && !std::ferror(stdout)) return code;
+  // An earlier flush that failed has taken its cause with it.
+  const int error = flushed ? 0 : errno;
+  std::fprintf(stderr, "bramble-logo: write error%s%s\n", error ? ": " : "", error ? std::strerror(error) : "");
+  return Code(Exit::kFileError);
+}
 
-int RunBrambleLogo(const std::vector<std::string>& given) {
+int Dispatch(const std::vector<std::string>& given) {
   // -q before the command means the same as after it.
   std::vector<std::string> args = given;
   const auto quiet = std::ranges::find_if(args, [](const std::string& word) { return word != "-q" && word != "--quiet"; });
   const std::vector<std::string> leading(args.begin(), quiet);
   args.erase(args.begin(), quiet);
   if (!args.empty()) args.insert(args.begin() + 1, leading.begin(), leading.end());
-  if (args.empty()) return Usage("no command given");
+  const Arguments none;
+  if (args.empty()) return UsageError(none, "no command given");
   const std::string& first = args.front();
   if (first == "--help" || first == "-h") return Help(kToolHelp);
   if (first == "--version") return Help("bramble-logo " BRAMBLE_VERSION "\n");
@@ -271,11 +311,17 @@ int RunBrambleLogo(const std::vector<std::string>& given) {
     if (args.size() == 1) return Help(kToolHelp);
     if (args.size() == 2 && (args[1] == "help" || args[1] == "--help" || args[1] == "-h")) return Help(kHelpHelp);
     const Command* command = FindCommand(args[1]);
-    return command && args.size() == 2 ? Help(command->help) : Usage("help takes one command name");
+    return command && args.size() == 2 ? Help(command->help) : UsageError(none, "help takes one command name");
   }
   const Command* command = FindCommand(first);
-  if (!command) return Usage("no command \"" + first + "\"");
+  if (!command) {
+    return UsageError(none, first.starts_with("-") ? "unknown option '" + first + "'" : "no command '" + first + "'");
+  }
   return RunCommand(*command, std::vector<std::string>(args.begin() + 1, args.end()));
 }
+
+}  // namespace
+
+int RunBrambleLogo(const std::vector<std::string>& args) { return FinishStandardOutput(Dispatch(args)); }
 
 }  // namespace logo_tool

@@ -37,12 +37,16 @@ namespace {
 constexpr std::int64_t kMaxPixels = 1'000'000'000;
 
 // The formats prepare promises. Everything else vips could open is blocked:
-// ImageMagick, document renderers and the raw and matrix formats would widen
-// what hostile bytes can reach for no photo that people have. HEIF (HEIC and
-// AVIF) comes from a module of libvips, loaded only for such a file.
+// ImageMagick, slides and the raw and matrix formats would widen what hostile
+// bytes can reach for no picture that people make a logo of. Logos are often
+// drawn as SVG or PDF, so those are rendered (librsvg, poppler) at the logo's
+// size. HEIF (HEIC and AVIF) and PDF come from modules of libvips, each loaded
+// only for such a file.
 constexpr const char* kAllowedLoaders[] = {"VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadNsgif",
-                                           "VipsForeignLoadWebp", "VipsForeignLoadTiff", "VipsForeignLoadHeif"};
+                                           "VipsForeignLoadWebp", "VipsForeignLoadTiff", "VipsForeignLoadHeif",
+                                           "VipsForeignLoadSvg",  "VipsForeignLoadPdf"};
 constexpr char kHeifModule[] = "vips-heif.so";
+constexpr char kPdfModule[] = "vips-poppler.so";
 
 struct Unref {
   void operator()(void* object) const {
@@ -86,9 +90,9 @@ std::string TakeWarning() {
 bool Started() {
   static const bool started = [] {
     // vips finds its plugin modules (ImageMagick, PDF, slide and HEIF loaders)
-    // under its install prefix. None of them reads a format we take, and loading
-    // them costs a sixth of a photo's time and brings their libraries' bugs
-    // within reach of hostile files: a prefix without modules keeps them out.
+    // under its install prefix. Loading them all costs a sixth of a photo's time
+    // and brings their libraries' bugs within reach of hostile files: a prefix
+    // without modules keeps them out, and the two we use are loaded by name.
     ::setenv("VIPSHOME", "/nonexistent/bramble-logo", 0);
     if (VIPS_INIT("bramble-logo") != 0) return false;
     g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, KeepWarning, nullptr);
@@ -136,8 +140,23 @@ const HeifSupport& Heif() {
   return support;
 }
 
+// The module is found as the HEIF one is; only its loader is unblocked.
+bool Pdf() {
+  static const bool loaded = [] {
+    if (!Started()) return false;
+    GModule* module = g_module_open((ModuleFolder() + "/" + kPdfModule).c_str(), G_MODULE_BIND_LAZY);
+    if (!module) return false;
+    g_module_make_resident(module);
+    vips_operation_block_set("VipsForeignLoadPdf", FALSE);
+    return vips_type_find("VipsOperation", "pdfload_source") != 0;
+  }();
+  return loaded;
+}
+
 bool Reads(PictureFormat format) {
   switch (format) {
+    case PictureFormat::kSvg: return Started() && vips_type_find("VipsOperation", "svgload_source") != 0;
+    case PictureFormat::kPdf: return Pdf();
     case PictureFormat::kHeic: return Heif().heic;
     case PictureFormat::kAvif: return Heif().avif;
     case PictureFormat::kHeif: return Heif().heic || Heif().avif;
@@ -151,6 +170,8 @@ const char* ReadableFormats() {
     std::string list = "JPEG, PNG, GIF, WebP, TIFF";
     if (Reads(PictureFormat::kHeic)) list += ", HEIC";
     if (Reads(PictureFormat::kAvif)) list += ", AVIF";
+    if (Reads(PictureFormat::kSvg)) list += ", SVG";
+    if (Reads(PictureFormat::kPdf)) list += ", PDF";
     return list;
   }();
   return formats.c_str();
@@ -361,7 +382,11 @@ int FitFile(int fd, int fit, std::uint32_t background, int width, int height, un
   const bool swap = vips_image_get_orientation_swap(header.get());
   report->width = swap ? header->Ysize : header->Xsize;
   report->height = swap ? header->Xsize : header->Ysize;
-  if (std::int64_t{header->Xsize} * header->Ysize > kMaxPixels) return Fail(report, kBrambleCodecTooLarge, "too large");
+  // A drawing is rendered at the logo's size, whatever size it says it has.
+  const bool drawing = format == PictureFormat::kSvg || format == PictureFormat::kPdf;
+  if (!drawing && std::int64_t{header->Xsize} * header->Ysize > kMaxPixels) {
+    return Fail(report, kBrambleCodecTooLarge, "too large");
+  }
 
   // A picture with an embedded profile is taken from it to sRGB. An untagged one
   // is sRGB already and gets no profile at all: with an export profile alone,
@@ -395,10 +420,12 @@ int FitFile(int fd, int fit, std::uint32_t background, int width, int height, un
       return Fail(report, kBrambleCodecNotPicture);
     }
   } else if (vips_thumbnail_source(source.get(), &fitted, width, "height", height, "size", SizeFor(fit), "crop",
-                                   CropFor(fit), "export_profile", exportProfile, "option_string", "fail_on=warning",
+                                   CropFor(fit), "export_profile", exportProfile, "option_string",
+                                   format == PictureFormat::kPdf ? "fail_on=warning,background=0 0 0 0" : "fail_on=warning",
                                    nullptr) != 0) {
-    // The loader's own fail_on is passed in its option string: thumbnail's
-    // argument of that name does not reach it.
+    // The loader's own options are passed in its option string: thumbnail's
+    // fail_on does not reach it. poppler would paint a page's empty parts white,
+    // where an SVG's are transparent: both show the background.
     return Fail(report, kBrambleCodecDamaged);
   }
   const Image owned(fitted);

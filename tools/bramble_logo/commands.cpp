@@ -2,7 +2,6 @@
 // the PC alone.
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,11 +56,25 @@ std::string_view ExtensionOf(Format format) {
 void Warn(const Arguments& args, const std::string& message) {
   if (args.quiet) return;
   std::fflush(stdout);
-  std::fprintf(stderr, "bramble-logo %s: %s\n", args.command.c_str(), message.c_str());
+  std::fprintf(stderr, "bramble-logo: %s\n", message.c_str());
+}
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (std::size_t at = 0; at < bytes.size(); at += 3) {
+    const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
+    std::uint32_t group = 0;
+    for (std::size_t i = 0; i < 3; ++i) group = group << 8 | (i < count ? static_cast<unsigned char>(bytes[at + i]) : 0u);
+    for (std::size_t i = 0; i < 4; ++i) text += i <= count ? kDigits[(group >> (18 - 6 * i)) & 0x3F] : '=';
+  }
+  return text;
 }
 
 nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& diagnosis) {
-  nlohmann::ordered_json summary = {{"path", path}, {"usable", diagnosis.verdict == Verdict::kUsable}};
+  nlohmann::ordered_json summary = nlohmann::ordered_json::object();
+  PutFileName(summary, "path", path);
+  summary["usable"] = diagnosis.verdict == Verdict::kUsable;
   if (diagnosis.verdict == Verdict::kUnreadable) {
     summary["error"] = diagnosis.error;
     return summary;
@@ -80,9 +93,9 @@ nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& di
   return summary;
 }
 
-// What to do with a file the converter refused: a picture of another kind goes
-// through prepare first; for a bitmap, check says what is wrong.
-std::string ConvertHint(const Input& input, const std::string& name) {
+// Why the converter refused a file, and what to do: a picture of another kind goes
+// through prepare first; for a bitmap, check's first finding and the way to check.
+std::string ConvertRefusal(const Input& input, const std::string& name) {
   std::array<std::byte, kPictureSniffBytes> head{};
   const ssize_t got = platform::ReadFully(input.fd(), head.data(), head.size(), 0);
   const PictureFormat format = SniffPictureFormat(std::span(head).first(got > 0 ? static_cast<std::size_t>(got) : 0));
@@ -90,7 +103,11 @@ std::string ConvertHint(const Input& input, const std::string& name) {
     return name + " is " + Article(FormatName(format)) + " picture, not a bitmap: `bramble-logo prepare " + name +
            " logo.bmp` makes a logo of it";
   }
-  return name + " is not a logo bitmap: `bramble-logo check " + name + "` says why and how to fix it";
+  std::string why;
+  for (const Finding& finding : DiagnoseBitmap(input).findings) {
+    if (finding.blocking && why.empty()) why = " (" + finding.problem + ")";
+  }
+  return name + " is not a logo bitmap" + why + ": `bramble-logo check " + name + "` says why and how to fix it";
 }
 
 }  // namespace
@@ -106,7 +123,7 @@ std::optional<Format> OutputFormat(const Arguments& args, const fs::path& output
     names += std::string(i == 0 ? "" : i + 1 == accepted.size() ? " or " : ", ") +
              std::string(ExtensionOf(accepted.begin()[i]));
   }
-  Complain(args, output.string() + ": " + args.command + " writes " + names + " files, as the name ends", Exit::kUsage);
+  UsageError(args, output.string() + ": " + args.command + " writes " + names + " files, as the name ends");
   return std::nullopt;
 }
 
@@ -122,26 +139,43 @@ ConverterLines::ConverterLines(bool setAside) {
   if (!m_kept || !m_saved || ::dup2(::fileno(m_kept.get()), STDOUT_FILENO) < 0) m_kept.reset();
 }
 
-ConverterLines::~ConverterLines() { Restore(false); }
+ConverterLines::~ConverterLines() { Restore(nullptr); }
 
-void ConverterLines::Restore(bool show) {
+void ConverterLines::Restore(std::FILE* showOn) {
   if (!m_kept) return;
   std::fflush(stdout);
   ::dup2(m_saved.get(), STDOUT_FILENO);
   std::rewind(m_kept.get());
   std::array<char, 512> chunk;
-  for (std::size_t got; show && (got = std::fread(chunk.data(), 1, chunk.size(), m_kept.get())) > 0;) {
-    std::fwrite(chunk.data(), 1, got, stderr);
+  for (std::size_t got; showOn && (got = std::fread(chunk.data(), 1, chunk.size(), m_kept.get())) > 0;) {
+    std::fwrite(chunk.data(), 1, got, showOn);
   }
   m_kept.reset();
 }
 
 int Complain(const Arguments& args, const std::string& message, Exit exit) {
   std::fflush(stdout);
-  std::fprintf(stderr, "bramble-logo %s: %s\n", args.command.c_str(), message.c_str());
-  // Usage errors and check's files get no summary.
+  std::fprintf(stderr, "bramble-logo: %s\n", message.c_str());
+  // Only a command that keeps a summary gets the error in it (check keeps one a file).
   if (args.json && !args.summary.empty()) args.summary["error"] = message;
   return Code(exit);
+}
+
+int UsageError(const Arguments& args, const std::string& message) {
+  std::fflush(stdout);
+  const std::string help = args.command.empty() ? "bramble-logo --help" : "bramble-logo " + args.command + " --help";
+  std::fprintf(stderr, "bramble-logo: %s; see '%s'\n", message.c_str(), help.c_str());
+  args.summary.clear();  // a command that never ran has nothing to sum up
+  return Code(Exit::kUsage);
+}
+
+void PutFileName(nlohmann::ordered_json& summary, const std::string& key, const std::string& name) {
+  summary[key] = name;
+  try {
+    static_cast<void>(summary[key].dump());
+  } catch (const nlohmann::ordered_json::type_error&) {
+    summary[key + "_base64"] = Base64(name);
+  }
 }
 
 void Say(const Arguments& args, const char* format, ...) {
@@ -180,19 +214,23 @@ int RunCheck(const Arguments& args) {
       Say(args, "  %s%s; %s\n", finding.blocking ? "- " : "warning: ", finding.problem.c_str(), finding.fix.c_str());
     }
   }
-  return static_cast<int>(worst);
+  switch (worst) {
+    case Verdict::kUsable: return Code(Exit::kOk);
+    case Verdict::kNotUsable: return Code(Exit::kRefused);
+    case Verdict::kUnreadable: break;
+  }
+  return Code(Exit::kFileError);
 }
 
 int RunPrepare(const Arguments& args) {
   const fs::path source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
   const auto fit = ParseFit(args.fit);
-  if (!fit) return Complain(args, "--fit takes fit, fill or stretch, not \"" + *args.fit + "\"", Exit::kUsage);
+  if (!fit) return UsageError(args, "--fit takes fit, fill or stretch, not '" + *args.fit + "'");
   const auto background = ParseColour(args.background.value_or("black"));
   if (!background) {
-    return Complain(args, "--background takes a colour name such as white or navy, or #rrggbb, not \"" +
-                              *args.background + "\"",
-                    Exit::kUsage);
+    return UsageError(args, "--background takes a colour name such as white or navy, or #rrggbb, not '" +
+                                *args.background + "'");
   }
   if (!OutputFormat(args, target, {Format::kBmp})) return Code(Exit::kUsage);
   Output output(target);
@@ -227,33 +265,31 @@ int RunPrepare(const Arguments& args) {
 int RunConvert(const Arguments& args) {
   const std::string source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
-  constexpr int kOutputFailed = static_cast<int>(logo::ConvertResult::kOutputFailed);
   if (!OutputFormat(args, target, {Format::kBin})) return Code(Exit::kUsage);
+  // The converter would say only that the file did not open, and would wait on a
+  // FIFO: what is no file it can read is refused here, with the cause.
   const Input input(source);
-  // The converter says itself that a missing file or a folder did not open. It
-  // would wait on a FIFO, so whatever else is there but not a file is refused here.
-  struct stat status{};
-  const bool converterRefuses = source != "-" && (::stat(source.c_str(), &status) != 0 || S_ISDIR(status.st_mode));
-  if (!input.ok() && !converterRefuses) {
-    Complain(args, input.error(), Exit::kRefused);
-    return static_cast<int>(logo::ConvertResult::kSourceNotOpened);
-  }
+  if (!input.ok()) return Complain(args, input.error(), Exit::kFileError);
   Output output(target);
   const auto writeTo = output.PathToWrite();
-  if (!writeTo) {
-    Complain(args, output.error(), Exit::kFileError);
-    return kOutputFailed;
+  if (!writeTo) return Complain(args, output.error(), Exit::kFileError);
+  ConverterLines lines(true);
+  errno = 0;
+  const auto result = static_cast<logo::ConvertResult>(logo::ConvertBitmapFile(input.PathToRead(), target, *writeTo));
+  const int error = errno;  // of the converter's last failing call, if any
+  lines.Restore(result == logo::ConvertResult::kWritten && !args.quiet ? stdout : nullptr);
+  const auto fileError = [&](const char* what, const fs::path& file) {
+    return error != 0 ? FileError(what, file, error) : what + (" " + file.string());
+  };
+  switch (result) {
+    case logo::ConvertResult::kWritten: break;
+    case logo::ConvertResult::kNotLogoBitmap: return Complain(args, ConvertRefusal(input, source), Exit::kRefused);
+    case logo::ConvertResult::kSourceNotOpened:
+    case logo::ConvertResult::kSourceUnreadable: return Complain(args, fileError("cannot read", source), Exit::kFileError);
+    case logo::ConvertResult::kOutputFailed: return Complain(args, fileError("cannot write", target), Exit::kFileError);
   }
-  ConverterLines lines(args.quiet);
-  const int result = logo::ConvertBitmapFile(input.ok() ? input.PathToRead() : fs::path(source), target, *writeTo);
-  lines.Restore(result != static_cast<int>(logo::ConvertResult::kWritten));
-  std::fflush(stdout);
-  if (result == static_cast<int>(logo::ConvertResult::kNotLogoBitmap)) Warn(args, ConvertHint(input, source));
-  if (result == static_cast<int>(logo::ConvertResult::kWritten) && !output.Commit()) {
-    Complain(args, output.error(), Exit::kFileError);
-    return kOutputFailed;
-  }
-  return result;
+  if (!output.Commit()) return Complain(args, output.error(), Exit::kFileError);
+  return Code(Exit::kOk);
 }
 
 int RunShow(const Arguments& args) {

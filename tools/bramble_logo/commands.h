@@ -25,6 +25,8 @@ struct Arguments {
   std::optional<std::string> root;
   std::optional<std::string> fit;
   std::optional<std::string> background;
+  std::optional<std::string> model;
+  std::optional<std::string> systemVersion;
   bool dryRun = false;
   bool noVerify = false;
   bool quiet = false;  // -q: errors only
@@ -44,19 +46,30 @@ int RunProgram(const Arguments& args);
 int RunReadback(const Arguments& args);
 int RunShow(const Arguments& args);
 int RunStartup(const Arguments& args);
+int RunMakeTerminal(const Arguments& args);
 
-// "bramble-logo COMMAND: message" on standard error; returns `exit`'s code.
+// "bramble-logo: message" on standard error; returns `exit`'s code.
 int Complain(const Arguments& args, const std::string& message, Exit exit);
+
+// Wrong usage: one line on standard error that says where to read about it (the
+// command's own help, or the tool's before a command is known). The usage status.
+int UsageError(const Arguments& args, const std::string& message);
+
+// A file's name as --json gives it: as text under `key` and, where the name is
+// not UTF-8 (the text then has U+FFFD for each byte that is not), also its exact
+// bytes in base64 under `key`_base64, so that a script can open it again.
+void PutFileName(nlohmann::ordered_json& summary, const std::string& key, const std::string& name);
 
 // A line for the user on standard output, unless -q or --json asked for none.
 [[gnu::format(printf, 2, 3)]] void Say(const Arguments& args, const char* format, ...);
 
 // A JSON value on one line of standard output (of standard error when the data
-// went to standard output); text that is not UTF-8 is replaced, not refused.
+// went to standard output); text that is not UTF-8 is replaced, not refused
+// (PutFileName keeps a name's bytes).
 void PrintJson(const nlohmann::ordered_json& value, bool toStandardError = false);
 
-// The converter prints its lines on standard output. Set aside, they are shown on
-// standard error only when it refuses: then they are the error.
+// The converter prints the dialog's diagnostic lines on standard output. Set aside
+// while it runs, they are passed on where the caller chooses, or dropped.
 class ConverterLines {
  public:
   explicit ConverterLines(bool setAside);
@@ -64,8 +77,8 @@ class ConverterLines {
   ConverterLines(const ConverterLines&) = delete;
   ConverterLines& operator=(const ConverterLines&) = delete;
 
-  // Standard output is itself again; the lines set aside go to standard error with `show`.
-  void Restore(bool show);
+  // Standard output is itself again; the lines set aside go to `showOn`, if any.
+  void Restore(std::FILE* showOn);
 
  private:
   platform::UniqueFile m_kept;

@@ -42,7 +42,9 @@ std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd
 
 // ---- what a signal must not leave behind -------------------------------------
 
-constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: a reader of standard output that leaves ends the program as it
+// ends any other (141 in the shell), with no temporary file left behind.
+constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 struct Leftover {
   std::atomic<bool> set{false};
@@ -76,7 +78,7 @@ void InstallSignalHandlers() {
   static_cast<void>(installed);
 }
 
-// Holds SIGINT, SIGTERM and SIGHUP back while a name is made and used up in a few
+// Holds those signals back while a name is made and used up in a few
 // steps, so that none can fall between them.
 class SignalsHeld {
  public:
@@ -438,7 +440,8 @@ void Output::Discard() {
 }
 
 bool Output::Fail(int error) {
-  m_error = FileError("cannot write", m_name, error);
+  // As coreutils says it of standard output.
+  m_error = TookStandardOutput() ? std::string("write error: ") + std::strerror(error) : FileError("cannot write", m_name, error);
   Discard();
   return false;
 }

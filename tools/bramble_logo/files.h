@@ -124,7 +124,7 @@ UniqueFd OpenScratch(int& error);
 // "cannot read FILE: cause" and the like, with the cause from errno.
 std::string FileError(const char* what, const std::filesystem::path& file, int error);
 
-// Removes `path` should SIGINT, SIGTERM or SIGHUP end the program before
+// Removes `path` should SIGINT, SIGTERM, SIGHUP or SIGPIPE end the program before
 // Forget(path); the signal then ends it as it would have. At most a few at once.
 void RemoveOnSignal(const std::string& path);
 void Forget(const std::string& path);

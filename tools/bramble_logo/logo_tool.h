@@ -15,14 +15,14 @@
 
 namespace logo_tool {
 
-// Exit statuses of the commands; convert exits with the converter's own result.
+// Exit statuses, one table for every command.
 enum class Exit : int {
   kOk = 0,
   kRefused = 1,    // the input is not what the command needs (it says why)
-  kFileError = 2,  // a file cannot be read or written (it names the file and the cause)
+  kUsage = 2,      // wrong usage, as bramble's own
   kMismatch = 3,   // program: area 1 does not hold what was sent
+  kFileError = 4,  // a file cannot be read or written (it names the file and the cause)
   kNotALogo = 5,   // program: the file is neither a logo.bin nor a bitmap the dialog takes
-  kUsage = 64,
 };
 constexpr int Code(Exit exit) { return static_cast<int>(exit); }
 
@@ -56,7 +56,8 @@ struct Finding {
   std::string fix;      // how to put it right
 };
 
-enum class Verdict : int { kUsable = 0, kNotUsable = 1, kUnreadable = 2 };
+// From best to worst: several files get the worst of theirs.
+enum class Verdict : int { kUsable, kNotUsable, kUnreadable };
 
 struct Diagnosis {
   Verdict verdict = Verdict::kUnreadable;

@@ -10,10 +10,30 @@
 
 namespace logo_tool {
 
-enum class PictureFormat { kNone, kJpeg, kPng, kGif, kWebp, kTiff, kHeic, kAvif, kHeif };
+enum class PictureFormat { kNone, kJpeg, kPng, kGif, kWebp, kTiff, kHeic, kAvif, kHeif, kSvg, kPdf };
 
-// Enough of a file's start for every format below.
-inline constexpr std::size_t kPictureSniffBytes = 64;
+// Enough of a file's start for every format below: an SVG's tag may follow an XML
+// declaration, a doctype and comments.
+inline constexpr std::size_t kPictureSniffBytes = 1024;
+// An ISO media file's brands are in its first box, within this.
+inline constexpr std::size_t kIsoBrandBytes = 64;
+
+// Text (a UTF-8 byte-order mark, then no control characters but white space) with
+// an <svg tag in its first kPictureSniffBytes, in any case, as libvips knows SVG.
+inline bool IsSvgText(std::span<const std::byte> head) {
+  head = head.first(std::min(head.size(), kPictureSniffBytes));
+  std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  const auto binary = [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r'; };
+  if (text.empty() || std::ranges::any_of(text.substr(0, 24), binary)) return false;
+  for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+    const std::string_view tag = text.substr(at + 1, 3);
+    if (tag.size() == 3 && std::ranges::equal(tag, std::string_view("svg"), [](char a, char b) { return (a | 0x20) == b; })) {
+      return true;
+    }
+  }
+  return false;
+}
 
 inline PictureFormat SniffPictureFormat(std::span<const std::byte> head) {
   const auto startsWith = [&](std::string_view magic, std::size_t at = 0) {
@@ -27,10 +47,12 @@ inline PictureFormat SniffPictureFormat(std::span<const std::byte> head) {
   if (startsWith("GIF8")) return PictureFormat::kGif;
   if (startsWith("RIFF") && startsWith("WEBP", 8)) return PictureFormat::kWebp;
   if (startsWith("II*\0"sv) || startsWith("MM\0*"sv)) return PictureFormat::kTiff;
+  if (startsWith("%PDF-")) return PictureFormat::kPdf;
+  if (IsSvgText(head)) return PictureFormat::kSvg;
   if (!startsWith("ftyp", 4)) return PictureFormat::kNone;
   // An ISO media file: its major brand, then compatible ones after the minor
   // version. AVIF and HEIC are both HEIF, with another codec inside.
-  const std::size_t end = std::min(head.size(), kPictureSniffBytes);
+  const std::size_t end = std::min(head.size(), kIsoBrandBytes);
   for (std::size_t at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) {
     if (startsWith("avif", at) || startsWith("avis", at)) return PictureFormat::kAvif;
     for (const std::string_view brand : {"heic", "heix", "hevc", "hevx", "heim", "heis"}) {
@@ -50,6 +72,8 @@ inline std::string_view FormatName(PictureFormat format) {
     case PictureFormat::kHeic: return "HEIC";
     case PictureFormat::kAvif: return "AVIF";
     case PictureFormat::kHeif: return "HEIF";
+    case PictureFormat::kSvg: return "SVG";
+    case PictureFormat::kPdf: return "PDF";
     case PictureFormat::kNone: break;
   }
   return {};

@@ -29,9 +29,10 @@ inline std::string Dimensions(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " " + std::string(kTimes) + " " + std::to_string(height);
 }
 
-// "a JPEG", "an AVIF": the name as it is read out, letter by letter or as a word.
+// "a JPEG", "an AVIF", "an SVG": the name as it is read out, letter by letter
+// ("ess") or as a word.
 inline std::string Article(std::string_view name) {
-  const bool vowel = !name.empty() && std::string_view("AEIOU").find(name.front()) != std::string_view::npos;
+  const bool vowel = !name.empty() && std::string_view("AEIOUS").find(name.front()) != std::string_view::npos;
   return (vowel ? "an " : "a ") + std::string(name);
 }
 
