@@ -6,6 +6,7 @@
 #include <span>
 
 #include "app/launcher.h"
+#include "platform/api/dialog_template.h"
 #include "platform/api/little_endian.h"
 #include "platform/framework/afxwin.h"
 
@@ -16,8 +17,6 @@ constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr std::size_t kFileVersionField = 8;  // most then least significant DWORD
 constexpr std::size_t kBlockHeaderBytes = 6;
 constexpr WORD kTextValue = 1;
-
-std::size_t AlignToDword(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
 
 struct Block {
   std::size_t length = 0;
@@ -38,18 +37,18 @@ std::optional<Block> ReadBlock(std::span<const std::byte> bytes) {
   block.length = *length;
   block.type = *type;
   std::size_t at = kBlockHeaderBytes;
-  for (auto unit = in.u16(at); unit && *unit != 0 && at < *length; unit = in.u16(at += 2)) {
-    block.key += static_cast<WCHAR>(*unit);
-  }
-  at = AlignToDword(at + 2);
+  auto key = platform::ReadResourceText(in, at, *length);
+  if (!key) return std::nullopt;
+  block.key = std::move(*key);
+  at = platform::AlignToDword(at);
   // A text value counts its characters, a binary one its bytes.
   const std::size_t valueBytes = *type == kTextValue ? std::size_t{*valueLength} * 2 : *valueLength;
   if (at + valueBytes > *length) return std::nullopt;
   block.value = bytes.subspan(at, valueBytes);
-  for (at = AlignToDword(at + valueBytes); at < *length;) {
+  for (at = platform::AlignToDword(at + valueBytes); at < *length;) {
     auto child = ReadBlock(bytes.subspan(at, *length - at));
     if (!child) break;
-    at = AlignToDword(at + child->length);
+    at = platform::AlignToDword(at + child->length);
     block.children.push_back(std::move(*child));
   }
   return block;

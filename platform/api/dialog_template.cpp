@@ -27,36 +27,53 @@ class Cursor {
     return value.value_or(0);
   }
   std::int16_t Short() { return static_cast<std::int16_t>(Word()); }
-  WString Text() {
-    WString text;
-    for (WORD unit = Word(); m_ok && unit != 0; unit = Word()) text += static_cast<WCHAR>(unit);
-    return text;
-  }
-  NameOrNumber Name() {
-    NameOrNumber name;
-    const WORD first = Word();
-    if (first == 0) return name;
-    if (first == kNameIsNumber) {
-      name.number = Word();
-      return name;
-    }
-    name.text = static_cast<WCHAR>(first);
-    name.text += Text();
-    return name;
-  }
-  void AlignToDword() { m_at = (m_at + 3) & ~std::size_t{3}; }
+  WString Text() { return Checked(ReadResourceText(m_in, m_at, m_in.size())); }
+  NameOrNumber Name() { return Checked(ReadNameOrNumber(m_in, m_at, m_in.size())); }
+  void AlignToDword() { m_at = platform::AlignToDword(m_at); }
   void Skip(std::size_t count) {
     m_ok = m_ok && m_in.has(m_at, count);
     m_at += count;
   }
 
  private:
+  template <typename Field>
+  Field Checked(std::optional<Field> field) {
+    m_ok = m_ok && field.has_value();
+    return field.value_or(Field{});
+  }
+
   LittleEndianReader m_in;
   std::size_t m_at = 0;
   bool m_ok = true;
 };
 
 }  // namespace
+
+std::optional<WString> ReadResourceText(const LittleEndianReader& in, std::size_t& at, std::size_t end) {
+  WString text;
+  for (;;) {
+    const auto unit = at + 2 <= end ? in.u16(at) : std::nullopt;
+    if (!unit) return std::nullopt;
+    at += 2;
+    if (*unit == 0) return text;
+    text += static_cast<WCHAR>(*unit);
+  }
+}
+
+std::optional<NameOrNumber> ReadNameOrNumber(const LittleEndianReader& in, std::size_t& at, std::size_t end) {
+  NameOrNumber name;
+  const auto first = at + 2 <= end ? in.u16(at) : std::nullopt;
+  if (!first) return std::nullopt;
+  if (*first == kNameIsNumber) {
+    name.number = at + 4 <= end ? in.u16(at + 2) : std::nullopt;
+    at += 4;
+    return name.number ? std::optional(name) : std::nullopt;
+  }
+  auto text = ReadResourceText(in, at, end);
+  if (!text) return std::nullopt;
+  name.text = std::move(*text);
+  return name;
+}
 
 std::optional<DialogTemplate> ParseDialogTemplate(std::span<const std::byte> bytes) {
   const LittleEndianReader in(bytes);

@@ -21,6 +21,18 @@ struct NameOrNumber {
   friend bool operator==(const NameOrNumber&, const NameOrNumber&) = default;
 };
 
+class LittleEndianReader;
+
+// The resource format's two habits, for every reader of compiled resources
+// (templates, .res entries, version blocks). Fields start on four-byte
+// boundaries:
+inline constexpr std::size_t AlignToDword(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
+// Wide text up to its null, which must come before `end`; `at` moves past the null.
+std::optional<WString> ReadResourceText(const LittleEndianReader& in, std::size_t& at, std::size_t end);
+// A type, name, class or menu: 0xFFFF and a number, a 0 for none, or text up to
+// its null; `at` moves past it. Nothing when it does not end before `end`.
+std::optional<NameOrNumber> ReadNameOrNumber(const LittleEndianReader& in, std::size_t& at, std::size_t end);
+
 // The predefined control classes, by the numbers the compiler writes for them.
 inline constexpr WORD kButtonClass = 0x0080;
 inline constexpr WORD kEditClass = 0x0081;

@@ -11,6 +11,10 @@
 
 namespace platform {
 
+// The terminal's ANSI code page (Korean), which the framework's narrow-to-wide
+// conversions use. A Windows desktop has its own, so it is named, not assumed.
+inline constexpr UINT kTerminalAnsiCodePage = 949;
+
 using WString = std::basic_string<WCHAR>;
 using WStringView = std::basic_string_view<WCHAR>;
 

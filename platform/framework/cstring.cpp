@@ -7,7 +7,7 @@ CString CString::FromAnsi(std::string_view ansi) {
   const int length = static_cast<int>(ansi.size());
   platform::WString wide(static_cast<std::size_t>(length), WCHAR{});
   // Each byte gives at most one character, so the buffer always has room.
-  const int written = MultiByteToWideChar(kTerminalAnsiCodePage, 0, ansi.data(), length, wide.data(), length);
+  const int written = MultiByteToWideChar(platform::kTerminalAnsiCodePage, 0, ansi.data(), length, wide.data(), length);
   wide.resize(static_cast<std::size_t>(written > 0 ? written : 0));
   return CString(std::move(wide));
 }
@@ -17,7 +17,7 @@ std::string CString::ToAnsi() const {
   const int length = static_cast<int>(m_text.size());
   // A double-byte code page needs at most two bytes a character.
   std::string narrow(static_cast<std::size_t>(length) * 2, '\0');
-  const int written = WideCharToMultiByte(kTerminalAnsiCodePage, 0, m_text.data(), length, narrow.data(),
+  const int written = WideCharToMultiByte(platform::kTerminalAnsiCodePage, 0, m_text.data(), length, narrow.data(),
                                           length * 2, nullptr, nullptr);
   narrow.resize(static_cast<std::size_t>(written > 0 ? written : 0));
   return narrow;

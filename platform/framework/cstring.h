@@ -7,10 +7,6 @@
 
 #include "platform/api/wide_text.h"
 
-// The terminal's ANSI code page (Korean), which the framework's narrow-to-wide
-// conversions use. A Windows desktop has its own, so it is named, not assumed.
-inline constexpr UINT kTerminalAnsiCodePage = 949;
-
 class CString {
  public:
   CString() = default;

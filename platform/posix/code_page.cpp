@@ -15,7 +15,8 @@
 namespace platform {
 namespace {
 
-constexpr const char* kIconvAnsiName = "CP949";
+// iconv's name for the terminal's code page.
+std::string IconvAnsiName() { return "CP" + std::to_string(kTerminalAnsiCodePage); }
 
 struct IconvCloser {
   void operator()(iconv_t* cd) const {
@@ -56,7 +57,7 @@ void Transcode(iconv_t cd, std::string_view input, const std::function<void(std:
 // Bytes that are not valid in code page 949 become U+FFFD; nothing fails.
 WString AnsiToWide(std::string_view ansi) {
   WString out;
-  UniqueIconv cd = OpenConverter("UTF-16LE", kIconvAnsiName);
+  UniqueIconv cd = OpenConverter("UTF-16LE", IconvAnsiName().c_str());
   if (!cd) {  // no code page support: keep ASCII, mark the rest
     for (unsigned char c : ansi) out += c < 0x80 ? static_cast<WCHAR>(c) : static_cast<WCHAR>(0xFFFD);
     return out;
@@ -81,7 +82,7 @@ WString AnsiToWide(std::string_view ansi) {
 // character.
 std::string WideToAnsi(WStringView wide) {
   std::string out;
-  UniqueIconv cd = OpenConverter(kIconvAnsiName, "UTF-16LE");
+  UniqueIconv cd = OpenConverter(IconvAnsiName().c_str(), "UTF-16LE");
   if (!cd) {
     for (const WCHAR c : wide) out += c < 0x80 ? static_cast<char>(c) : '?';
     return out;
@@ -116,10 +117,8 @@ int Deliver(const std::basic_string<Char>& converted, Char* out, int outCount) {
   return size;
 }
 
-constexpr UINT kTerminalAnsiCodePage = 949;
-
 bool KnownCodePage(UINT codePage) {
-  return codePage == CP_UTF8 || codePage == kTerminalAnsiCodePage || codePage == CP_ACP;  // the terminal's is 949
+  return codePage == CP_UTF8 || codePage == kTerminalAnsiCodePage || codePage == CP_ACP;  // the terminal's
 }
 
 }  // namespace

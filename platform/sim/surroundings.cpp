@@ -17,7 +17,7 @@ const Surroundings& CurrentSurroundings() { return g_surroundings; }
 std::filesystem::path ChooseTerminalRoot(const std::optional<std::filesystem::path>& option) {
   if (option) return *option;
   if (const char* env = std::getenv("BRAMBLE_ROOT"); env && *env) return env;
-  return "terminal";
+  return kDefaultTerminalFolder;
 }
 
 }  // namespace platform

@@ -14,11 +14,14 @@ namespace platform {
 class BlockDevice;
 class HostFiles;
 
+// Where the terminal folder is when nothing names it: in the current directory.
+inline constexpr const char* kDefaultTerminalFolder = "terminal";
+
 struct Surroundings {
   // The host's own files, for the simulated terminal's storage, flash and claim.
   HostFiles* hostFiles = nullptr;
   // The folder that stands for the terminal's storage, registry and flash.
-  std::filesystem::path terminalRoot = "terminal";
+  std::filesystem::path terminalRoot = kDefaultTerminalFolder;
   // The device behind "DSK1:"; none: the simulated flash driver over terminalRoot/flash.
   BlockDevice* flashDevice = nullptr;
   // Where NKDbgPrintfW's lines go, as UTF-8; none: standard error.

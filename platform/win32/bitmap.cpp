@@ -27,7 +27,9 @@ HBITMAP SHLoadDIBitmap(const WCHAR* fileName) {
   // is how the platform takes bit-field masks; a 56-byte header's alpha mask goes.
   const std::uint32_t headerSize = *in.u32(bmp::InFile(bmp::kInfoSizeField));
   if (headerSize == bmp::kInfoWithMasksSize || headerSize == bmp::kInfoWithAlphaMaskSize) {
-    if (headerSize == bmp::kInfoWithAlphaMaskSize) info.erase(info.begin() + 52, info.begin() + 56);
+    if (headerSize == bmp::kInfoWithAlphaMaskSize) {
+      info.erase(info.begin() + bmp::kInfoWithMasksSize, info.begin() + bmp::kInfoWithAlphaMaskSize);
+    }
     PutU32(info.data(), bmp::kInfoSize);
   }
   void* bits = nullptr;

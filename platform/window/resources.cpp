@@ -18,7 +18,6 @@ namespace {
 // Every entry of a .res file starts with the sizes of its data and of its header.
 constexpr std::size_t kEntrySizesBytes = 8;
 constexpr std::size_t kEntryTrailerBytes = 16;  // data version, flags, language, version, characteristics
-constexpr WORD kNameIsNumber = 0xFFFF;
 // An icon group's directory, then one 14-byte entry per image naming its RT_ICON.
 constexpr std::size_t kGroupHeaderBytes = 6;
 constexpr std::size_t kGroupEntryBytes = 14;
@@ -37,27 +36,6 @@ struct Module : HINSTANCE__ {
   std::map<WORD, std::unique_ptr<Icon>> icons;
 };
 
-std::size_t AlignToDword(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
-
-// A type or name field of an entry header; `at` moves past it.
-std::optional<NameOrNumber> ReadName(const LittleEndianReader& in, std::size_t& at, std::size_t end) {
-  NameOrNumber name;
-  const auto first = in.u16(at);
-  if (!first || at + 2 > end) return std::nullopt;
-  if (*first == kNameIsNumber) {
-    name.number = in.u16(at + 2);
-    at += 4;
-    return name.number && at <= end ? std::optional(name) : std::nullopt;
-  }
-  for (;;) {
-    const auto unit = in.u16(at);
-    at += 2;
-    if (!unit || at > end) return std::nullopt;
-    if (*unit == 0) return name;
-    name.text += static_cast<WCHAR>(*unit);
-  }
-}
-
 // The entries of a .res file; parsing stops at the first that does not fit.
 std::vector<std::unique_ptr<Resource>> ParseResourceFile(std::span<const std::byte> file) {
   std::vector<std::unique_ptr<Resource>> resources;
@@ -71,8 +49,8 @@ std::vector<std::unique_ptr<Resource>> ParseResourceFile(std::span<const std::by
     }
     std::size_t field = at + kEntrySizesBytes;
     const std::size_t headerEnd = at + headerSize;
-    auto type = ReadName(in, field, headerEnd);
-    auto name = type ? ReadName(in, field, headerEnd) : std::nullopt;
+    auto type = ReadNameOrNumber(in, field, headerEnd);
+    auto name = type ? ReadNameOrNumber(in, field, headerEnd) : std::nullopt;
     if (!name) break;
     // The first entry of every .res file is an empty one.
     if (dataSize != 0 || type->number != 0) {
