@@ -38,8 +38,8 @@ TEST(DialogStart, MissingSystemInfoShowsItsBoxOverTheShownDialog) {
   CBrambleDlg dialog;
   RunDialog(dialog, [](DialogRun&) {});
   ASSERT_EQ(terminal.host().boxes.size(), 1u);
-  EXPECT_EQ(terminal.host().boxes[0].text, u"system info file not found");
-  EXPECT_TRUE(terminal.host().boxes[0].overVisibleDialog);
+  EXPECT_EQ(std::tuple(terminal.host().boxes[0].text, terminal.host().boxes[0].overVisibleDialog),
+            std::tuple(u"system info file not found", true));
 }
 
 TEST(DialogEnd, EnterEscapeAndACloseRequestEndIt) {
