@@ -100,7 +100,8 @@ void CheckPicture(const fs::path& file) {
       // its left edge. Ink in the band around it would be text the control did not cut.
       const auto [left, top, right, bottom] = picture.InkBounds(c.left - 3, c.top - 3, c.right + 3, c.bottom + 3);
       ASSERT_LT(left, right) << "no text";
-      EXPECT_TRUE(left >= c.left && top >= c.top && right <= c.right && bottom <= c.bottom)
+      EXPECT_EQ(std::tuple(left >= c.left, top >= c.top, right <= c.right, bottom <= c.bottom),
+                std::tuple(true, true, true, true))
           << "text at " << left << "," << top << " - " << right << "," << bottom;
       EXPECT_TRUE(c.drawn != Drawn::Label || left <= c.left + 3) << "caption from " << left;
       continue;

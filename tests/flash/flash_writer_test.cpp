@@ -113,14 +113,16 @@ TEST_F(FlashWriter, DataSectorsThenTheMarkerThenTheFinishAndAShortLastSectorKeep
     for (std::uint32_t s = 0; s <= sectors; ++s) {
       const Call& call = device.calls[1 + s];
       ASSERT_EQ(call.code, kWriteSector);
-      EXPECT_TRUE(call.inSize == 16 && !call.outGiven && call.outSize == 4 && call.returnedGiven);
+      EXPECT_EQ(std::tuple(call.inSize, call.outGiven, call.outSize, call.returnedGiven),
+                std::tuple(16u, false, 4u, true));
       EXPECT_EQ(requests[s], (AREA_SECTOR_REQ{1, s, 1, buffer}));
       if (s < sectors) std::copy(file.begin() + s * 512, file.begin() + std::min<std::size_t>(size, s * 512 + 512), held.begin());
       ASSERT_EQ(call.sector, s < sectors ? held : EndMarker()) << "sector " << s;
     }
     const Call& finish = device.calls[sectors + 2];
     EXPECT_EQ(finish.code, kWriteFinish);
-    EXPECT_TRUE(finish.record.empty() && finish.inSize == 0 && !finish.outGiven && finish.outSize == 0 && finish.returnedGiven);
+    EXPECT_EQ(std::tuple(finish.record.size(), finish.inSize, finish.outGiven, finish.outSize, finish.returnedGiven),
+              std::tuple(0u, 0u, false, 0u, true));
     EXPECT_EQ(progress.size(), sectors);
     EXPECT_TRUE(progress.empty() || progress.back() == sectors);
   }

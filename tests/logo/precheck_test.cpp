@@ -24,20 +24,6 @@ bool Check(const TempTerminal& terminal, const std::vector<std::byte>& file) {
   return LoadAndCheckBitmap(kCardBmp);
 }
 
-// RGB565 of the builder's pattern, low byte first, top row first.
-std::vector<std::byte> PatternStartupImage() {
-  std::vector<std::byte> image;
-  for (int y = 0; y < 480; ++y) {
-    for (int x = 0; x < 800; ++x) {
-      const std::uint32_t c = PatternPixel(x, y);
-      const std::uint32_t value = ((c >> 19) & 0x1F) << 11 | ((c >> 10) & 0x3F) << 5 | (c & 0xFF) >> 3;
-      image.push_back(static_cast<std::byte>(value % 256));
-      image.push_back(static_cast<std::byte>(value / 256));
-    }
-  }
-  return image;
-}
-
 TEST(PreCheck, TheThreeHeaderNumbersAndWholePixelDataDecideAndOneBufferKeepsEveryFileThatOpens) {
   TempTerminal terminal;
   std::vector<std::byte> bare(30 + 1'152'000);  // no signature, pixels right behind the fields
@@ -50,25 +36,25 @@ TEST(PreCheck, TheThreeHeaderNumbersAndWholePixelDataDecideAndOneBufferKeepsEver
   // A copy to the card that was cut short, anywhere in its pixels.
   for (std::size_t eighth = 0; eighth < 8; ++eighth) {
     EXPECT_FALSE(Check(terminal, std::vector(bare.begin(), bare.begin() + 30 + eighth * 144'000))) << eighth;
-    EXPECT_TRUE(kept.loaded && !kept.passed && kept.width == 800);
+    EXPECT_EQ(std::tuple(kept.loaded, kept.passed, kept.width), std::tuple(true, false, 800));
   }
   EXPECT_FALSE(Check(terminal, Patched(bare, {"pixels past the end", 10, 0xFFFFFFF0u})));
   EXPECT_TRUE(kept.PixelData().empty());
 
   const auto deep = BuildBitmap({.bitCount = 32});
   EXPECT_FALSE(Check(terminal, deep));
-  EXPECT_TRUE(kept.loaded && !kept.passed && std::ranges::equal(kept.File(), deep));
+  EXPECT_EQ(std::tuple(kept.loaded, kept.passed, std::ranges::equal(kept.File(), deep)), std::tuple(true, false, true));
   EXPECT_EQ(kept.PixelData().data(), kept.File().data() + 54);
   EXPECT_FALSE(Check(terminal, BuildBitmap({.height = -480})));
   EXPECT_EQ(kept.height, -480);
   EXPECT_FALSE(Check(terminal, std::vector(bare.begin(), bare.begin() + 29)));
-  EXPECT_TRUE(kept.File().size() == 29 && kept.PixelData().empty());
+  EXPECT_EQ(std::tuple(kept.File().size(), kept.PixelData().size()), std::tuple(29u, 0u));
 
   // A file over 64 MiB is refused before anything of it is read.
   terminal.Write("SDMMC DISK/logo.bmp", bare);
   std::filesystem::resize_file(terminal / "SDMMC DISK/logo.bmp", (std::uintmax_t{64} << 20) + 1);  // sparse
   EXPECT_FALSE(LoadAndCheckBitmap(kCardBmp));
-  EXPECT_TRUE(kept.loaded && kept.File().empty());
+  EXPECT_EQ(std::tuple(kept.loaded, kept.File().size()), std::tuple(true, 0u));
 
   // One buffer: the old one goes before the new comes, and only a file that opens replaces it.
   ASSERT_TRUE(Check(terminal, BuildBitmap({})));
@@ -81,13 +67,13 @@ TEST(PreCheck, TheThreeHeaderNumbersAndWholePixelDataDecideAndOneBufferKeepsEver
   const std::byte* buffer = kept.buffer.get();
   EXPECT_FALSE(LoadAndCheckBitmap(_T("\\SDMMC DISK\\missing.bmp")));
   EXPECT_FALSE(LoadAndCheckBitmap(_T("\\SDMMC DISK\\")));
-  EXPECT_TRUE(kept.buffer.get() == buffer && kept.passed);
+  EXPECT_EQ(std::tuple(kept.buffer.get(), kept.passed), std::tuple(buffer, true));
 
   // Without memory for the new file, the one that passed before is not taken for it either.
   logo_test::RefuseLargeBlocks(true);
   EXPECT_FALSE(LoadAndCheckBitmap(kCardBmp));
   logo_test::RefuseLargeBlocks(false);
-  EXPECT_TRUE(kept.loaded && !kept.passed && kept.File().empty());
+  EXPECT_EQ(std::tuple(kept.loaded, kept.passed, kept.File().size()), std::tuple(true, false, 0u));
 }
 
 TEST(StartupImage, TruncateModeLeavesAnEmptyFileWhereTheCardIsAndConversionNeedsAPassingPreCheck) {
@@ -109,9 +95,19 @@ TEST(StartupImage, TruncateModeLeavesAnEmptyFileWhereTheCardIsAndConversionNeeds
   EXPECT_FALSE(WriteStartupImage(0));
   EXPECT_EQ(ReadFileBytes(startup), Bytes("earlier"));
 
-  ASSERT_TRUE(Check(terminal, BuildBitmap({.infoHeaderSize = 124})));
+  // Three corners in pure channels, the rest in one colour whose low bits RGB565 drops.
+  ASSERT_TRUE(Check(terminal, BuildBitmap({.infoHeaderSize = 124}, [](int x, int y) {
+    return x + y == 0 ? 0xFF0000u : x == 799 && y == 0 ? 0x00FF00u : x == 0 && y == 479 ? 0x0000FFu : 0x123456u;
+  })));
   EXPECT_TRUE(WriteStartupImage(0));
-  EXPECT_TRUE(ReadFileBytes(startup) == PatternStartupImage());  // the tool's writer: tests/tools
+  const auto image = ReadFileBytes(startup);  // the tool's writer: tests/tools
+  ASSERT_EQ(image.size(), 768'000u);
+  const auto at = [&image](int x, int y) {  // low byte first, top row first
+    const std::size_t i = static_cast<std::size_t>(y * 800 + x) * 2;
+    return std::to_integer<int>(image[i]) | std::to_integer<int>(image[i + 1]) << 8;
+  };
+  EXPECT_EQ(std::tuple(at(0, 0), at(799, 0), at(0, 479), at(799, 479), at(400, 240)),
+            std::tuple(0xF800, 0x07E0, 0x001F, 0x11AA, 0x11AA));
 
 #ifndef _WIN32  // Linux has a device for a full card
   fs::remove(startup);

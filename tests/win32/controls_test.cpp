@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "dialog/bramble_dlg.h"
@@ -69,9 +70,25 @@ TEST(WindowsDialog, TheDialogManagerMakesTheTemplatesSixteenControls) {
   EXPECT_EQ(found, expected);
 }
 
+// The first visible window of process `id`; none yet: nullptr.
+HWND ShownWindow(DWORD id) {
+  std::pair<DWORD, HWND> wanted{id, nullptr};
+  ::EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        auto& [processId, shown] = *reinterpret_cast<std::pair<DWORD, HWND>*>(context);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner != processId || !::IsWindowVisible(window)) return TRUE;
+        shown = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&wanted));
+  return wanted.second;
+}
+
 // Started without --play, under a prefix whose desktop is the terminal's 800 x 480
 // screen (scripts/test-windows makes it), and left to its own message loop.
-TEST(WindowsDialog, StartedByHandItCoversTheScreenTwoSecondsLater) {
+TEST(WindowsDialog, StartedByHandItCoversTheScreenAndANormalShowKeepsItMaximized) {
   bramble::test::TempTerminal terminal;
   bramble::test::MakeReadyTerminal(terminal);
   wchar_t self[MAX_PATH] = {};
@@ -85,32 +102,24 @@ TEST(WindowsDialog, StartedByHandItCoversTheScreenTwoSecondsLater) {
                                &started));
   const platform::UniqueHandle process(started.hProcess);
   const platform::UniqueHandle thread(started.hThread);
-  ::WaitForInputIdle(process.get(), 10000);
-  ::Sleep(2000);
-
-  struct Found {
-    DWORD processId;
-    HWND window = nullptr;
-  } found{started.dwProcessId};
-  ::EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        auto& wanted = *reinterpret_cast<Found*>(context);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner != wanted.processId || !::IsWindowVisible(window)) return TRUE;
-        wanted.window = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  ASSERT_NE(found.window, nullptr) << "no window of the program is shown";
+  // Shown and maximized, within ten seconds.
+  HWND shown = nullptr;
+  for (int tries = 0; !((shown = ShownWindow(started.dwProcessId)) && ::IsZoomed(shown)) && tries < 200; ++tries) {
+    ::Sleep(50);
+  }
+  ASSERT_NE(shown, nullptr) << "no window of the program is shown";
+  // Wine's dialog manager asks for a normal show when its loop first finds no
+  // message, a moment no other process sees: asked here too, it is carried out by
+  // the program before ShowWindow returns, so a restored dialog shows at once.
+  ::ShowWindow(shown, SW_SHOWNORMAL);
   RECT client{};
   POINT topLeft{};
-  ::GetClientRect(found.window, &client);
-  ::ClientToScreen(found.window, &topLeft);
+  ::GetClientRect(shown, &client);
+  ::ClientToScreen(shown, &topLeft);
   EXPECT_EQ(std::tuple(topLeft.x, topLeft.y, client.right, client.bottom), std::tuple(0, 0, 800, 480));
-  EXPECT_TRUE(::IsZoomed(found.window));
+  EXPECT_TRUE(::IsZoomed(shown));
 
-  ::PostMessageW(found.window, WM_CLOSE, 0, 0);  // the dialog answers it as Cancel
+  ::PostMessageW(shown, WM_CLOSE, 0, 0);  // the dialog answers it as Cancel
   ASSERT_EQ(::WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
   DWORD exitCode = 1;
   ::GetExitCodeProcess(process.get(), &exitCode);
