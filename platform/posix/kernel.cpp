@@ -92,53 +92,24 @@ bool Forget(HANDLE handle) {
 }
 
 // The terminal C library's text mode: each CR LF pair reads as LF, a lone CR
-// stays. The file is read as the caller reads, never further.
-struct TextStream {
-  UniqueFd fd;
-  std::string ready;  // translated, not yet handed out
-  bool pendingCr = false;
-  bool atEnd = false;
-
-  void Fill() {
-    char raw[4096];
-    const ssize_t got = ReadFully(fd.get(), raw, sizeof raw);
-    if (got <= 0) {
-      atEnd = true;
-      if (pendingCr) ready += '\r';
-      pendingCr = false;
-      return;
-    }
-    for (ssize_t i = 0; i < got; ++i) {
-      const char c = raw[i];
-      if (pendingCr && c != '\n') ready += '\r';
-      pendingCr = c == '\r';
-      if (!pendingCr) ready += c;
-    }
-  }
-};
-
-ssize_t ReadText(void* cookie, char* buffer, std::size_t size) {
-  auto* stream = static_cast<TextStream*>(cookie);
-  while (stream->ready.empty() && !stream->atEnd) stream->Fill();
-  const std::size_t count = std::min(size, stream->ready.size());
-  std::copy_n(stream->ready.begin(), count, buffer);
-  stream->ready.erase(0, count);
-  return static_cast<ssize_t>(count);
-}
-
-int CloseText(void* cookie) {
-  delete static_cast<TextStream*>(cookie);
-  return 0;
-}
+// stays. The only text file the system reads is info.txt, for its first line, so
+// a text stream holds at most the first 64 KiB, translated, in memory of its own.
+constexpr std::size_t kTextStreamBytes = 64 * 1024;
 
 std::FILE* OpenTextStream(UniqueFd fd) {
-  auto stream = std::make_unique<TextStream>();
-  stream->fd = std::move(fd);
-  cookie_io_functions_t functions{};
-  functions.read = ReadText;
-  functions.close = CloseText;
-  std::FILE* file = ::fopencookie(stream.get(), "r", functions);
-  if (file) stream.release();  // the stream owns it now and frees it on close
+  std::string raw(kTextStreamBytes, '\0');
+  const ssize_t got = ReadFully(fd.get(), raw.data(), raw.size());
+  if (got < 0) return nullptr;
+  raw.resize(static_cast<std::size_t>(got));
+  std::string text;
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '\r' || i + 1 == raw.size() || raw[i + 1] != '\n') text += raw[i];
+  }
+  std::FILE* file = ::fmemopen(nullptr, text.size() + 1, "w+");
+  if (file && (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fseek(file, 0, SEEK_SET) != 0)) {
+    std::fclose(file);
+    return nullptr;
+  }
   return file;
 }
 

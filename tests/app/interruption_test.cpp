@@ -166,54 +166,6 @@ Change Prepare(const TempTerminal& ready, Change change) {
   return change;
 }
 
-// Plays `steps` on copies of `state`, killed at each kill point of them in turn,
-// and expects a truthful recovery after each; there are at least `fewest` calls.
-void SweepKills(const TempTerminal& state, const std::string& steps, std::size_t fewest, const Change& change) {
-  TempTerminal recorded;
-  CopyTerminal(state, recorded);
-  ASSERT_EQ(PlayTraced(recorded, steps, recorded / "calls.log").exitCode, 0);
-  const std::vector<Call> calls = ReadCalls(recorded / "calls.log");
-  ASSERT_GE(calls.size(), fewest);
-  for (const Call& point : KillPoints(calls)) {
-    TempTerminal terminal;
-    CopyTerminal(state, terminal);
-    const std::string where = std::to_string(point.occurrence) + ". " + point.line;
-    ASSERT_EQ(PlayTraced(terminal, steps, terminal / "kill.log", Injection(point, "signal=KILL")).exitCode, 128 + SIGKILL)
-        << where;
-    ExpectTruthfulRecovery(terminal, change, where);
-  }
-}
-
-class KillSweep : public testing::TestWithParam<Change> {};
-
-// 3,001 sectors and as many reads of logo.bin, at least.
-TEST_P(KillSweep, AKillAtAnyCallOfAChangeIsToldTruthfullyAndARetryCompletes) {
-  TempTerminal ready;
-  const Change change = Prepare(ready, GetParam());
-  SweepKills(ready, change.steps, 6002, change);
-}
-
-INSTANTIATE_TEST_SUITE_P(Of, KillSweep,
-                         testing::Values(Change{"Convert", "open,convert", text::kLogoChanged, {}},
-                                         Change{"ResetLogo", "reset", text::kDefaultRestored, {}}),
-                         [](const testing::TestParamInfo<Change>& change) { return std::string(change.param.name); });
-
-// The start that follows a change, killed at each of its calls (at least: the
-// mark and logo.bin looked for, logo.bin and the mark deleted): after a change
-// that was cut short, and after one that completed.
-TEST(NextStartKillSweep, AKillAtAnyCallOfTheNextStartIsToldTruthfullyAtTheOneAfter) {
-  TempTerminal ready;
-  const Change change = Prepare(ready, {"Convert", "open,convert", text::kLogoChanged, {}});
-  TempTerminal cutShort, completed;
-  CopyTerminal(ready, cutShort);
-  ASSERT_EQ(PlayTraced(cutShort, change.steps, cutShort / "kill.log", "pwrite64:signal=KILL:when=1500").exitCode,
-            128 + SIGKILL);
-  CopyTerminal(ready, completed);
-  ASSERT_EQ(Play(completed, change.steps).exitCode, 0);
-  SweepKills(cutShort, "", 4, change);
-  SweepKills(completed, "", 4, change);
-}
-
 // The file a traced call works on: its descriptor's ("read(7</t/x>, ...") or the
 // one it names ("newfstatat(AT_FDCWD</t>, "/t/x", ...").
 std::string Target(const Call& call) {
@@ -252,63 +204,93 @@ std::vector<std::string> ErrorsFor(const Call& call) {
   return {"error=EIO"};
 }
 
-// Plays `steps` on copies of `state` with each call site failed in turn. No
-// failure may end in a crash or a hang, nor in a text that claims `change` (or
-// an applied logo) unless the terminal holds it whole; and the next start and a
-// retry are truthful and complete. Returns the number of failures tried.
-int SweepErrors(const TempTerminal& state, const std::string& steps, const Change& change) {
+enum class Fault { kKill, kError };
+void PrintTo(Fault fault, std::ostream* out) { *out << (fault == Fault::kKill ? "kill" : "I/O error"); }
+
+// Each call to fail, with how: killed at the kill points, or failed with the
+// errors each error point meets.
+std::vector<std::pair<Call, std::string>> Injections(const std::vector<Call>& calls, Fault fault) {
+  std::vector<std::pair<Call, std::string>> injections;
+  if (fault == Fault::kKill) {
+    for (const Call& call : KillPoints(calls)) injections.emplace_back(call, "signal=KILL");
+  } else {
+    for (const Call& call : ErrorPoints(calls))
+      for (const std::string& error : ErrorsFor(call)) injections.emplace_back(call, error);
+  }
+  return injections;
+}
+
+// Plays `steps` on copies of `state` (whose run makes at least `fewest` calls on
+// the watched files) with each injection in turn. A kill or a failed call never
+// ends in a crash or a hang, nor in a text that claims `change` (or an applied
+// logo) unless the terminal holds it whole; and the next start and a retry are
+// truthful and complete. Returns the number of injections tried.
+std::size_t Sweep(const TempTerminal& state, const std::string& steps, const Change& change, Fault fault,
+                  std::size_t fewest) {
   TempTerminal recorded;
   CopyTerminal(state, recorded);
   EXPECT_EQ(PlayTraced(recorded, steps, recorded / "calls.log").exitCode, 0);
-  int tried = 0;
-  for (const Call& point : ErrorPoints(ReadCalls(recorded / "calls.log"))) {
-    for (const std::string& error : ErrorsFor(point)) {
-      TempTerminal terminal;
-      CopyTerminal(state, terminal);
-      const std::string where = error + " at " + std::to_string(point.occurrence) + ". " + point.line;
-      const PlayResult run = PlayTraced(terminal, steps, terminal / "error.log", Injection(point, error));
-      ++tried;
+  const std::vector<Call> calls = ReadCalls(recorded / "calls.log");
+  EXPECT_GE(calls.size(), fewest);
+  const auto injections = Injections(calls, fault);
+  for (const auto& [point, what] : injections) {
+    TempTerminal terminal;
+    CopyTerminal(state, terminal);
+    const std::string where = what + " at " + std::to_string(point.occurrence) + ". " + point.line;
+    const PlayResult run = PlayTraced(terminal, steps, terminal / "injected.log", Injection(point, what));
+    if (fault == Fault::kKill) {
+      EXPECT_EQ(run.exitCode, 128 + SIGKILL) << where;
+    } else {
       EXPECT_LT(run.exitCode, 128) << where << "\n" << run.err;
-      const bool holds = Holds(terminal, change);
-      for (int block = 0; block <= static_cast<int>(std::ranges::count(steps, ',')) + 1; ++block) {
-        const std::string message = MessageAt(run.transcript, block);
-        EXPECT_TRUE(holds || (message != Escaped(change.done) && message != Escaped(text::kAlreadyApplied)))
-            << where << "\nstep " << block << ": " << message << "\narea 1: " << DescribeArea(terminal / "flash/area1.bin");
-      }
-      ExpectTruthfulRecovery(terminal, change, where);
     }
+    const bool holds = Holds(terminal, change);
+    for (int block = 0; block <= static_cast<int>(std::ranges::count(steps, ',')) + 1; ++block) {
+      const std::string message = MessageAt(run.transcript, block);
+      EXPECT_TRUE(holds || (message != Escaped(change.done) && message != Escaped(text::kAlreadyApplied)))
+          << where << "\nstep " << block << ": " << message << "\narea 1: " << DescribeArea(terminal / "flash/area1.bin");
+    }
+    ExpectTruthfulRecovery(terminal, change, where);
   }
-  return tried;
+  return injections.size();
 }
 
-class ErrorSweep : public testing::TestWithParam<Change> {};
+class FaultSweep : public testing::TestWithParam<std::tuple<Change, Fault>> {};
+// "ConvertKillSweep": the same from build to build, and found by -R KillSweep.
+std::string SweepName(const testing::TestParamInfo<std::tuple<Change, Fault>>& info) {
+  return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) == Fault::kKill ? "KillSweep" : "ErrorSweep");
+}
 
-TEST_P(ErrorSweep, AnIoErrorAtAnyCallOfAChangeIsAFailureOrTheWholeChange) {
+TEST_P(FaultSweep, AKillOrAnIoErrorAtAnyCallOfAChangeIsAFailureOrTheWholeChange) {
+  const auto& [of, fault] = GetParam();
   TempTerminal ready;
-  const Change change = Prepare(ready, GetParam());
-  const int tried = SweepErrors(ready, change.steps, change);
-  EXPECT_GE(tried, 20);
-  RecordProperty("failures_tried", tried);
+  const Change change = Prepare(ready, of);
+  // A change of area 1 makes 3,001 sector requests and as many reads of logo.bin.
+  RecordProperty("injections", static_cast<int>(Sweep(ready, change.steps, change, fault, change.startupImage ? 10 : 6002)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Of, ErrorSweep,
-                         testing::Values(Change{"Convert", "open,convert", text::kLogoChanged, {}},
-                                         Change{"ResetLogo", "reset", text::kDefaultRestored, {}},
-                                         Change{"ResetLogoUnlisted", "reset", text::kDefaultRestored, {}, "ZZ999", true}),
-                         [](const testing::TestParamInfo<Change>& change) { return std::string(change.param.name); });
+INSTANTIATE_TEST_SUITE_P(Of, FaultSweep,
+                         testing::Combine(testing::Values(Change{"Convert", "open,convert", text::kLogoChanged, {}},
+                                                          Change{"ResetLogo", "reset", text::kDefaultRestored, {}},
+                                                          Change{"ResetLogoUnlisted", "reset", text::kDefaultRestored,
+                                                                 {}, "ZZ999", true}),
+                                          testing::Values(Fault::kKill, Fault::kError)),
+                         SweepName);
 
-// The start after a change that was cut short: it must never call the partial
-// area applied, whatever call fails.
-TEST(NextStartErrorSweep, AnIoErrorAtAnyCallOfTheStartAfterACutChangeNeverCallsItApplied) {
+// The start that follows a change, killed or failed at each of its calls (at
+// least: the mark and logo.bin looked for, logo.bin and the mark deleted): after a
+// change that was cut short, and killed after one that completed.
+TEST(NextStart, AKillOrAnIoErrorAtAnyCallOfTheStartAfterAChangeIsToldTruthfully) {
   TempTerminal ready;
   const Change change = Prepare(ready, {"Convert", "open,convert", text::kLogoChanged, {}});
-  TempTerminal cutShort;
+  TempTerminal cutShort, completed;
   CopyTerminal(ready, cutShort);
   ASSERT_EQ(PlayTraced(cutShort, change.steps, cutShort / "kill.log", "pwrite64:signal=KILL:when=1500").exitCode,
             128 + SIGKILL);
-  const int tried = SweepErrors(cutShort, "", change);
-  EXPECT_GE(tried, 5);
-  RecordProperty("failures_tried", tried);
+  CopyTerminal(ready, completed);
+  ASSERT_EQ(Play(completed, change.steps).exitCode, 0);
+  Sweep(cutShort, "", change, Fault::kKill, 4);
+  Sweep(completed, "", change, Fault::kKill, 4);
+  Sweep(cutShort, "", change, Fault::kError, 4);
 }
 
 TEST(Interruptions, ALogoBinCutShortWhileItIsProgrammedIsAFailedChange) {
