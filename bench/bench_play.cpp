@@ -16,13 +16,16 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "flash/flash_writer.h"
+#include "logo/image_format.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr int kRounds = 21;
-constexpr std::uintmax_t kProgrammedAreaBytes = 3001 * 512;  // 3000 data sectors and the marker
+// The data sectors and the marker.
+constexpr std::uintmax_t kProgrammedAreaBytes = (flash::DataSectorCount(logo::kLogoFileBytes) + 1) * flash::kSectorBytes;
 
 // Runs the program once with its output dropped; false when it did not exit with 0.
 bool Run(const std::vector<std::string>& argv, bench::ProcessRun& timing) {

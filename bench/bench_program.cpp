@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "flash/flash_writer.h"
+#include "logo/image_format.h"
 #include "platform/sim/surroundings.h"
 
 namespace {
@@ -25,8 +26,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 15;
-constexpr std::size_t kLogoBytes = 1536000;
-constexpr std::size_t kSectorBytes = 512;
+constexpr std::size_t kLogoBytes = logo::kLogoFileBytes;
+constexpr std::size_t kSectorBytes = flash::kSectorBytes;
 
 // The yardstick: the same bytes in the same pieces, made durable once.
 bool PlainWrites(const fs::path& to, const std::vector<char>& bytes) {

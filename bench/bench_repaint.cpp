@@ -24,6 +24,9 @@
 
 #include "app/resources.h"
 #include "dialog/bramble_dlg.h"
+#include "logo/image_format.h"
+#include "platform/api/bitmap_format.h"
+#include "platform/api/dialog_template.h"
 #include "platform/api/little_endian.h"
 #include "platform/sim/surroundings.h"
 #include "platform/window/window.h"
@@ -34,14 +37,14 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 101;
-constexpr int kScreenWidth = 800;
-constexpr int kScreenHeight = 480;
-constexpr int kPreviewLeft = 25;
-constexpr int kPreviewTop = 80;
-constexpr int kPreviewWidth = 550;
-constexpr int kPreviewHeight = 350;
-constexpr std::size_t kHeaderBytes = 54;
-constexpr std::size_t kRowBytes = kScreenWidth * 3;  // 2400: no padding needed
+constexpr int kScreenWidth = platform::kScreenWidth;
+constexpr int kScreenHeight = platform::kScreenHeight;
+constexpr int kPreviewLeft = CBrambleDlg::kPreviewLeft;
+constexpr int kPreviewTop = CBrambleDlg::kPreviewTop;
+constexpr int kPreviewWidth = CBrambleDlg::kPreviewWidth;
+constexpr int kPreviewHeight = CBrambleDlg::kPreviewHeight;
+constexpr std::uint32_t kHeaderBytes = bmp::kPlainHeaderSize;
+constexpr std::size_t kRowBytes = logo::kSourceRowBytes;  // no padding needed
 constexpr std::uint32_t kBackground = 0xFFECECEC;
 
 // A classic 24-bit bottom-up bitmap whose neighbouring pixels differ.
@@ -56,7 +59,7 @@ std::vector<std::byte> StandardBitmap() {
   platform::PutU32(&file[22], kScreenHeight);
   platform::PutU16(&file[26], 1);
   platform::PutU16(&file[28], 24);
-  for (std::size_t i = kHeaderBytes; i < file.size(); ++i) file[i] = static_cast<std::byte>((i * 31 + i / 2400) & 0xFF);
+  for (std::size_t i = kHeaderBytes; i < file.size(); ++i) file[i] = static_cast<std::byte>((i * 31 + i / kRowBytes) & 0xFF);
   return file;
 }
 

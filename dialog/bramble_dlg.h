@@ -45,6 +45,8 @@ class CBrambleDlg : public CDialog {
   static constexpr UINT_PTR kConvertTimer = 30;
   static constexpr UINT kConvertDelayMs = 10;
   static constexpr UINT_PTR kStartupImageTimer = 20;
+  // Where the preview draws the picture, squeezed, in pixels of the client area.
+  static constexpr int kPreviewLeft = 25, kPreviewTop = 80, kPreviewWidth = 550, kPreviewHeight = 350;
 
  protected:
   DECLARE_MESSAGE_MAP()

@@ -8,15 +8,6 @@
 #include "dialog/messages.h"
 #include "logo/image_format.h"
 
-namespace {
-
-constexpr int kPreviewLeft = 25;
-constexpr int kPreviewTop = 80;
-constexpr int kPreviewWidth = 550;
-constexpr int kPreviewHeight = 350;
-
-}  // namespace
-
 void CBrambleDlg::OnPaint() {
   CPaintDC paintDc(this);
   if (m_strImagePath.IsEmpty()) return;

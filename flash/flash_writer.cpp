@@ -85,10 +85,6 @@ Sector EndMarkerSector() {
   return marker;
 }
 
-std::uint32_t DataSectorCount(ULONGLONG length) {
-  return static_cast<std::uint32_t>((length + kSectorBytes - 1) / kSectorBytes);
-}
-
 bool WriteToFlashArea(const std::function<void(CFile&)>& openFile, const Progress& progress) {
   // The device is opened before the file and closed after it, on every way out.
   const platform::UniqueHandle device(OpenNandDriver());

@@ -25,7 +25,9 @@ using Sector = std::array<std::byte, kSectorBytes>;
 // The sector that closes a logo: "LOGO", then 508 bytes 0xFF.
 Sector EndMarkerSector();
 // Data sectors for a file of `length` bytes: the last one may be partly filled.
-std::uint32_t DataSectorCount(ULONGLONG length);
+constexpr std::uint32_t DataSectorCount(ULONGLONG length) {
+  return static_cast<std::uint32_t>((length + kSectorBytes - 1) / kSectorBytes);
+}
 
 // Called after each accepted data sector with the number written so far and the
 // number of data sectors in all.
