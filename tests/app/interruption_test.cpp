@@ -180,7 +180,7 @@ std::string Target(const Call& call) {
 
 // The error points, by the calls of one name on one file: every call of each but
 // every hundredth of the rows and sectors when BRAMBLE_ERROR_SWEEP=all; otherwise
-// the first two and the last (a sanitized program, slower: the first and the last).
+// the first two and the last (a sanitized program, slower: the first).
 std::vector<Call> ErrorPoints(const std::vector<Call>& calls) {
   const char* sweep = std::getenv("BRAMBLE_ERROR_SWEEP");
   const bool all = sweep && std::string(sweep) == "all";
@@ -190,7 +190,7 @@ std::vector<Call> ErrorPoints(const std::vector<Call>& calls) {
   for (const auto& [site, list] : sites) {
     const std::size_t few = all ? 20 : kSanitized ? 1 : 2;
     for (std::size_t i = 0; i < list.size(); ++i) {
-      if (i < few || i + 1 == list.size() || (all && i % 100 == 0)) points.push_back(*list[i]);
+      if (i < few || (!kSanitized && i + 1 == list.size()) || (all && i % 100 == 0)) points.push_back(*list[i]);
     }
   }
   return points;
