@@ -9,7 +9,6 @@
 
 #include "platform/posix/posix_io.h"
 #include "platform/sim/host_io.h"
-#include "platform/sim/surroundings.h"
 
 namespace platform {
 namespace {
@@ -111,11 +110,9 @@ class PosixFiles final : public HostFiles {
 
 }  // namespace
 
-Surroundings SurroundingsOfThisHost() {
+HostFiles& FilesOfThisHost() {
   static PosixFiles files;
-  Surroundings surroundings;
-  surroundings.hostFiles = &files;
-  return surroundings;
+  return files;
 }
 
 }  // namespace platform

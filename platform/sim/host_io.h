@@ -77,6 +77,11 @@ class HostFiles {
   virtual unsigned long ProcessId() = 0;
 };
 
+// The files of the host this program is built for, defined by that host's folder
+// (posix/, win32/) for the program to install (SurroundingsOfThisHost). The
+// simulated terminal itself never names it.
+HostFiles& FilesOfThisHost();
+
 // This process's id, as the host numbers processes.
 unsigned long HostProcessId();
 

@@ -9,10 +9,11 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/sim/host_io.h"
+
 namespace platform {
 
 class BlockDevice;
-class HostFiles;
 
 // Where the terminal folder is when nothing names it: in the current directory.
 inline constexpr const char* kDefaultTerminalFolder = "terminal";
@@ -28,10 +29,13 @@ struct Surroundings {
   std::function<void(std::string_view utf8)> debugOutput;
 };
 
-// The default surroundings with the files of the host this program is built for;
-// defined by that host's folder, for the program to install, never called by the
-// simulated terminal itself.
-Surroundings SurroundingsOfThisHost();
+// The default surroundings with the files of the host this program is built for,
+// for the program to install.
+inline Surroundings SurroundingsOfThisHost() {
+  Surroundings surroundings;
+  surroundings.hostFiles = &FilesOfThisHost();
+  return surroundings;
+}
 
 // Replaces the surroundings; returns the ones it replaced.
 Surroundings InstallSurroundings(Surroundings surroundings);

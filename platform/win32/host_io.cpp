@@ -6,7 +6,6 @@
 
 #include "platform/api/windows_api.h"
 #include "platform/sim/host_io.h"
-#include "platform/sim/surroundings.h"
 
 namespace platform {
 namespace {
@@ -183,11 +182,9 @@ class WindowsFiles final : public HostFiles {
 
 }  // namespace
 
-Surroundings SurroundingsOfThisHost() {
+HostFiles& FilesOfThisHost() {
   static WindowsFiles files;
-  Surroundings surroundings;
-  surroundings.hostFiles = &files;
-  return surroundings;
+  return files;
 }
 
 }  // namespace platform
