@@ -21,9 +21,8 @@ TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignO
                                 "[1 open]\nmessage: " + Escaped(text::kUsable) + numbers +
                                 "[2 convert]\nmessage: " + Escaped(text::kLogoChanged) + numbers +
                                 "[3 repaint]\nmessage: " + Escaped(text::kUsable) + numbers);
-  for (const char* png : {"00-start.png", "01-open.png", "02-convert.png", "03-repaint.png"}) {
+  for (const char* png : {"00-start.png", "01-open.png", "02-convert.png", "03-repaint.png"})
     EXPECT_GT(fs::file_size(run.out / png), 1000u) << png;
-  }
   const auto logoBin = ReadFileBytes(terminal / "SDMMC DISK/logo.bin");
   const auto area = ReadFileBytes(terminal / "flash/area1.bin");
   ASSERT_EQ(std::tuple(logoBin.size(), area.size()), std::tuple(1536000u, 3001u * 512u));
@@ -75,9 +74,8 @@ TEST(Launcher, UsageErrorsExitTwoBeforeTouchingAnythingAndVersionShowsTheVersion
   ASSERT_EQ(version.Wait(), 0);
   const std::string text = ReadText(terminal / "version.txt");
   for (const char* line : {"1.0.0.1", "FileVersion: 1.0.0.1", "ProductVersion: 1.0.0.1", "InternalName: Bramble.exe",
-                           "OriginalFilename: Bramble.exe"}) {
+                           "OriginalFilename: Bramble.exe"})
     EXPECT_NE(text.find(line), std::string::npos) << line;
-  }
 }
 
 TEST(Launcher, EmptyStepsAreNoStepsEnterEndsTheRunAndAnUnwritableTranscriptFailsAfterTheSteps) {

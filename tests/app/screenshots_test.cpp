@@ -129,9 +129,8 @@ TEST(Screenshots, EveryControlSitsAtTheEdgeByEdgePixelsAndTheNumbersAreReadable)
     folders.push_back(run.out);
   }
   std::istringstream named(std::getenv("BRAMBLE_SCREENSHOTS") ? std::getenv("BRAMBLE_SCREENSHOTS") : "");
-  for (std::string folder; std::getline(named, folder, ':');) {
+  for (std::string folder; std::getline(named, folder, ':');)
     if (!folder.empty()) folders.emplace_back(folder);
-  }
   std::size_t checked = 0;
   for (const fs::path& folder : folders) {
     const std::size_t before = checked;

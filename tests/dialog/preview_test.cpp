@@ -14,9 +14,7 @@ using Numbers = std::tuple<CString, CString, CString>;
 
 constexpr std::uint32_t kBackground = 0xFFECECEC, kLeftColour = 0xFFC02020, kRightColour = 0xFF2040C0;
 
-Numbers Boxes(const CBrambleDlg& dialog) {
-  return {Text(dialog.m_ctlWidth), Text(dialog.m_ctlHeight), Text(dialog.m_ctlBitCount)};
-}
+Numbers Boxes(const CBrambleDlg& d) { return {Text(d.m_ctlWidth), Text(d.m_ctlHeight), Text(d.m_ctlBitCount)}; }
 
 TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
   struct Case {

@@ -52,9 +52,8 @@ TEST(RegistryParser, ReadsEveryValueKindUnderEitherHeader) {
   const std::string body = "\r\n" + std::string(kOsSection) + "\"ModelName\"=\"Q\"\r\n";
   std::string utf16 = "\xFF\xFE";
   for (char c : "Windows Registry Editor Version 5.00" + body) utf16 += {c, '\0'};
-  for (const std::string& file : {"Windows Registry Editor Version 5.00" + body, "\xEF\xBB\xBFREGEDIT4" + body, utf16}) {
+  for (const std::string& file : {"Windows Registry Editor Version 5.00" + body, "\xEF\xBB\xBFREGEDIT4" + body, utf16})
     EXPECT_EQ(ValueOf(platform::ParseRegistry(file), u"ModelName"), (Data{'Q', 0, 0, 0}));
-  }
 }
 
 TEST(RegistryParser, SkipsLinesThatCannotBeParsedAndReadsTheRest) {
@@ -93,12 +92,10 @@ TEST(Registry, OpensKeysCaseInsensitivelyAndQueriesLikeThePlatform) {
   BYTE buffer[16] = {};
   DWORD type = 0, size = 11;
   EXPECT_EQ(RegQueryValueExW(key, u"modelname", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 12u);
-  EXPECT_EQ(buffer[0], 0);  // nothing copied
+  EXPECT_EQ(std::tuple(size, buffer[0]), std::tuple(12u, BYTE{0}));  // nothing copied
   size = sizeof buffer;
   EXPECT_EQ(RegQueryValueExW(key, u"ModelName", nullptr, &type, buffer, &size), ERROR_SUCCESS);
-  EXPECT_EQ(Data(buffer, buffer + size), (Data{'Q', 0, 'X', 0, '2', 0, '1', 0, '0', 0, 0, 0}));
-  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(std::tuple(Data(buffer, buffer + size), type), std::tuple(Data{'Q', 0, 'X', 0, '2', 0, '1', 0, '0', 0, 0, 0}, REG_SZ));
   EXPECT_EQ(RegQueryValueExW(key, u"Build", nullptr, &type, buffer, &size), ERROR_FILE_NOT_FOUND);
   // An empty value has no bytes to copy (the fuzzer once found it copied from nowhere).
   buffer[0] = 0x55;
