@@ -69,9 +69,7 @@ TEST(Application, RunsTheDialogOnceAsItsMainWindow) {
     dialog.SendMessage(WM_COMMAND, IDCANCEL);
   });
   EXPECT_EQ(AfxWinMain("/usr/bin/bramble"), 0);
-  EXPECT_EQ(std::tuple(runs, wasMainWindow), std::tuple(1, true));
-  EXPECT_EQ(app.m_pMainWnd, nullptr);
-  EXPECT_EQ(app.m_strAppName, u"bramble");
+  EXPECT_EQ(std::tuple(runs, wasMainWindow, app.m_pMainWnd, app.m_strAppName), std::tuple(1, true, nullptr, u"bramble"));
 }
 
 }  // namespace

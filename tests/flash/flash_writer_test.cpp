@@ -113,18 +113,15 @@ TEST_F(FlashWriter, DataSectorsThenTheMarkerThenTheFinishAndAShortLastSectorKeep
     for (std::uint32_t s = 0; s <= sectors; ++s) {
       const Call& call = device.calls[1 + s];
       ASSERT_EQ(call.code, kWriteSector);
-      EXPECT_EQ(std::tuple(call.inSize, call.outGiven, call.outSize, call.returnedGiven),
-                std::tuple(16u, false, 4u, true));
-      EXPECT_EQ(requests[s], (AREA_SECTOR_REQ{1, s, 1, buffer}));
+      EXPECT_EQ(std::tuple(call.inSize, call.outGiven, call.outSize, call.returnedGiven, requests[s]),
+                std::tuple(16u, false, 4u, true, AREA_SECTOR_REQ{1, s, 1, buffer}));
       if (s < sectors) std::copy(file.begin() + s * 512, file.begin() + std::min<std::size_t>(size, s * 512 + 512), held.begin());
       ASSERT_EQ(call.sector, s < sectors ? held : EndMarker()) << "sector " << s;
     }
     const Call& finish = device.calls[sectors + 2];
-    EXPECT_EQ(finish.code, kWriteFinish);
-    EXPECT_EQ(std::tuple(finish.record.size(), finish.inSize, finish.outGiven, finish.outSize, finish.returnedGiven),
-              std::tuple(0u, 0u, false, 0u, true));
-    EXPECT_EQ(progress.size(), sectors);
-    EXPECT_TRUE(progress.empty() || progress.back() == sectors);
+    EXPECT_EQ(std::tuple(finish.code, finish.record.size(), finish.inSize, finish.outGiven, finish.outSize, finish.returnedGiven),
+              std::tuple(kWriteFinish, 0u, 0u, false, 0u, true));
+    EXPECT_EQ(std::tuple(progress.size(), progress.empty() ? 0 : progress.back()), std::tuple(sectors, sectors));
   }
   // The record goes out little-endian whatever the host: here the marker's, in sector 3000.
   const Bytes& marker = device.calls[3001].record;
@@ -160,19 +157,15 @@ TEST_F(FlashWriter, ARefusedSectorEndsWithTheFailureLineAndNothingAfterAndARefus
 // With no device only the open is tried; a file too long for the terminal's
 // sector arithmetic, or one that cannot be read (which throws), sends nothing.
 TEST_F(FlashWriter, NoDeviceALongOrAnUnreadableFileFailsBeforeAnyRequest) {
-  device.present = false;
-  WriteLogo(0);
-  EXPECT_FALSE(WriteLogoToFlash(1));
-  EXPECT_EQ(device.calls.size(), 1u);
-  EXPECT_TRUE(terminal.TakeDebugOutput().starts_with("Area(1) Write Error : SectorAddr:0, Buffer:"));
-  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
-
-  device.present = true;
-  WriteLogo(0);
-  std::filesystem::resize_file(terminal / "SDMMC DISK/logo.bin", 2147483137);  // sparse: costs no disk
-  EXPECT_FALSE(WriteLogoToFlash(1));
-  EXPECT_EQ(device.calls.size(), 2u);
-  EXPECT_TRUE(terminal.TakeDebugOutput().starts_with("Area(1) Write Error : SectorAddr:0, Buffer:"));
+  for (const bool present : {false, true}) {
+    SCOPED_TRACE(present ? "a long file" : "no device");
+    device.present = present;
+    WriteLogo(0);
+    if (present) std::filesystem::resize_file(terminal / "SDMMC DISK/logo.bin", 2147483137);  // sparse: costs no disk
+    EXPECT_FALSE(WriteLogoToFlash(1));
+    EXPECT_EQ(std::tuple(device.calls.size(), OpenDescriptorCount()), std::tuple(present ? 2u : 1u, descriptorsBefore));
+    EXPECT_TRUE(terminal.TakeDebugOutput().starts_with("Area(1) Write Error : SectorAddr:0, Buffer:"));
+  }
   ExpectOpenedAndClosed();
 
   // Missing, then (where Linux has one) a file whose reads fail with EIO.
