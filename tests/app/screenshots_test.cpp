@@ -106,11 +106,8 @@ void CheckPicture(const fs::path& file) {
       EXPECT_TRUE(c.drawn != Drawn::Label || left <= c.left + 3) << "caption from " << left;
       continue;
     }
-    const auto [left, top, right, bottom] = DrawnFrame(picture, c);
-    EXPECT_NEAR(left, c.left, 1);
-    EXPECT_NEAR(top, FrameTop(c), 1);
-    EXPECT_NEAR(right, c.right, 1);
-    EXPECT_NEAR(bottom, c.bottom, 1);
+    const std::array<int, 4> drawn = DrawnFrame(picture, c), wanted = {c.left, FrameTop(c), c.right, c.bottom};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(drawn[i], wanted[i], 1) << std::array{"left", "top", "right", "bottom"}[i];
     if (c.drawn != Drawn::Edit) continue;
     // Model and version show in every state; a number shown is at least 8 pixels tall.
     const auto [inkLeft, inkTop, inkRight, inkBottom] = picture.InkBounds(c.left + 3, c.top + 3, c.right - 3, c.bottom - 3);

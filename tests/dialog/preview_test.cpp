@@ -40,8 +40,7 @@ TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
     CBrambleDlg dialog;
     RunDialog(dialog, [&](DialogRun& run) {
       run.Click(IDC_OPEN_IMAGE);
-      EXPECT_EQ(Boxes(dialog), c.numbers);
-      EXPECT_EQ(Text(dialog.m_ctlMessage), c.verdict);
+      EXPECT_EQ(std::tuple(Boxes(dialog), Text(dialog.m_ctlMessage)), std::tuple(c.numbers, c.verdict));
       // Whatever its size, the picture fills the 550 x 350 rectangle at (25, 80).
       const auto& screen = run.Screen();
       EXPECT_EQ(std::tuple(screen.At(24, 200), screen.At(300, 430)), std::tuple(kBackground, kBackground));
@@ -69,9 +68,8 @@ TEST(DialogPreview, RepaintsLeaveNoBitmapOrDeviceContextBehindAndShowAGoneCardAs
 
     std::filesystem::remove_all(terminal / "SDMMC DISK");
     run.Repaint();
-    EXPECT_EQ(Boxes(dialog), Numbers(u"0", u"0", u"0"));
-    EXPECT_EQ(Text(dialog.m_ctlMessage), text::kNotUsable);
-    EXPECT_EQ(run.Screen().At(300, 250), kBackground);
+    EXPECT_EQ(std::tuple(Boxes(dialog), Text(dialog.m_ctlMessage), run.Screen().At(300, 250)),
+              std::tuple(Numbers(u"0", u"0", u"0"), text::kNotUsable, kBackground));
   });
 }
 

@@ -126,8 +126,8 @@ TEST(Converter, SelectorPicksTheFilesAndFailedOpensNameTheNarrowPath) {
 
   terminal.Write("ResidentFlash/System/logo.bmp", BuildBitmap({}));
   EXPECT_EQ(Convert(0), Outcome(0, kSizeLine));  // the image path is not used
-  EXPECT_TRUE(fs::exists(terminal / "ResidentFlash/System/logo.bin"));
-  EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+  EXPECT_EQ(std::tuple(fs::exists(terminal / "ResidentFlash/System/logo.bin"), fs::exists(terminal / "SDMMC DISK/logo.bin")),
+            std::tuple(true, false));
   terminal.Write("SDMMC DISK/로고.bmp", BuildBitmap({}));
   EXPECT_EQ(Convert(1, _T("\\SDMMC DISK\\로고.bmp")), Outcome(0, kSizeLine));
 }

@@ -11,13 +11,12 @@ using Data = std::vector<BYTE>;
 constexpr std::u16string_view kOs = u"HKEY_LOCAL_MACHINE\\Platform\\OS";
 constexpr std::string_view kOsSection = "[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n";
 
-// A value's bytes as the parser stored them, or {0xEE} when it has none.
-Data ValueOf(const platform::ParsedRegistry& registry, std::u16string_view name, DWORD* type = nullptr,
-             std::u16string_view key = kOs) {
+// A value's bytes and type as the parser stored them, or {0xEE} and 0 when it has none.
+std::pair<Data, DWORD> ValueOf(const platform::ParsedRegistry& registry, std::u16string_view name,
+                               std::u16string_view key = kOs) {
   const auto* found = registry.FindKey(key);
   const auto* value = found ? platform::FindValue(*found, name) : nullptr;
-  if (value && type) *type = value->type;
-  return value ? value->data : Data{0xEE};
+  return value ? std::pair(value->data, value->type) : std::pair(Data{0xEE}, DWORD{0});
 }
 
 TEST(RegistryParser, ReadsEveryValueKindUnderEitherHeader) {
@@ -42,18 +41,15 @@ TEST(RegistryParser, ReadsEveryValueKindUnderEitherHeader) {
       {u"Typed", {1, 2, 3, 4}, 11},
       {u"", {0, 0}, REG_SZ},
   };
-  for (const auto& [name, data, kind] : values) {
-    DWORD type = 0;
-    EXPECT_EQ(ValueOf(registry, name, &type), data) << platform::ToUtf8(name);
-    EXPECT_EQ(type, kind) << platform::ToUtf8(name);
-  }
+  for (const auto& [name, data, kind] : values)
+    EXPECT_EQ(ValueOf(registry, name), std::pair(data, kind)) << platform::ToUtf8(name);
 
   // Either header, and the byte-order marks of UTF-8 and of UTF-16LE (the platform's editor).
   const std::string body = "\r\n" + std::string(kOsSection) + "\"ModelName\"=\"Q\"\r\n";
   std::string utf16 = "\xFF\xFE";
   for (char c : "Windows Registry Editor Version 5.00" + body) utf16 += {c, '\0'};
   for (const std::string& file : {"Windows Registry Editor Version 5.00" + body, "\xEF\xBB\xBFREGEDIT4" + body, utf16})
-    EXPECT_EQ(ValueOf(platform::ParseRegistry(file), u"ModelName"), (Data{'Q', 0, 0, 0}));
+    EXPECT_EQ(ValueOf(platform::ParseRegistry(file), u"ModelName"), std::pair(Data{'Q', 0, 0, 0}, DWORD{REG_SZ}));
 }
 
 TEST(RegistryParser, SkipsLinesThatCannotBeParsedAndReadsTheRest) {
@@ -73,9 +69,9 @@ TEST(RegistryParser, SkipsLinesThatCannotBeParsedAndReadsTheRest) {
       "[HKEY_LOCAL_MACHINE\\Platform\\Other]\n"
       "\"Build\"=dword:7\n");
   EXPECT_EQ(registry.skippedLines, (std::vector<int>{2, 4, 5, 6, 7, 8, 9, 11}));
-  EXPECT_EQ(ValueOf(registry, u"ModelName"), (Data{'Q', 0, 0, 0}));
+  EXPECT_EQ(ValueOf(registry, u"ModelName"), std::pair(Data{'Q', 0, 0, 0}, DWORD{REG_SZ}));
   EXPECT_EQ(registry.FindKey(kOs)->values.size(), 1u);
-  EXPECT_EQ(ValueOf(registry, u"Build", nullptr, u"HKEY_LOCAL_MACHINE\\Platform\\Other"), (Data{7, 0, 0, 0}));
+  EXPECT_EQ(ValueOf(registry, u"Build", u"HKEY_LOCAL_MACHINE\\Platform\\Other"), std::pair(Data{7, 0, 0, 0}, DWORD{REG_DWORD}));
   EXPECT_EQ(platform::ParseRegistry(kOsSection).skippedLines, std::vector<int>{1});  // no header
 }
 
