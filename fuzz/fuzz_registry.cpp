@@ -33,9 +33,7 @@ void CheckParsed(const platform::ParsedRegistry& registry) {
   for (const auto& key : registry.keys) {
     // Sections written twice are one key, and a value written twice is one value.
     Require(!key.path.empty() && registry.FindKey(key.path) == &key, "a key appears twice");
-    for (const auto& value : key.values) {
-      Require(platform::FindValue(key, value.name) == &value, "a value appears twice");
-    }
+    for (const auto& value : key.values) Require(platform::FindValue(key, value.name) == &value, "a value appears twice");
   }
 }
 
@@ -50,8 +48,7 @@ void CheckModelValue(const platform::ParsedRegistry& registry) {
 
   const platform::RegistryKeyData* parsedKey = registry.FindKey(kModelKeyPath);
   const platform::RegistryValue* parsed = parsedKey ? platform::FindValue(*parsedKey, kModelValue) : nullptr;
-  DWORD type = REG_NONE;
-  DWORD size = 0;
+  DWORD type = REG_NONE, size = 0;
   const LONG sized = RegQueryValueExW(key.get(), kModelValue, nullptr, &type, nullptr, &size);
   Require((sized == ERROR_SUCCESS) == (parsed != nullptr), "value found by one reader only");
   if (!parsed) return;
