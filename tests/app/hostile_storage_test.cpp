@@ -47,7 +47,6 @@ TEST(HostileStorage, EveryFileTheProgramReadsIsRefusedAtOnceWithItsFailureText) 
       SCOPED_TRACE(std::string(c.file) + " as " + kind);
       ReadyTerminal terminal;
       fs::remove(terminal / c.file);
-      fs::create_directories((terminal / c.file).parent_path());
       plant(terminal / c.file);
       const PlayResult run = Play(terminal, c.steps);
       ExpectMessages(run, c.messages);

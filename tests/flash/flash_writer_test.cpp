@@ -72,7 +72,6 @@ struct FlashWriter : ::testing::Test {
 
   FlashWriter() { terminal.UseFlashDevice(device); }
 
-  // logo.bin on the card, every byte different from its neighbours.
   Bytes WriteLogo(std::size_t size) {
     const Bytes bytes = PatternBytes(size);
     terminal.Write("SDMMC DISK/logo.bin", bytes);

@@ -83,7 +83,6 @@ inline std::filesystem::path FreshOutFolder(const TempTerminal& terminal) {
   return out;
 }
 
-// Starts bramble --play with its output in `out`.
 inline Program StartPlay(const TempTerminal& terminal, const std::string& steps, const std::filesystem::path& out,
                          const std::vector<std::string>& extra = {}, int timeoutSeconds = 120) {
   std::vector<std::string> argv = {kBramble.string(), "--root", terminal.root().string(), "--play", steps, "--out", out.string()};

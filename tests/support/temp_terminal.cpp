@@ -129,9 +129,8 @@ void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout, std::
 void MakeReadyTerminal(const TempTerminal& terminal, std::string_view model) {
   WriteIdentity(terminal, model);
   WriteBitmap(terminal, BitmapLayout{});
-  WriteBitmap(terminal, BitmapLayout{}, "ResidentFlash/System/logo.bmp", [](int x, int y) {
-    return static_cast<std::uint32_t>(((x / 100 + y / 60) % 2) ? 0x2050A0 : 0xE0E0E0);
-  });
+  WriteBitmap(terminal, BitmapLayout{}, "ResidentFlash/System/logo.bmp",
+              [](int x, int y) { return (x / 100 + y / 60) % 2 ? 0x2050A0u : 0xE0E0E0u; });
   terminal.MakeFlashDriver();
   terminal.WriteText("flash/trace.log", "");
 }
