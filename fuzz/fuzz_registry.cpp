@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "device/identity.h"
@@ -25,11 +26,8 @@ constexpr const char16_t* kModelValue = u"ModelName";
 std::filesystem::path g_registryFile;
 
 void CheckParsed(const platform::ParsedRegistry& registry) {
-  int previous = 0;
-  for (const int line : registry.skippedLines) {
-    Require(line > previous, "skipped lines not in file order");
-    previous = line;
-  }
+  for (int previous = 0; const int line : registry.skippedLines)
+    Require(line > std::exchange(previous, line), "skipped lines not in file order");
   for (const auto& key : registry.keys) {
     // Sections written twice are one key, and a value written twice is one value.
     Require(!key.path.empty() && registry.FindKey(key.path) == &key, "a key appears twice");
