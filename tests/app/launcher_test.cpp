@@ -23,8 +23,7 @@ TEST(Launcher, OpenAndConvertProgramAreaOneAndTheNextStartTakesLogoBinAsTheSignO
                                 "[3 repaint]\nmessage: " + Escaped(text::kUsable) + numbers);
   for (const char* png : {"00-start.png", "01-open.png", "02-convert.png", "03-repaint.png"})
     EXPECT_GT(fs::file_size(run.out / png), 1000u) << png;
-  const auto logoBin = ReadFileBytes(terminal / "SDMMC DISK/logo.bin");
-  const auto area = ReadFileBytes(terminal / "flash/area1.bin");
+  const auto logoBin = ReadFileBytes(terminal / "SDMMC DISK/logo.bin"), area = ReadFileBytes(terminal / "flash/area1.bin");
   ASSERT_EQ(std::tuple(logoBin.size(), area.size()), std::tuple(1536000u, 3001u * 512u));
   EXPECT_TRUE(std::equal(logoBin.begin(), logoBin.end(), area.begin()));
   EXPECT_EQ(platform::ReadAreaSector(terminal.root(), 1, 3000), EndMarker());
