@@ -65,12 +65,10 @@ struct Picture {
   // The rows and columns holding ink inside [left, right) × [top, bottom): {left, top, right, bottom}, empty if none.
   std::array<int, 4> InkBounds(int left, int top, int right, int bottom) const {
     std::array<int, 4> bounds{right, bottom, left, top};
-    for (int y = top; y < bottom; ++y) {
-      for (int x = left; x < right; ++x) {
-        if (!Ink(x, y)) continue;
-        bounds = {std::min(bounds[0], x), std::min(bounds[1], y), std::max(bounds[2], x + 1), std::max(bounds[3], y + 1)};
-      }
-    }
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x)
+        if (Ink(x, y))
+          bounds = {std::min(bounds[0], x), std::min(bounds[1], y), std::max(bounds[2], x + 1), std::max(bounds[3], y + 1)};
     return bounds;
   }
 };

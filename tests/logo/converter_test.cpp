@@ -28,14 +28,12 @@ Outcome Convert(int selector, const CString& path = _T("\\SDMMC DISK\\logo.bmp")
 std::vector<std::byte> ExpectedLogo(const std::vector<std::byte>& bmp) {
   const std::size_t offset = *platform::LittleEndianReader(bmp).u32(10);
   std::vector<std::byte> logo(1'536'000);
-  for (std::size_t y = 0; y < 480; ++y) {
-    for (std::size_t x = 0; x < 800; ++x) {
+  for (std::size_t y = 0; y < 480; ++y)
+    for (std::size_t x = 0; x < 800; ++x)
       for (std::size_t k = 0; k < 3; ++k) {
         const std::size_t from = offset + (479 - y) * 2400 + x * 3 + k;
         if (from < bmp.size()) logo[(y * 800 + x) * 4 + k] = bmp[from];
       }
-    }
-  }
   return logo;
 }
 
