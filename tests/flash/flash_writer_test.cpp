@@ -130,27 +130,23 @@ TEST_F(FlashWriter, DataSectorsThenTheMarkerThenTheFinishAndAShortLastSectorKeep
 }
 
 TEST_F(FlashWriter, ARefusedSectorEndsWithTheFailureLineAndNothingAfterAndARefusedFinishFails) {
-  for (const auto& [size, refused] : {std::pair{1536000u, 2999u}, std::pair{1024u, 2u}}) {  // a data sector, the marker
-    SCOPED_TRACE(refused);
+  // A data sector, the marker, and the finish: sectors the driver could not make durable are no programmed logo.
+  constexpr std::uint32_t kFinish = 0xFFFFFFFF;
+  for (const auto& [size, refused] : {std::pair{1536000u, 2999u}, std::pair{1024u, 2u}, std::pair{1024u, kFinish}}) {
+    SCOPED_TRACE(refused == kFinish ? std::string("the finish") : "sector " + std::to_string(refused));
     WriteLogo(size);
     device.refused = {refused};
+    device.refuseFinish = refused == kFinish;
     EXPECT_FALSE(WriteLogoToFlash(1));
     const auto requests = device.Sectors();
-    ASSERT_EQ(requests.size(), refused + 1);
+    const std::uint32_t sent = refused == kFinish ? 3 : refused + 1;
+    ASSERT_EQ(requests.size(), sent);
     char line[100];
     std::snprintf(line, sizeof line, "Area(1) Write Error : SectorAddr:%x, Buffer:%x\n", refused, requests.back().Buffer);
-    EXPECT_EQ(terminal.TakeDebugOutput(), line);
-    EXPECT_EQ(device.calls.size(), refused + 3u);  // no finish
+    EXPECT_EQ(terminal.TakeDebugOutput(), refused == kFinish ? "Area(1) Finish Error\n" : line);
+    EXPECT_EQ(device.calls.size(), 1 + sent + (refused == kFinish) + 1u);  // the open, the sectors, a finish if sent, the close
     ExpectOpenedAndClosed();
   }
-  // Sectors that the driver could not make durable are no programmed logo.
-  WriteLogo(1024);
-  device.refused.clear();
-  device.refuseFinish = true;
-  EXPECT_FALSE(WriteLogoToFlash(1));
-  EXPECT_EQ(terminal.TakeDebugOutput(), "Area(1) Finish Error\n");
-  EXPECT_EQ(device.calls.size(), 1 + 3 + 1 + 1u);
-  ExpectOpenedAndClosed();
 }
 
 // With no device only the open is tried; a file too long for the terminal's
