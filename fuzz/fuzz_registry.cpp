@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "device/identity.h"
@@ -25,17 +26,12 @@ constexpr const char16_t* kModelValue = u"ModelName";
 std::filesystem::path g_registryFile;
 
 void CheckParsed(const platform::ParsedRegistry& registry) {
-  int previous = 0;
-  for (const int line : registry.skippedLines) {
-    Require(line > previous, "skipped lines not in file order");
-    previous = line;
-  }
+  for (int previous = 0; const int line : registry.skippedLines)
+    Require(line > std::exchange(previous, line), "skipped lines not in file order");
   for (const auto& key : registry.keys) {
     // Sections written twice are one key, and a value written twice is one value.
     Require(!key.path.empty() && registry.FindKey(key.path) == &key, "a key appears twice");
-    for (const auto& value : key.values) {
-      Require(platform::FindValue(key, value.name) == &value, "a value appears twice");
-    }
+    for (const auto& value : key.values) Require(platform::FindValue(key, value.name) == &value, "a value appears twice");
   }
 }
 
@@ -50,8 +46,7 @@ void CheckModelValue(const platform::ParsedRegistry& registry) {
 
   const platform::RegistryKeyData* parsedKey = registry.FindKey(kModelKeyPath);
   const platform::RegistryValue* parsed = parsedKey ? platform::FindValue(*parsedKey, kModelValue) : nullptr;
-  DWORD type = REG_NONE;
-  DWORD size = 0;
+  DWORD type = REG_NONE, size = 0;
   const LONG sized = RegQueryValueExW(key.get(), kModelValue, nullptr, &type, nullptr, &size);
   Require((sized == ERROR_SUCCESS) == (parsed != nullptr), "value found by one reader only");
   if (!parsed) return;

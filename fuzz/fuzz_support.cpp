@@ -15,11 +15,6 @@ namespace {
 
 std::filesystem::path g_root;
 
-void RemoveRoot() {
-  std::error_code ignored;
-  std::filesystem::remove_all(g_root, ignored);
-}
-
 }  // namespace
 
 const std::filesystem::path& MakeTerminal(std::string_view target) {
@@ -32,7 +27,7 @@ const std::filesystem::path& MakeTerminal(std::string_view target) {
   // The code's debug lines would bury the fuzzer's own.
   surroundings.debugOutput = [](std::string_view) {};
   platform::InstallSurroundings(surroundings);
-  std::atexit(RemoveRoot);
+  std::atexit([] { std::error_code ignored; std::filesystem::remove_all(g_root, ignored); });
   return g_root;
 }
 

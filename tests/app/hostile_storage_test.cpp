@@ -37,17 +37,14 @@ TEST(HostileStorage, EveryFileTheProgramReadsIsRefusedAtOnceWithItsFailureText) 
       {"a folder", [](const fs::path& path) { fs::create_directory(path); }},
       {"a FIFO", [](const fs::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); }},
       {"an endless device", [](const fs::path& path) { fs::create_symlink("/dev/zero", path); }},
-      {"a sparse 2 GB file", [](const fs::path& path) {
-         std::ofstream(path).close();
-         fs::resize_file(path, std::uintmax_t{2} << 30);
-       }}};
+      {"a sparse 2 GB file",
+       [](const fs::path& path) { std::ofstream(path).close(); fs::resize_file(path, std::uintmax_t{2} << 30); }}};
   for (const Case& c : cases) {
     for (const auto& [kind, plant] : kinds) {
       if (kind == "a sparse 2 GB file" && !c.sparse) continue;
       SCOPED_TRACE(std::string(c.file) + " as " + kind);
       ReadyTerminal terminal;
       fs::remove(terminal / c.file);
-      fs::create_directories((terminal / c.file).parent_path());
       plant(terminal / c.file);
       const PlayResult run = Play(terminal, c.steps);
       ExpectMessages(run, c.messages);

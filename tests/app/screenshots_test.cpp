@@ -65,12 +65,10 @@ struct Picture {
   // The rows and columns holding ink inside [left, right) × [top, bottom): {left, top, right, bottom}, empty if none.
   std::array<int, 4> InkBounds(int left, int top, int right, int bottom) const {
     std::array<int, 4> bounds{right, bottom, left, top};
-    for (int y = top; y < bottom; ++y) {
-      for (int x = left; x < right; ++x) {
-        if (!Ink(x, y)) continue;
-        bounds = {std::min(bounds[0], x), std::min(bounds[1], y), std::max(bounds[2], x + 1), std::max(bounds[3], y + 1)};
-      }
-    }
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x)
+        if (Ink(x, y))
+          bounds = {std::min(bounds[0], x), std::min(bounds[1], y), std::max(bounds[2], x + 1), std::max(bounds[3], y + 1)};
     return bounds;
   }
 };
@@ -106,11 +104,8 @@ void CheckPicture(const fs::path& file) {
       EXPECT_TRUE(c.drawn != Drawn::Label || left <= c.left + 3) << "caption from " << left;
       continue;
     }
-    const auto [left, top, right, bottom] = DrawnFrame(picture, c);
-    EXPECT_NEAR(left, c.left, 1);
-    EXPECT_NEAR(top, FrameTop(c), 1);
-    EXPECT_NEAR(right, c.right, 1);
-    EXPECT_NEAR(bottom, c.bottom, 1);
+    const std::array<int, 4> drawn = DrawnFrame(picture, c), wanted = {c.left, FrameTop(c), c.right, c.bottom};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(drawn[i], wanted[i], 1) << std::array{"left", "top", "right", "bottom"}[i];
     if (c.drawn != Drawn::Edit) continue;
     // Model and version show in every state; a number shown is at least 8 pixels tall.
     const auto [inkLeft, inkTop, inkRight, inkBottom] = picture.InkBounds(c.left + 3, c.top + 3, c.right - 3, c.bottom - 3);
@@ -129,9 +124,8 @@ TEST(Screenshots, EveryControlSitsAtTheEdgeByEdgePixelsAndTheNumbersAreReadable)
     folders.push_back(run.out);
   }
   std::istringstream named(std::getenv("BRAMBLE_SCREENSHOTS") ? std::getenv("BRAMBLE_SCREENSHOTS") : "");
-  for (std::string folder; std::getline(named, folder, ':');) {
+  for (std::string folder; std::getline(named, folder, ':');)
     if (!folder.empty()) folders.emplace_back(folder);
-  }
   std::size_t checked = 0;
   for (const fs::path& folder : folders) {
     const std::size_t before = checked;

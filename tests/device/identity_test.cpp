@@ -12,17 +12,13 @@
 namespace {
 
 using namespace bramble::test;
+using namespace std::literals;
 
 std::string Trace(platform::WStringView model) {
   return "---------------->>>>>[CBrambleDlg::CheckLimitedFunction()] - " + platform::ToUtf8(model) + " \r\n";
 }
 
 StoredValue Model(std::uint32_t type, std::vector<std::byte> bytes) { return {"ModelName", type, std::move(bytes)}; }
-std::vector<std::byte> Raw(std::initializer_list<int> values) {
-  std::vector<std::byte> bytes;
-  for (int value : values) bytes.push_back(static_cast<std::byte>(value));
-  return bytes;
-}
 
 // Where the value cannot be read, the model keeps its text; the debug line shows
 // the model before the read and, once one was read, after it.
@@ -37,15 +33,15 @@ TEST(ModelName, StoredBytesDecideWhereTheTextEndsAndAnUnreadableValueKeepsTheTex
   };
   const Case cases[] = {
       {Model(1, WideBytes({_T("QX210"), 6})), _T("QX210")},            // text with its null
-      {Model(3, WideBytes(_T("QX210"))), _T("QX210")},                  // 10 bytes, no null
-      {Model(3, WideBytes(chars128)), chars128.substr(0, 127)},         // exactly 256 bytes
-      {Model(4, Raw({0x51, 0, 0x58, 0})), _T("QX")},                    // another type, read as text
-      {Model(4, Raw({0x51, 0, 0, 0})), _T("Q")},                        // cut at its first null
-      {Model(3, Raw({0x51, 0, 0x58, 0, 0x32})), _T("QX")},              // an odd byte count
-      {Model(3, WideBytes(platform::WString(129, _T('M')))), {}},       // more than 256 bytes
-      {StoredValue{"Build", 4, Raw({1, 0, 0, 0})}, {}},                 // no value
-      {Model(1, WideBytes({_T("QX210"), 6})), {}, "Platform\\Display"},  // no key
-      {std::nullopt, {}},                                               // no registry
+      {Model(3, WideBytes(_T("QX210"))), _T("QX210")},                 // 10 bytes, no null
+      {Model(3, WideBytes(chars128)), chars128.substr(0, 127)},        // exactly 256 bytes
+      {Model(4, Bytes("Q\0X\0"sv)), _T("QX")},                         // another type, read as text
+      {Model(4, Bytes("Q\0\0\0"sv)), _T("Q")},                         // cut at its first null
+      {Model(3, Bytes("Q\0X\0" "2"sv)), _T("QX")},                     // an odd byte count
+      {Model(3, WideBytes(platform::WString(129, _T('M')))), {}},      // more than 256 bytes
+      {StoredValue{"Build", 4, Bytes("\1\0\0\0"sv)}, {}},              // no value
+      {Model(1, WideBytes({_T("QX210"), 6})), {}, "Platform\\Display"}, // no key
+      {std::nullopt, {}},                                              // no registry
   };
   TempTerminal terminal;
   for (const auto& [value, read, key] : cases) {

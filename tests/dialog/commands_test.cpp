@@ -23,8 +23,7 @@ TEST(DialogOpenImage, WithoutCardOrLogoBmpSaysSoAndKeepsTheImagePath) {
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
     run.Click(IDC_OPEN_IMAGE);  // no card
-    EXPECT_EQ(Text(dialog.m_ctlMessage), text::kNoLogoBmp);
-    EXPECT_TRUE(dialog.m_strImagePath.IsEmpty());
+    EXPECT_EQ(std::tuple(Text(dialog.m_ctlMessage), dialog.m_strImagePath), std::tuple(text::kNoLogoBmp, u""));
     WriteBitmap(terminal, BitmapLayout{});
     run.Click(IDC_OPEN_IMAGE);
     fs::remove(terminal / "SDMMC DISK/logo.bmp");
@@ -42,9 +41,8 @@ TEST(DialogConvert, TheConvertingTextShowsBeforeTheTimedWorkAndTwoClicksRunItOnc
     // The click handler only arms the timer: the text is up before any work.
     run.Press(IDC_CONVERT);
     run.Press(IDC_CONVERT);  // a second click restarts the same timer
-    EXPECT_EQ(Text(dialog.m_ctlMessage), text::kConverting);
-    EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
-    EXPECT_TRUE(dialog.HasArmedTimers());
+    EXPECT_EQ(std::tuple(Text(dialog.m_ctlMessage), fs::exists(terminal / "SDMMC DISK/logo.bin"), dialog.HasArmedTimers()),
+              std::tuple(text::kConverting, false, true));
     run.Settle();  // the message it ends with is in the program's transcript (tests/app)
   });
   EXPECT_EQ(ReadLines(terminal / "flash/trace.log").size(), 3002u);  // 3000 sectors, the marker, the finish: once

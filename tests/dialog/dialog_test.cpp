@@ -17,8 +17,7 @@ TEST(DialogStart, FillsTheScreenWithItsIconAndPreviewsNothingBeforeOpenImage) {
   CBrambleDlg dialog;
   RunDialog(dialog, [&](DialogRun& run) {
     const platform::window::Window& window = *platform::window::FromHandle(dialog.m_hWnd);
-    EXPECT_TRUE(window.visible);
-    EXPECT_EQ(std::tuple(window.rect.right, window.rect.bottom), std::tuple(800, 480));
+    EXPECT_EQ(std::tuple(window.visible, window.rect.right, window.rect.bottom), std::tuple(true, 800, 480));
     // The button edges of the terminal's screen: each edge of the template converts on its own.
     for (const auto& [id, top, bottom] : {std::tuple{1000, 13, 43}, {1001, 53, 83}, {1002, 95, 125}}) {
       const RECT button = platform::window::FromHandle(dialog.GetDlgItem(id)->m_hWnd)->rect;
@@ -69,9 +68,7 @@ TEST(Application, RunsTheDialogOnceAsItsMainWindow) {
     dialog.SendMessage(WM_COMMAND, IDCANCEL);
   });
   EXPECT_EQ(AfxWinMain("/usr/bin/bramble"), 0);
-  EXPECT_EQ(std::tuple(runs, wasMainWindow), std::tuple(1, true));
-  EXPECT_EQ(app.m_pMainWnd, nullptr);
-  EXPECT_EQ(app.m_strAppName, u"bramble");
+  EXPECT_EQ(std::tuple(runs, wasMainWindow, app.m_pMainWnd, app.m_strAppName), std::tuple(1, true, nullptr, u"bramble"));
 }
 
 }  // namespace

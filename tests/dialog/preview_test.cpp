@@ -14,9 +14,7 @@ using Numbers = std::tuple<CString, CString, CString>;
 
 constexpr std::uint32_t kBackground = 0xFFECECEC, kLeftColour = 0xFFC02020, kRightColour = 0xFF2040C0;
 
-Numbers Boxes(const CBrambleDlg& dialog) {
-  return {Text(dialog.m_ctlWidth), Text(dialog.m_ctlHeight), Text(dialog.m_ctlBitCount)};
-}
+Numbers Boxes(const CBrambleDlg& d) { return {Text(d.m_ctlWidth), Text(d.m_ctlHeight), Text(d.m_ctlBitCount)}; }
 
 TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
   struct Case {
@@ -42,8 +40,7 @@ TEST(DialogPreview, ShowsNumbersVerdictAndThePictureSqueezedIntoItsRectangle) {
     CBrambleDlg dialog;
     RunDialog(dialog, [&](DialogRun& run) {
       run.Click(IDC_OPEN_IMAGE);
-      EXPECT_EQ(Boxes(dialog), c.numbers);
-      EXPECT_EQ(Text(dialog.m_ctlMessage), c.verdict);
+      EXPECT_EQ(std::tuple(Boxes(dialog), Text(dialog.m_ctlMessage)), std::tuple(c.numbers, c.verdict));
       // Whatever its size, the picture fills the 550 x 350 rectangle at (25, 80).
       const auto& screen = run.Screen();
       EXPECT_EQ(std::tuple(screen.At(24, 200), screen.At(300, 430)), std::tuple(kBackground, kBackground));
@@ -71,9 +68,8 @@ TEST(DialogPreview, RepaintsLeaveNoBitmapOrDeviceContextBehindAndShowAGoneCardAs
 
     std::filesystem::remove_all(terminal / "SDMMC DISK");
     run.Repaint();
-    EXPECT_EQ(Boxes(dialog), Numbers(u"0", u"0", u"0"));
-    EXPECT_EQ(Text(dialog.m_ctlMessage), text::kNotUsable);
-    EXPECT_EQ(run.Screen().At(300, 250), kBackground);
+    EXPECT_EQ(std::tuple(Boxes(dialog), Text(dialog.m_ctlMessage), run.Screen().At(300, 250)),
+              std::tuple(Numbers(u"0", u"0", u"0"), text::kNotUsable, kBackground));
   });
 }
 

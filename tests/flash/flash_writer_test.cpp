@@ -72,7 +72,6 @@ struct FlashWriter : ::testing::Test {
 
   FlashWriter() { terminal.UseFlashDevice(device); }
 
-  // logo.bin on the card, every byte different from its neighbours.
   Bytes WriteLogo(std::size_t size) {
     const Bytes bytes = PatternBytes(size);
     terminal.Write("SDMMC DISK/logo.bin", bytes);
@@ -113,18 +112,15 @@ TEST_F(FlashWriter, DataSectorsThenTheMarkerThenTheFinishAndAShortLastSectorKeep
     for (std::uint32_t s = 0; s <= sectors; ++s) {
       const Call& call = device.calls[1 + s];
       ASSERT_EQ(call.code, kWriteSector);
-      EXPECT_EQ(std::tuple(call.inSize, call.outGiven, call.outSize, call.returnedGiven),
-                std::tuple(16u, false, 4u, true));
-      EXPECT_EQ(requests[s], (AREA_SECTOR_REQ{1, s, 1, buffer}));
+      EXPECT_EQ(std::tuple(call.inSize, call.outGiven, call.outSize, call.returnedGiven, requests[s]),
+                std::tuple(16u, false, 4u, true, AREA_SECTOR_REQ{1, s, 1, buffer}));
       if (s < sectors) std::copy(file.begin() + s * 512, file.begin() + std::min<std::size_t>(size, s * 512 + 512), held.begin());
       ASSERT_EQ(call.sector, s < sectors ? held : EndMarker()) << "sector " << s;
     }
     const Call& finish = device.calls[sectors + 2];
-    EXPECT_EQ(finish.code, kWriteFinish);
-    EXPECT_EQ(std::tuple(finish.record.size(), finish.inSize, finish.outGiven, finish.outSize, finish.returnedGiven),
-              std::tuple(0u, 0u, false, 0u, true));
-    EXPECT_EQ(progress.size(), sectors);
-    EXPECT_TRUE(progress.empty() || progress.back() == sectors);
+    EXPECT_EQ(std::tuple(finish.code, finish.record.size(), finish.inSize, finish.outGiven, finish.outSize, finish.returnedGiven),
+              std::tuple(kWriteFinish, 0u, 0u, false, 0u, true));
+    EXPECT_EQ(std::tuple(progress.size(), progress.empty() ? 0 : progress.back()), std::tuple(sectors, sectors));
   }
   // The record goes out little-endian whatever the host: here the marker's, in sector 3000.
   const Bytes& marker = device.calls[3001].record;
@@ -134,45 +130,37 @@ TEST_F(FlashWriter, DataSectorsThenTheMarkerThenTheFinishAndAShortLastSectorKeep
 }
 
 TEST_F(FlashWriter, ARefusedSectorEndsWithTheFailureLineAndNothingAfterAndARefusedFinishFails) {
-  for (const auto& [size, refused] : {std::pair{1536000u, 2999u}, std::pair{1024u, 2u}}) {  // a data sector, the marker
-    SCOPED_TRACE(refused);
+  // A data sector, the marker, and the finish: sectors the driver could not make durable are no programmed logo.
+  constexpr std::uint32_t kFinish = 0xFFFFFFFF;
+  for (const auto& [size, refused] : {std::pair{1536000u, 2999u}, std::pair{1024u, 2u}, std::pair{1024u, kFinish}}) {
+    SCOPED_TRACE(refused == kFinish ? std::string("the finish") : "sector " + std::to_string(refused));
     WriteLogo(size);
     device.refused = {refused};
+    device.refuseFinish = refused == kFinish;
     EXPECT_FALSE(WriteLogoToFlash(1));
     const auto requests = device.Sectors();
-    ASSERT_EQ(requests.size(), refused + 1);
+    const std::uint32_t sent = refused == kFinish ? 3 : refused + 1;
+    ASSERT_EQ(requests.size(), sent);
     char line[100];
     std::snprintf(line, sizeof line, "Area(1) Write Error : SectorAddr:%x, Buffer:%x\n", refused, requests.back().Buffer);
-    EXPECT_EQ(terminal.TakeDebugOutput(), line);
-    EXPECT_EQ(device.calls.size(), refused + 3u);  // no finish
+    EXPECT_EQ(terminal.TakeDebugOutput(), refused == kFinish ? "Area(1) Finish Error\n" : line);
+    EXPECT_EQ(device.calls.size(), 1 + sent + (refused == kFinish) + 1u);  // the open, the sectors, a finish if sent, the close
     ExpectOpenedAndClosed();
   }
-  // Sectors that the driver could not make durable are no programmed logo.
-  WriteLogo(1024);
-  device.refused.clear();
-  device.refuseFinish = true;
-  EXPECT_FALSE(WriteLogoToFlash(1));
-  EXPECT_EQ(terminal.TakeDebugOutput(), "Area(1) Finish Error\n");
-  EXPECT_EQ(device.calls.size(), 1 + 3 + 1 + 1u);
-  ExpectOpenedAndClosed();
 }
 
 // With no device only the open is tried; a file too long for the terminal's
 // sector arithmetic, or one that cannot be read (which throws), sends nothing.
 TEST_F(FlashWriter, NoDeviceALongOrAnUnreadableFileFailsBeforeAnyRequest) {
-  device.present = false;
-  WriteLogo(0);
-  EXPECT_FALSE(WriteLogoToFlash(1));
-  EXPECT_EQ(device.calls.size(), 1u);
-  EXPECT_TRUE(terminal.TakeDebugOutput().starts_with("Area(1) Write Error : SectorAddr:0, Buffer:"));
-  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
-
-  device.present = true;
-  WriteLogo(0);
-  std::filesystem::resize_file(terminal / "SDMMC DISK/logo.bin", 2147483137);  // sparse: costs no disk
-  EXPECT_FALSE(WriteLogoToFlash(1));
-  EXPECT_EQ(device.calls.size(), 2u);
-  EXPECT_TRUE(terminal.TakeDebugOutput().starts_with("Area(1) Write Error : SectorAddr:0, Buffer:"));
+  for (const bool present : {false, true}) {
+    SCOPED_TRACE(present ? "a long file" : "no device");
+    device.present = present;
+    WriteLogo(0);
+    if (present) std::filesystem::resize_file(terminal / "SDMMC DISK/logo.bin", 2147483137);  // sparse: costs no disk
+    EXPECT_FALSE(WriteLogoToFlash(1));
+    EXPECT_EQ(std::tuple(device.calls.size(), OpenDescriptorCount()), std::tuple(present ? 2u : 1u, descriptorsBefore));
+    EXPECT_TRUE(terminal.TakeDebugOutput().starts_with("Area(1) Write Error : SectorAddr:0, Buffer:"));
+  }
   ExpectOpenedAndClosed();
 
   // Missing, then (where Linux has one) a file whose reads fail with EIO.

@@ -28,14 +28,12 @@ Outcome Convert(int selector, const CString& path = _T("\\SDMMC DISK\\logo.bmp")
 std::vector<std::byte> ExpectedLogo(const std::vector<std::byte>& bmp) {
   const std::size_t offset = *platform::LittleEndianReader(bmp).u32(10);
   std::vector<std::byte> logo(1'536'000);
-  for (std::size_t y = 0; y < 480; ++y) {
-    for (std::size_t x = 0; x < 800; ++x) {
+  for (std::size_t y = 0; y < 480; ++y)
+    for (std::size_t x = 0; x < 800; ++x)
       for (std::size_t k = 0; k < 3; ++k) {
         const std::size_t from = offset + (479 - y) * 2400 + x * 3 + k;
         if (from < bmp.size()) logo[(y * 800 + x) * 4 + k] = bmp[from];
       }
-    }
-  }
   return logo;
 }
 
@@ -49,26 +47,23 @@ std::vector<std::byte> PixelsPastTheEnd() { return Patched(BuildBitmap({}), {"of
 TEST(Converter, BitmapsConvertByteForByteFromTheirOffsetAndTheDefaultLogosMissingPixelsAreZero) {
   TempTerminal terminal;
   terminal.MakeCard();
-  // The default logo has no pre-check to pass: what it lacks is black.
-  for (const auto& bmp : {CutShort(), PixelsPastTheEnd()}) {
-    terminal.Write("ResidentFlash/System/logo.bmp", bmp);
-    EXPECT_EQ(Convert(0), Outcome(0, kSizeLine));
-    EXPECT_TRUE(ReadFileBytes(terminal / "ResidentFlash/System/logo.bin") == ExpectedLogo(bmp));
-  }
-  std::vector<std::vector<std::byte>> bitmaps{BuildBitmap({.infoHeaderSize = 124}),
-                                              BuildBitmap({.paletteEntries = 16, .extraGap = 6})};
+  // The default logo (selector 0) has no pre-check to pass: what it lacks is black.
+  std::vector<std::pair<int, std::vector<std::byte>>> bitmaps{
+      {0, CutShort()}, {0, PixelsPastTheEnd()},
+      {1, BuildBitmap({.infoHeaderSize = 124})}, {1, BuildBitmap({.paletteEntries = 16, .extraGap = 6})}};
 #ifndef _WIN32  // a common tool's bitmap, where the tool is at hand
   const fs::path source = terminal / "SDMMC DISK/logo.bmp";
   const std::string command = "convert -size 800x480 plasma:fractal -type truecolor BMP3:'" + source.string() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0) << "ImageMagick's convert is needed: " << command;
   const auto magick = ReadFileBytes(source);
   ASSERT_EQ(magick.size(), 1'152'054u);  // 54-byte header, 24 bits a pixel
-  bitmaps.push_back(magick);  // tests/tools checks the tool's converter against this one
+  bitmaps.emplace_back(1, magick);  // tests/tools checks the tool's converter against this one
 #endif
-  for (const auto& bmp : bitmaps) {
-    terminal.Write("SDMMC DISK/logo.bmp", bmp);
-    EXPECT_EQ(Convert(1), Outcome(0, kSizeLine));
-    EXPECT_TRUE(ReadFileBytes(terminal / "SDMMC DISK/logo.bin") == ExpectedLogo(bmp));
+  for (const auto& [selector, bmp] : bitmaps) {
+    const std::string folder = selector ? "SDMMC DISK/" : "ResidentFlash/System/";
+    terminal.Write(folder + "logo.bmp", bmp);
+    EXPECT_EQ(Convert(selector), Outcome(0, kSizeLine));
+    EXPECT_TRUE(ReadFileBytes(terminal / (folder + "logo.bin")) == ExpectedLogo(bmp)) << selector;
   }
 }
 
@@ -129,8 +124,8 @@ TEST(Converter, SelectorPicksTheFilesAndFailedOpensNameTheNarrowPath) {
 
   terminal.Write("ResidentFlash/System/logo.bmp", BuildBitmap({}));
   EXPECT_EQ(Convert(0), Outcome(0, kSizeLine));  // the image path is not used
-  EXPECT_TRUE(fs::exists(terminal / "ResidentFlash/System/logo.bin"));
-  EXPECT_FALSE(fs::exists(terminal / "SDMMC DISK/logo.bin"));
+  EXPECT_EQ(std::tuple(fs::exists(terminal / "ResidentFlash/System/logo.bin"), fs::exists(terminal / "SDMMC DISK/logo.bin")),
+            std::tuple(true, false));
   terminal.Write("SDMMC DISK/로고.bmp", BuildBitmap({}));
   EXPECT_EQ(Convert(1, _T("\\SDMMC DISK\\로고.bmp")), Outcome(0, kSizeLine));
 }

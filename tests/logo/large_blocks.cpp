@@ -24,8 +24,7 @@ void* Allocate(std::size_t size) noexcept {
   if (large) {
     const std::size_t live = ++g_live;
     std::size_t peak = g_peak;
-    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-    }
+    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {}
   }
   return block + kPrefix;
 }

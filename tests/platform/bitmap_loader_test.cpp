@@ -28,9 +28,8 @@ QImage ReadWithQt(const Bytes& file) {
 // Readers widen channels narrower than 8 bits differently (Qt shifts, we scale
 // to full range), so only the top `bits` of each channel are compared.
 void ExpectPixelsLikeQt(const platform::DecodedBitmap& ours, const QImage& theirs, int bits, const std::string& name) {
-  ASSERT_FALSE(theirs.isNull()) << name;
-  ASSERT_EQ(ours.width, theirs.width()) << name;
-  ASSERT_EQ(std::abs(ours.height), theirs.height()) << name;
+  ASSERT_EQ(std::tuple(theirs.isNull(), ours.width, std::abs(ours.height)), std::tuple(false, theirs.width(), theirs.height()))
+      << name;
   const std::uint32_t keep = (0xFFu << (8 - bits)) & 0xFF;
   const std::uint32_t channels = keep << 16 | keep << 8 | keep;
   int differing = 0;
@@ -39,9 +38,8 @@ void ExpectPixelsLikeQt(const platform::DecodedBitmap& ours, const QImage& their
       const std::uint32_t our = ours.pixels[static_cast<std::size_t>(y * ours.width + x)];
       const std::uint32_t their = theirs.pixel(x, y);
       const bool same = (our >> 24) == 0xFF && (our & channels) == (their & channels);
-      if (!same && differing++ == 0) {
+      if (!same && differing++ == 0)
         ADD_FAILURE() << name << " (" << x << ", " << y << "): " << std::hex << our << " vs " << their;
-      }
     }
   }
   EXPECT_EQ(differing, 0) << name;
@@ -98,9 +96,8 @@ TEST(BitmapLoader, EachHostileHeaderFieldAndEveryTruncationIsRefused) {
                            BitmapLayout{.width = 3, .height = -2, .bitCount = 32, .infoHeaderSize = 124}}) {
     const Bytes full = BuildBitmap(layout);
     ASSERT_TRUE(DecodeBitmap(full));
-    for (std::size_t length = 0; length < full.size(); ++length) {
+    for (std::size_t length = 0; length < full.size(); ++length)
       EXPECT_FALSE(DecodeBitmap(std::span(full).first(length))) << length;
-    }
   }
 }
 
@@ -111,11 +108,10 @@ TEST(BitmapLoader, FilesAreLoadedAsStoredAndMissingOrOversizedOnesAreRefusedUnre
   const auto loaded = platform::LoadBitmapFile(folder / "logo.bmp");
   ASSERT_TRUE(loaded);
   EXPECT_EQ(std::tuple(loaded->width, loaded->height, loaded->bitCount), std::tuple(800, -480, 24));
-  EXPECT_FALSE(platform::LoadBitmapFile(folder / "missing.bmp"));
-  EXPECT_FALSE(platform::LoadBitmapFile(folder.root()));
   folder.Write("huge.bmp", file);  // a valid start, then sparse zeros past 1 GiB
   fs::resize_file(folder / "huge.bmp", (std::uintmax_t{1} << 30) + 1);
-  EXPECT_FALSE(platform::LoadBitmapFile(folder / "huge.bmp"));
+  for (const fs::path& path : {folder / "missing.bmp", folder.root(), folder / "huge.bmp"})
+    EXPECT_FALSE(platform::LoadBitmapFile(path)) << path;
 }
 
 }  // namespace

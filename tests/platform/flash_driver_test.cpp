@@ -70,9 +70,7 @@ TEST_F(FlashDriver, SectorsLandAtTheirOffsetsUnwrittenOnesReadErasedAndEachOpenE
   terminal.Write("flash/area1.bin", Bytes(10 * 512, std::byte{0x11}));
   {
     platform::UniqueHandle device(OpenFlash());
-    EXPECT_TRUE(Send(device, Record(1, 2, 1, t)));
-    EXPECT_TRUE(Send(device, Record(1, 5, 2, t)));
-    EXPECT_TRUE(Send(device, Record(3, 0, 1, t)));
+    for (const Bytes& record : {Record(1, 2, 1, t), Record(1, 5, 2, t), Record(3, 0, 1, t)}) EXPECT_TRUE(Send(device, record));
     EXPECT_TRUE(Send(device, {}, 0, kWriteFinish));
   }
   const Bytes area = ReadFileBytes(terminal / "flash/area1.bin");
@@ -81,10 +79,7 @@ TEST_F(FlashDriver, SectorsLandAtTheirOffsetsUnwrittenOnesReadErasedAndEachOpenE
   EXPECT_EQ(std::tuple(Area(1, 2), Area(1, 3), Area(1, 5), Area(1, 6), Area(1, 9)),
             std::tuple(Half(0), kErased, Half(0), Half(1), kErased));
   EXPECT_EQ(std::tuple(Area(3, 0), Area(2, 0)), std::tuple(Half(0), kErased));
-  {
-    platform::UniqueHandle device(OpenFlash());
-    EXPECT_TRUE(Send(device, Record(1, 3, 1, t)));
-  }
+  EXPECT_TRUE(Send(platform::UniqueHandle(OpenFlash()), Record(1, 3, 1, t)));  // a new open, closed at once
   EXPECT_EQ(std::tuple(Area(1, 2), Area(1, 3)), std::tuple(kErased, Half(0)));
 }
 
@@ -147,8 +142,7 @@ TEST_F(FlashDriver, FaultsFileRefusesListedSectorsOnlyAndTheTraceHasOneLinePerRe
   }
   EXPECT_EQ(std::tuple(Area(1, 0), Area(1, 3), Area(2, 0)), std::tuple(kErased, kErased, kErased));
   const std::string debug = terminal.TakeDebugOutput();
-  EXPECT_NE(debug.find("faults(5)"), std::string::npos);
-  EXPECT_NE(debug.find("faults(6)"), std::string::npos);
+  for (const char* line : {"faults(5)", "faults(6)"}) EXPECT_NE(debug.find(line), std::string::npos) << debug;
   EXPECT_EQ(ReadLines(terminal / "flash/trace.log"), trace);
 }
 

@@ -11,13 +11,12 @@ using Data = std::vector<BYTE>;
 constexpr std::u16string_view kOs = u"HKEY_LOCAL_MACHINE\\Platform\\OS";
 constexpr std::string_view kOsSection = "[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n";
 
-// A value's bytes as the parser stored them, or {0xEE} when it has none.
-Data ValueOf(const platform::ParsedRegistry& registry, std::u16string_view name, DWORD* type = nullptr,
-             std::u16string_view key = kOs) {
+// A value's bytes and type as the parser stored them, or {0xEE} and 0 when it has none.
+std::pair<Data, DWORD> ValueOf(const platform::ParsedRegistry& registry, std::u16string_view name,
+                               std::u16string_view key = kOs) {
   const auto* found = registry.FindKey(key);
   const auto* value = found ? platform::FindValue(*found, name) : nullptr;
-  if (value && type) *type = value->type;
-  return value ? value->data : Data{0xEE};
+  return value ? std::pair(value->data, value->type) : std::pair(Data{0xEE}, DWORD{0});
 }
 
 TEST(RegistryParser, ReadsEveryValueKindUnderEitherHeader) {
@@ -42,19 +41,15 @@ TEST(RegistryParser, ReadsEveryValueKindUnderEitherHeader) {
       {u"Typed", {1, 2, 3, 4}, 11},
       {u"", {0, 0}, REG_SZ},
   };
-  for (const auto& [name, data, kind] : values) {
-    DWORD type = 0;
-    EXPECT_EQ(ValueOf(registry, name, &type), data) << platform::ToUtf8(name);
-    EXPECT_EQ(type, kind) << platform::ToUtf8(name);
-  }
+  for (const auto& [name, data, kind] : values)
+    EXPECT_EQ(ValueOf(registry, name), std::pair(data, kind)) << platform::ToUtf8(name);
 
   // Either header, and the byte-order marks of UTF-8 and of UTF-16LE (the platform's editor).
   const std::string body = "\r\n" + std::string(kOsSection) + "\"ModelName\"=\"Q\"\r\n";
   std::string utf16 = "\xFF\xFE";
   for (char c : "Windows Registry Editor Version 5.00" + body) utf16 += {c, '\0'};
-  for (const std::string& file : {"Windows Registry Editor Version 5.00" + body, "\xEF\xBB\xBFREGEDIT4" + body, utf16}) {
-    EXPECT_EQ(ValueOf(platform::ParseRegistry(file), u"ModelName"), (Data{'Q', 0, 0, 0}));
-  }
+  for (const std::string& file : {"Windows Registry Editor Version 5.00" + body, "\xEF\xBB\xBFREGEDIT4" + body, utf16})
+    EXPECT_EQ(ValueOf(platform::ParseRegistry(file), u"ModelName"), std::pair(Data{'Q', 0, 0, 0}, DWORD{REG_SZ}));
 }
 
 TEST(RegistryParser, SkipsLinesThatCannotBeParsedAndReadsTheRest) {
@@ -74,9 +69,9 @@ TEST(RegistryParser, SkipsLinesThatCannotBeParsedAndReadsTheRest) {
       "[HKEY_LOCAL_MACHINE\\Platform\\Other]\n"
       "\"Build\"=dword:7\n");
   EXPECT_EQ(registry.skippedLines, (std::vector<int>{2, 4, 5, 6, 7, 8, 9, 11}));
-  EXPECT_EQ(ValueOf(registry, u"ModelName"), (Data{'Q', 0, 0, 0}));
+  EXPECT_EQ(ValueOf(registry, u"ModelName"), std::pair(Data{'Q', 0, 0, 0}, DWORD{REG_SZ}));
   EXPECT_EQ(registry.FindKey(kOs)->values.size(), 1u);
-  EXPECT_EQ(ValueOf(registry, u"Build", nullptr, u"HKEY_LOCAL_MACHINE\\Platform\\Other"), (Data{7, 0, 0, 0}));
+  EXPECT_EQ(ValueOf(registry, u"Build", u"HKEY_LOCAL_MACHINE\\Platform\\Other"), std::pair(Data{7, 0, 0, 0}, DWORD{REG_DWORD}));
   EXPECT_EQ(platform::ParseRegistry(kOsSection).skippedLines, std::vector<int>{1});  // no header
 }
 
@@ -93,12 +88,10 @@ TEST(Registry, OpensKeysCaseInsensitivelyAndQueriesLikeThePlatform) {
   BYTE buffer[16] = {};
   DWORD type = 0, size = 11;
   EXPECT_EQ(RegQueryValueExW(key, u"modelname", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 12u);
-  EXPECT_EQ(buffer[0], 0);  // nothing copied
+  EXPECT_EQ(std::tuple(size, buffer[0]), std::tuple(12u, BYTE{0}));  // nothing copied
   size = sizeof buffer;
   EXPECT_EQ(RegQueryValueExW(key, u"ModelName", nullptr, &type, buffer, &size), ERROR_SUCCESS);
-  EXPECT_EQ(Data(buffer, buffer + size), (Data{'Q', 0, 'X', 0, '2', 0, '1', 0, '0', 0, 0, 0}));
-  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(std::tuple(Data(buffer, buffer + size), type), std::tuple(Data{'Q', 0, 'X', 0, '2', 0, '1', 0, '0', 0, 0, 0}, REG_SZ));
   EXPECT_EQ(RegQueryValueExW(key, u"Build", nullptr, &type, buffer, &size), ERROR_FILE_NOT_FOUND);
   // An empty value has no bytes to copy (the fuzzer once found it copied from nowhere).
   buffer[0] = 0x55;

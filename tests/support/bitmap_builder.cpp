@@ -1,6 +1,7 @@
 #include "tests/support/bitmap_builder.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/api/little_endian.h"
 
@@ -25,10 +26,7 @@ std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFuncti
   const std::uint32_t offset = 14 + layout.infoHeaderSize + layout.paletteEntries * 4 + layout.extraGap;
   std::vector<std::byte> file(offset + stride * height);
 
-  if (layout.signature) {
-    file[0] = std::byte{'B'};
-    file[1] = std::byte{'M'};
-  }
+  if (layout.signature) std::memcpy(file.data(), "BM", 2);
   platform::PutU32(&file[2], static_cast<std::uint32_t>(file.size()));
   platform::PutU32(&file[10], offset);
   platform::PutU32(&file[14], layout.infoHeaderSize);
@@ -50,17 +48,13 @@ std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFuncti
   for (std::uint32_t row = 0; row < height; ++row) {
     const int y = static_cast<int>(topDown ? row : height - 1 - row);
     std::byte* out = &file[offset + row * stride];
-    for (std::uint32_t x = 0; x < width; ++x) {
-      const std::uint32_t colour = pixel(static_cast<int>(x), y);
-      if (layout.bitCount == 24 || layout.bitCount == 32) {
-        const std::size_t at = x * (layout.bitCount / 8);
-        out[at] = static_cast<std::byte>(colour & 0xFF);
-        out[at + 1] = static_cast<std::byte>((colour >> 8) & 0xFF);
-        out[at + 2] = static_cast<std::byte>((colour >> 16) & 0xFF);
-      }
-    }
     if (layout.bitCount != 24 && layout.bitCount != 32) {
       for (std::uint32_t i = 0; i < stride; ++i) out[i] = static_cast<std::byte>((row + i) & 0xFF);
+      continue;
+    }
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint32_t colour = pixel(static_cast<int>(x), y);
+      for (std::size_t k = 0; k < 3; ++k) out[x * (layout.bitCount / 8) + k] = static_cast<std::byte>(colour >> (8 * k));
     }
   }
   return file;

@@ -83,7 +83,6 @@ inline std::filesystem::path FreshOutFolder(const TempTerminal& terminal) {
   return out;
 }
 
-// Starts bramble --play with its output in `out`.
 inline Program StartPlay(const TempTerminal& terminal, const std::string& steps, const std::filesystem::path& out,
                          const std::vector<std::string>& extra = {}, int timeoutSeconds = 120) {
   std::vector<std::string> argv = {kBramble.string(), "--root", terminal.root().string(), "--play", steps, "--out", out.string()};
@@ -124,9 +123,7 @@ inline std::string Escaped(const char16_t* text) {
 // A run that ended well, whose steps after the start showed `messages` in turn.
 inline void ExpectMessages(const PlayResult& run, const std::vector<const char16_t*>& messages) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  for (std::size_t i = 0; i < messages.size(); ++i) {
-    EXPECT_EQ(MessageAt(run.transcript, static_cast<int>(i + 1)), Escaped(messages[i])) << "step " << i + 1;
-  }
+  for (int i = 1; i <= std::ssize(messages); ++i) EXPECT_EQ(MessageAt(run.transcript, i), Escaped(messages[i - 1])) << "step " << i;
 }
 
 }  // namespace bramble::test

@@ -36,7 +36,6 @@ class Fifo {
   Fifo& operator=(const Fifo&) = delete;
 
   bool Ready() const { return m_fd >= 0 && m_capacity > 0; }
-  // The reader goes away.
   void Close() { if (m_fd >= 0) ::close(std::exchange(m_fd, -1)); }
 
   // Appends what arrives to `data` until `enough(data)`, the writer closes its end

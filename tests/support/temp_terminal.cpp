@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #ifdef _WIN32
 #include <process.h>
@@ -78,9 +76,7 @@ void TempTerminal::Write(std::string_view relative, std::span<const std::byte> b
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-void TempTerminal::WriteText(std::string_view relative, std::string_view text) const {
-  Write(relative, std::as_bytes(std::span(text.data(), text.size())));
-}
+void TempTerminal::WriteText(std::string_view relative, std::string_view text) const { Write(relative, Bytes(text)); }
 
 std::string TempTerminal::TakeDebugOutput() { return std::exchange(m_debug, {}); }
 
@@ -106,11 +102,8 @@ void WriteRegistry(const TempTerminal& terminal, const std::optional<StoredValue
   if (!value) return;
   std::string text = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + std::string(key) + "]\r\n\"" + value->name + "\"=hex(" +
                      std::to_string(value->type) + "):";
-  char pair[4];
-  for (const std::byte b : value->bytes) {
-    std::snprintf(pair, sizeof pair, "%02x,", static_cast<unsigned>(b));
-    text += pair;
-  }
+  constexpr char kHex[] = "0123456789abcdef";
+  for (const auto b : value->bytes) text += {kHex[std::to_integer<int>(b) >> 4], kHex[std::to_integer<int>(b) & 15], ','};
   if (!value->bytes.empty()) text.pop_back();
   terminal.WriteText("registry.reg", text + "\r\n");
 #endif
@@ -118,10 +111,7 @@ void WriteRegistry(const TempTerminal& terminal, const std::optional<StoredValue
 
 std::vector<std::byte> WideBytes(platform::WStringView text) {
   std::vector<std::byte> bytes;
-  for (const auto unit : text) {
-    bytes.push_back(static_cast<std::byte>(unit & 0xFF));
-    bytes.push_back(static_cast<std::byte>(unit >> 8));
-  }
+  for (const auto unit : text) bytes.insert(bytes.end(), {std::byte(unit & 0xFF), std::byte(unit >> 8)});
   return bytes;
 }
 
@@ -139,9 +129,8 @@ void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout, std::
 void MakeReadyTerminal(const TempTerminal& terminal, std::string_view model) {
   WriteIdentity(terminal, model);
   WriteBitmap(terminal, BitmapLayout{});
-  WriteBitmap(terminal, BitmapLayout{}, "ResidentFlash/System/logo.bmp", [](int x, int y) {
-    return static_cast<std::uint32_t>(((x / 100 + y / 60) % 2) ? 0x2050A0 : 0xE0E0E0);
-  });
+  WriteBitmap(terminal, BitmapLayout{}, "ResidentFlash/System/logo.bmp",
+              [](int x, int y) { return (x / 100 + y / 60) % 2 ? 0x2050A0u : 0xE0E0E0u; });
   terminal.MakeFlashDriver();
   terminal.WriteText("flash/trace.log", "");
 }
@@ -150,9 +139,7 @@ std::vector<std::byte> ReadFileBytes(const fs::path& path) { return Bytes(ReadTe
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::vector<std::string> ReadLines(const fs::path& path) {

@@ -43,7 +43,6 @@ class TempTerminal {
   // The text is UTF-8 on every host.
   std::filesystem::path operator/(std::string_view relative) const;
 
-  // The usual folders: the card, resident flash, the flash driver.
   void MakeCard() const;
   void MakeFlashDriver() const;
 
@@ -85,7 +84,6 @@ std::vector<std::byte> WideBytes(platform::WStringView text);
 
 // A registry naming the model, and info.txt with the version.
 void WriteIdentity(const TempTerminal& terminal, std::string_view model, std::string_view version = "V1.02");
-// A bitmap on the card as logo.bmp (or at another relative path).
 void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout,
                  std::string_view relative = "SDMMC DISK/logo.bmp", const PixelFunction& pixel = PatternPixel);
 // A listed model, a valid logo.bmp on the card, a default logo in resident flash
@@ -107,7 +105,6 @@ std::vector<std::byte> Bytes(std::string_view text);
 std::vector<std::byte> PatternBytes(std::size_t size);
 // The sector that ends a logo in flash: "LOGO" and 508 bytes of 0xFF.
 std::vector<std::byte> EndMarker();
-// The file descriptors this process holds open.
 int OpenDescriptorCount();
 
 }  // namespace bramble::test
