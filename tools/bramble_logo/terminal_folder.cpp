@@ -8,8 +8,7 @@
 #include <memory>
 #include <system_error>
 
-#include "tools/bramble_logo/commands.h"
-#include "tools/bramble_logo/files.h"
+#include "tools/bramble_logo/logo_tool.h"
 
 namespace logo_tool {
 namespace fs = std::filesystem;
@@ -109,7 +108,7 @@ int RunMakeTerminal(const Arguments& args) {
       {folder / kMarker, BytesOf(kMarkerText)},
       {folder / "registry.reg", BytesOf(RegistryText(model))},
       {folder / "ResidentFlash/System/info.txt", BytesOf(*info)},
-      {folder / "ResidentFlash/System/logo.bmp", EncodeLogoBitmap(std::vector(LogoRgbBytes(), kDefaultLogoGrey))}};
+      {folder / "ResidentFlash/System/logo.bmp", EncodeLogoBitmap(std::vector(kLogoRgbBytes, kDefaultLogoGrey))}};
   for (const auto& [file, bytes] : files) {
     if (const std::string error = WriteOwnFile(file, bytes); !error.empty()) {
       return Complain(args, error, Exit::kFileError);
