@@ -51,60 +51,42 @@ Commands:
           [--system-version TEXT]
   help [COMMAND]                      this text, or a command's
 
-`bramble-logo COMMAND --help` describes a command and its exit statuses;
-`bramble-logo --version` says which this is. Every command takes -q (--quiet):
-nothing but errors. Without --root, the terminal folder is $BRAMBLE_ROOT, else
-./terminal. Options take their value as --name VALUE or --name=VALUE.
+`bramble-logo COMMAND --help` describes a command; every command takes -q
+(--quiet): nothing but errors. An output appears only when complete; - is
+standard output or input. `man bramble-logo` says all.
 
-Exit status, in every command: 0 done, 1 refused (the input is not what the
-command needs), 2 wrong usage, 3 program's verification found a difference,
-4 a file cannot be read or written (standard output included).
-
-Outputs go where they are pointed: a file appears only when complete and keeps
-the permissions of the one it replaces; a symbolic link's target is written and
-the link stays; a device, FIFO or socket is written straight into; - is standard
-output, and the messages then go to standard error. The output's extension
-chooses its format. Inputs must be regular files; - is standard input.
+Exit status: 0 done, 1 refused, 2 wrong usage, 3 program's verification found a
+difference, 4 a file cannot be read or written, 5 program's FILE is no logo.
 )";
 
 constexpr Command kCommands[] = {
     {"check", 1, "json", RunCheck, R"(Usage: bramble-logo check [--json] FILE...
 
-Says whether each FILE is a logo that the terminal's dialog takes, by the rules of
-its pre-check and converter: the signature "BM", 800 x 480 pixels stored
-bottom-up, 24 bits per pixel, uncompressed, all of its pixel data and no more
-than 64 MiB. For each rule that fails it says what is wrong and how to fix it.
-  --json    one JSON object a line for each FILE: path, usable, width, height,
-            bits_per_pixel and findings (rule, blocking, problem, fix), or
-            error for a file that cannot be read
+Says whether each FILE is a logo that the terminal's dialog takes (a bitmap
+"BM", 800 x 480 stored bottom-up, 24 bits per pixel, uncompressed, whole, no more
+than 64 MiB) and, for each rule that fails, what is wrong and how to fix it.
+  --json    one JSON object a line for each FILE
 
 Exit status: 0 every FILE usable, 1 one is not, 4 one cannot be read.
 )"},
     {"prepare", 2, "fit background", RunPrepare,
      R"(Usage: bramble-logo prepare IN OUT.bmp [--fit fit|fill|stretch] [--background COLOUR]
 
-Turns a JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture of any size, or an
-SVG or PDF drawing, into an 800 x 480 bitmap that `check` accepts. A photo is
-turned upright and taken from its colour profile to sRGB; a drawing is rendered
-at the logo's size. A damaged or cut-short picture is refused.
-  --fit fit       scales to fit inside, proportions kept, with bars of the
-                  background (the default)
-  --fit fill      scales to cover 800 x 480 and cuts off what sticks out, centred
-  --fit stretch   scales to 800 x 480, whatever the proportions
-  --background COLOUR
-                  the bars and what shows where the picture is transparent:
-                  black (the default), white, grey, silver, red, maroon, yellow,
-                  olive, lime, green, aqua, teal, blue, navy, fuchsia, purple,
-                  or #rrggbb
+Turns a JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture, or an SVG or PDF
+drawing, into an 800 x 480 bitmap that `check` accepts, upright and in sRGB.
+  --fit fit       fits inside, proportions kept, with bars (the default)
+  --fit fill      covers 800 x 480 and cuts off what sticks out, centred
+  --fit stretch   stretches to 800 x 480
+  --background COLOUR   bars and transparent parts: black (the default), an
+                  HTML colour name (white, navy, ...), or #rrggbb
 
 Exit status: 0 written, 1 IN is not a picture this build reads or is damaged,
 4 a file cannot be read or written.
 )"},
     {"convert", 2, "", RunConvert, R"(Usage: bramble-logo convert IN.bmp OUT.bin
 
-Converts IN exactly as the dialog's Convert does: OUT becomes the terminal's
-logo.bin (1,536,000 bytes), and the converter's lines appear on standard output.
-A refused bitmap leaves OUT as it was, and standard error says why.
+Converts IN exactly as the dialog's Convert does into the terminal's logo.bin;
+a refused bitmap leaves OUT as it was.
 
 Exit status: 0 written, 1 IN is not a usable logo bitmap, 4 IN cannot be read or
 OUT cannot be written.
@@ -112,27 +94,22 @@ OUT cannot be written.
     {"program", 1, "root dry-run no-verify json", RunProgram,
      R"(Usage: bramble-logo program [--root DIR] FILE [--dry-run] [--no-verify] [--json]
 
-Programs a logo into logo area 1 of the terminal folder DIR through the
-terminal's flash writer and the simulated driver in DIR/flash, then reads area 1
-back. FILE is a logo.bin (exactly 1,536,000 bytes), or a bitmap that check finds
-usable, converted first as the dialog's Convert converts it. Anything else is
-refused before anything is sent. Like the dialog, it marks the change in
-DIR/ResidentFlash/System/logo.pending until the finish request succeeded.
+Programs a logo.bin, or a bitmap that check finds usable, into logo area 1 of
+the terminal folder DIR through the terminal's flash writer and the simulated
+driver in DIR/flash, then reads area 1 back.
   --root DIR     the terminal folder (else $BRAMBLE_ROOT, else ./terminal)
   --dry-run      lists the requests that would be sent and sends none
   --no-verify    does not read area 1 back
   --json         a JSON summary instead of the lines
 
-Exit status: 0 programmed (and verified), 1 no flash folder, the flash in use,
-its lock unusable, not writable or full, a sector refused or the finish request
-failed, 3 area 1 differs from what was sent, 4 FILE cannot be read or the mark
-cannot be written or removed, 5 FILE is not a logo.
+Exit status: 0 programmed (and verified), 1 the flash cannot be programmed or
+refused it, 3 area 1 differs from what was sent, 4 a file cannot be read or
+written, 5 FILE is not a logo.
 )"},
     {"readback", 1, "root json", RunReadback, R"(Usage: bramble-logo readback [--root DIR] OUT.png|OUT.bmp|OUT.bin [--json]
 
-Reads logo area 1 of the terminal folder DIR up to its end marker and writes
-what the terminal shows at boot: the picture (.png, .bmp), which needs exactly
-3,000 data sectors, or the data sectors before the marker (.bin).
+Writes what the terminal shows at boot from logo area 1 of the terminal folder
+DIR: the picture (.png, .bmp) or the data before the end marker (.bin).
   --root DIR     the terminal folder (else $BRAMBLE_ROOT, else ./terminal)
   --json         a JSON summary instead of the lines
 
@@ -140,17 +117,15 @@ Exit status: 0 written, 1 no valid logo, 4 a file cannot be read or written.
 )"},
     {"show", 2, "", RunShow, R"(Usage: bramble-logo show FILE.bin OUT.png|OUT.bmp
 
-Renders a logo.bin (exactly 1,536,000 bytes) as a PNG picture, or as a 24-bit
-bitmap for a name that ends in .bmp.
+Renders a logo.bin as a PNG picture, or a 24-bit bitmap for a name in .bmp.
 
 Exit status: 0 written, 1 FILE is not a logo.bin's length, 4 a file cannot be read
 or written.
 )"},
     {"startup", 2, "", RunStartup, R"(Usage: bramble-logo startup IN.bmp OUT.raw
 
-Writes the 16-bit startup image that the startup writer's conversion mode makes of
-IN: 800 x 480 pixels in RGB565, 768,000 bytes. IN must pass the dialog's
-pre-check.
+Writes the RGB565 startup image that the startup writer makes of IN, which must
+pass the dialog's pre-check.
 
 Exit status: 0 written, 1 IN does not pass the pre-check, 4 a file cannot be read
 or written.
@@ -158,11 +133,9 @@ or written.
     {"make-terminal", 1, "model system-version", RunMakeTerminal,
      R"(Usage: bramble-logo make-terminal DIR [--model NAME] [--system-version TEXT]
 
-Makes DIR a terminal folder, as bramble and `bramble-logo program` use it:
-registry.reg with the model, ResidentFlash/System/info.txt with the system
-version, a default ResidentFlash/System/logo.bmp, an empty card "SDMMC DISK" and
-flash, and the mark .bramble-terminal. DIR must be new, empty or made by this
-command before; then only those files are replaced.
+Makes DIR, new, empty or made by this command before, a terminal folder for
+bramble and `bramble-logo program`: model, system version, a default logo, an
+empty card and flash.
   --model NAME            the model (default QX210)
   --system-version TEXT   the version the dialog shows (default V1.02)
 
@@ -174,8 +147,7 @@ TEXT that is not one line of UTF-8 or a TEXT that code page 949 cannot hold,
 
 constexpr std::string_view kHelpHelp = R"(Usage: bramble-logo help [COMMAND]
 
-Prints what the tool does and its commands or, given a COMMAND, what that command
-takes, what it does and its exit statuses, as `bramble-logo COMMAND --help` does.
+Prints the commands or, given a COMMAND, its help.
 
 Exit status: 0, or 2 for a command that does not exist.
 )";

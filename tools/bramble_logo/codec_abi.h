@@ -34,11 +34,11 @@ struct BrambleCodecReport {
 struct BrambleCodec {
   std::uint32_t version;
   // Fits the picture in the regular file open at `fd` (read from its start, left
-  // open) or, for a negative `fd`, the `width` x `height` pixels of `bgrx` (blue,
-  // green, red, unused; top row first) to the logo: `fit` 0 stretches, 1 fits
-  // inside with bars of `background` (0xRRGGBB), 2 fills and cuts off what sticks
-  // out; `background` also shows where the picture is transparent.
-  int (*fit)(int fd, const unsigned char* bgrx, int width, int height, int fit, std::uint32_t background,
+  // open) or, for a negative `fd`, the `width` x `height` `pixels` laid out as
+  // the logo's, to the logo: `fit` 0 stretches, 1 fits inside with bars of
+  // `background` (0xRRGGBB), 2 fills and cuts off what sticks out; `background`
+  // also shows where the picture is transparent.
+  int (*fit)(int fd, const unsigned char* pixels, int width, int height, int fit, std::uint32_t background,
              unsigned char* rgb, BrambleCodecReport* report);
   // A PNG file of the logo's `rgb`, in a buffer of malloc's that the caller frees.
   int (*encode_png)(const unsigned char* rgb, void** bytes, std::size_t* size, BrambleCodecReport* report);

@@ -220,19 +220,14 @@ int ThumbnailOfFile(int fd, int fit, VipsImage** fitted, BrambleCodecReport* rep
   return kBrambleCodecOk;
 }
 
-// From decoded pixels: blue, green, red turned round and the fourth byte dropped.
-int ThumbnailOfPixels(const unsigned char* bgrx, int width, int height, int fit, VipsImage** fitted,
+// From pixels decoded already.
+int ThumbnailOfPixels(const unsigned char* rgb, int width, int height, int fit, VipsImage** fitted,
                       BrambleCodecReport* report) {
   report->width = width;
   report->height = height;
-  const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
-  const Image stored(vips_image_new_from_memory(bgrx, bytes, width, height, 4, VIPS_FORMAT_UCHAR));
-  VipsImage* channel[3] = {};
-  for (int band = 0; stored && band < 3; ++band) vips_extract_band(stored.get(), &channel[band], 2 - band, nullptr);
-  const Image red(channel[0]), green(channel[1]), blue(channel[2]);
-  VipsImage* joined = nullptr;
-  if (!blue || vips_bandjoin(channel, &joined, 3, nullptr) != 0) return Fail(report, kBrambleCodecFailed);
-  const Image picture(joined);
+  const Image picture(vips_image_new_from_memory(rgb, std::size_t(width) * std::size_t(height) * 3, width, height, 3,
+                                                 VIPS_FORMAT_UCHAR));
+  if (!picture) return Fail(report, kBrambleCodecFailed);
   picture->Type = VIPS_INTERPRETATION_sRGB;
   if (vips_thumbnail_image(picture.get(), fitted, kWidth, "height", kHeight, "size",
                            fit == 0 ? VIPS_SIZE_FORCE : VIPS_SIZE_BOTH, "crop",
@@ -242,14 +237,14 @@ int ThumbnailOfPixels(const unsigned char* bgrx, int width, int height, int fit,
   return kBrambleCodecOk;
 }
 
-int Fit(int fd, const unsigned char* bgrx, int width, int height, int fit, std::uint32_t background, unsigned char* rgb,
+int Fit(int fd, const unsigned char* pixels, int width, int height, int fit, std::uint32_t background, unsigned char* rgb,
         BrambleCodecReport* report) {
   *report = {};
   if (!Started()) return Fail(report, kBrambleCodecFailed, "libvips did not start");
   TakeWarning();
   VipsImage* fitted = nullptr;
   int status = fd >= 0 ? ThumbnailOfFile(fd, fit, &fitted, report)
-                       : ThumbnailOfPixels(bgrx, width, height, fit, &fitted, report);
+                       : ThumbnailOfPixels(pixels, width, height, fit, &fitted, report);
   Image owned(fitted);
   if (status == kBrambleCodecOk) status = Finish(fitted, background, rgb, report);
   owned.reset();  // the loader lets the file go, and says what it found

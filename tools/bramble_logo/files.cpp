@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -35,12 +36,22 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
-std::string TemporaryName() {
+// Gives the new file a name of its own in `folder` by `make` (a create or a link):
+// armed for removal by a signal before it exists, so that none falls between.
+std::string NameTemporary(const fs::path& folder, const std::function<bool(const char*)>& make) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   static std::mt19937 random{std::random_device{}()};
-  std::string name = ".tmp-bramble-logo-";
-  for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-  return name;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = ".tmp-bramble-logo-";
+    for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    RemoveOnSignal((folder / name).string());
+    if (make(name.c_str())) return name;
+    if (errno != EEXIST) break;
+  }
+  const int error = errno;
+  RemoveOnSignal("");
+  errno = error;
+  return {};
 }
 
 // Copies until the end of `from`, or until more than `limit` bytes came; the
@@ -225,21 +236,16 @@ void Output::OpenReplaced(const fs::path& place) {
   m_leaf = place.filename().string();
   m_folder.reset(::open(m_folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!m_folder) return static_cast<void>(Fail(errno));
-  // Unnamed, nothing of it can stay behind, whatever ends the program.
+  // Unnamed, nothing of it can stay behind, whatever ends the program; where the
+  // file system has no unnamed files, a name of our own that a signal removes.
   m_fd.reset(::openat(m_folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-  for (int attempt = 0; !m_fd && attempt < 100; ++attempt) {
-    // A file system without unnamed files: a name of our own that a signal removes.
-    m_temporary = TemporaryName();
-    RemoveOnSignal((m_folderPath / m_temporary).string());
-    m_fd.reset(::openat(m_folder.get(), m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!m_fd && errno != EEXIST) break;
-  }
   if (!m_fd) {
-    const int error = errno;
-    m_temporary.clear();
-    RemoveOnSignal("");
-    Fail(error);
+    m_temporary = NameTemporary(m_folderPath, [&](const char* name) {
+      m_fd.reset(::openat(m_folder.get(), name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      return static_cast<bool>(m_fd);
+    });
   }
+  if (!m_fd) Fail(errno);
 }
 
 void Output::OpenStraight(const fs::path& target, bool socket) {
@@ -347,19 +353,14 @@ bool Output::PutInPlace() {
     if (::fchmod(m_fd.get(), old.st_mode & 07777) != 0) return Fail(errno);
   }
   if (::fsync(m_fd.get()) != 0) return Fail(errno);
-  for (int attempt = 0; m_temporary.empty() && attempt < 100; ++attempt) {
-    const std::string name = TemporaryName();
-    RemoveOnSignal((m_folderPath / name).string());
+  if (m_temporary.empty()) {
     // Straight from the descriptor where the kernel lets us (CAP_DAC_READ_SEARCH), else through /proc.
-    if (::linkat(m_fd.get(), "", folder, name.c_str(), AT_EMPTY_PATH) == 0 ||
-        ::linkat(AT_FDCWD, ProcPath(m_fd.get()).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      m_temporary = name;
-    } else if (errno != EEXIST) {
-      RemoveOnSignal("");
-      return Fail(errno);
-    }
+    m_temporary = NameTemporary(m_folderPath, [&](const char* name) {
+      return ::linkat(m_fd.get(), "", folder, name, AT_EMPTY_PATH) == 0 ||
+             ::linkat(AT_FDCWD, ProcPath(m_fd.get()).c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0;
+    });
   }
-  if (m_temporary.empty() || ::close(m_fd.release()) != 0) return Fail(m_temporary.empty() ? EEXIST : errno);
+  if (m_temporary.empty() || ::close(m_fd.release()) != 0) return Fail(errno);
   const std::string moving = m_temporary;
   const bool exchanged =
       replacing && ::renameat2(folder, moving.c_str(), folder, m_leaf.c_str(), RENAME_EXCHANGE) == 0;

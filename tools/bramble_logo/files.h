@@ -17,10 +17,9 @@ namespace logo_tool {
 using UniqueFd = platform::UniqueFd;
 
 // An input opened for reading. Anything but a regular file is refused before a
-// byte is read, so that a FIFO or a device cannot hold the command or feed it
-// without end. "-" is standard input, kept in an unnamed scratch file (at most
-// 1 GiB) unless it is a regular file already, so that it can be read by name and
-// more than once.
+// byte is read: a FIFO or a device could hold the command or feed it without end.
+// "-" is standard input, kept in a scratch file (at most 1 GiB) unless it is a
+// regular file already, so that it can be read by name and more than once.
 class Input {
  public:
   explicit Input(const std::filesystem::path& name);
@@ -31,10 +30,9 @@ class Input {
   int fd() const { return m_fd.get(); }
   std::uint64_t size() const { return m_size; }
   const std::filesystem::path& name() const { return m_name; }  // for messages: "-" is "standard input"
-  // A name that opens this very file, even if another was put in its place since.
+  // This very file by name, even if another was put in its place since.
   std::filesystem::path PathToRead() const { return "/proc/self/fd/" + std::to_string(m_fd.get()); }
-  // Up to `count` bytes from `offset`, fewer where the file ends; nothing, with
-  // error(), when it cannot be read.
+  // Up to `count` bytes from `offset`; nothing, with error(), when it cannot be read.
   std::optional<std::vector<std::byte>> Read(std::uint64_t offset, std::size_t count) const;
 
  private:
@@ -46,18 +44,13 @@ class Input {
   mutable std::string m_error;
 };
 
-// Where a command's output goes, decided when the command starts by what the
-// kernel finds at its name (through any links, /dev/stdout and /proc/self/fd/N
-// included):
-// - a regular file or a new name: an unnamed file in the folder of the file the
-//   name leads to, which Commit flushes, puts in place and flushes the folder of,
-//   so that a failing or killed command leaves the old file whole and nothing
-//   temporary; it keeps the old file's mode (and owner, as root); a link stays;
-// - a device, a FIFO or a socket: written straight into, never made, emptied or
-//   replaced;
-// - "-": standard output.
-// When the data goes where standard output goes, the command's own lines go to
-// standard error while the Output lives; a terminal there is refused.
+// Where a command's output goes, by what the kernel finds at its name through any
+// links (/dev/stdout and /proc/self/fd/N included): a regular file or a new name
+// is written as an unnamed file beside the file the name leads to, which Commit
+// flushes and puts in place, so that a failing or killed command leaves the old
+// file whole and nothing temporary; a device, a FIFO or a socket is written
+// straight into; "-" is standard output. When the data goes where standard
+// output goes, the command's own lines go to standard error while it lives.
 class Output {
  public:
   explicit Output(const std::filesystem::path& name);
@@ -68,13 +61,11 @@ class Output {
   bool ok() const { return static_cast<bool>(m_fd); }
   const std::string& error() const { return m_error; }
   bool TookStandardOutput() const { return static_cast<bool>(m_savedStdout); }
-  // A name that writes the output, for code that writes only by name (then no
-  // Write): the unnamed file itself, or a scratch file that Commit sends on.
+  // For code that writes only by name, instead of Write: the new file itself, or
+  // a scratch file that Commit sends on.
   std::optional<std::filesystem::path> PathToWrite();
   bool Write(std::span<const std::byte> bytes);
-  // False, with error(), when any of it did not arrive; a replaced file is then
-  // still the old one.
-  bool Commit();
+  bool Commit();  // false, with error(), when any of it did not arrive: the old file stays
 
  private:
   void OpenReplaced(const std::filesystem::path& place);
@@ -84,25 +75,18 @@ class Output {
   bool Fail(int error);
   void Discard();
 
-  std::filesystem::path m_name;  // as given, for messages
-  UniqueFd m_fd;                 // where Write writes
-  UniqueFd m_folder;             // a replaced file's folder
-  std::filesystem::path m_folderPath;
-  std::string m_leaf;       // a replaced file's name in its folder
-  std::string m_temporary;  // the name the new file has in the folder, if any yet
-  bool m_truncate = false;  // a regular file that no name leads to, written straight into
+  std::filesystem::path m_name, m_folderPath;  // as given, for messages; a replaced file's folder
+  UniqueFd m_fd, m_folder, m_scratch, m_savedStdout;
+  std::string m_leaf, m_temporary;  // a replaced file's name; the new one's, once it has one
+  bool m_truncate = false;          // a regular file that no name leads to, written straight into
   std::uint64_t m_written = 0;
-  UniqueFd m_scratch;  // what PathToWrite gave for a straight output
-  UniqueFd m_savedStdout;
   std::string m_error;
 };
 
 // A scratch file in $TMPDIR (else /tmp) that nothing names, read and written.
 UniqueFd OpenScratch(std::string& error);
-
 // "cannot read FILE: cause", with the cause from errno.
 std::string FileError(const char* what, const std::filesystem::path& file, int error);
-
 // Removes `path` should SIGINT, SIGTERM, SIGHUP or SIGPIPE end the program, which
 // the signal then ends as it would have; one path at a time, none for "".
 void RemoveOnSignal(const std::string& path);

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cctype>
 #include <cstdlib>
 #include <memory>
@@ -82,7 +81,6 @@ std::optional<Colour> ParseColour(std::string_view text) {
 }
 
 PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
-  static_assert(std::endian::native == std::endian::little, "decoded pixels are read as blue, green, red bytes");
   PreparedLogo result;
   const std::string name = input.name().string();
   const auto head = input.ok() ? input.Read(0, kPictureSniffBytes) : std::nullopt;
@@ -91,7 +89,8 @@ PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
     if (!head) result.message = input.error();
     return result;
   }
-  std::optional<platform::DecodedBitmap> bitmap;
+  std::vector<std::byte> pixels;
+  int width = 0, height = 0;
   if (platform::LittleEndianReader(*head).u16(bmp::kSignatureField) == bmp::kSignature) {
     // Read whole, as the preview reads it: it takes no larger file either.
     if (input.size() > platform::kMaxLoadedBitmapFileBytes) {
@@ -105,19 +104,25 @@ PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
       result.message = input.error();
       return result;
     }
-    bitmap = platform::DecodeBitmap(*file);
+    const auto bitmap = platform::DecodeBitmap(*file);
     if (!bitmap) {
       result.status = Exit::kRefused;
       result.message = name + ": a bitmap that cannot be read: compressed, in a layout the terminal's loader does "
                        "not know, larger than it takes, or cut short";
       return result;
     }
+    width = std::abs(bitmap->width);
+    height = std::abs(bitmap->height);
+    pixels.reserve(bitmap->pixels.size() * 3);
+    for (const std::uint32_t pixel : bitmap->pixels) {
+      pixels.insert(pixels.end(), {std::byte(pixel >> 16), std::byte(pixel >> 8), std::byte(pixel)});
+    }
   }
   BrambleCodecReport report{};
   result.rgb.resize(kLogoRgbBytes);
-  const int status = codec->fit(bitmap ? -1 : input.fd(), bitmap ? reinterpret_cast<const unsigned char*>(bitmap->pixels.data()) : nullptr,
-                                bitmap ? bitmap->width : 0, bitmap ? std::abs(bitmap->height) : 0, static_cast<int>(fit),
-                                background, reinterpret_cast<unsigned char*>(result.rgb.data()), &report);
+  const int status = codec->fit(pixels.empty() ? input.fd() : -1, reinterpret_cast<const unsigned char*>(pixels.data()),
+                                width, height, static_cast<int>(fit), background,
+                                reinterpret_cast<unsigned char*>(result.rgb.data()), &report);
   result.width = report.width;
   result.height = report.height;
   result.transparent = report.transparent != 0;
