@@ -52,7 +52,8 @@ struct Scan {
 
 // Area 1 up to its end marker: the first sector that is the writer's. An area
 // file that no driver wrote (no regular file, larger than an area) is refused
-// before it is read, and it is read no further than it was long.
+// before it is read, and it is read no further than it was long, in large
+// pieces: a whole area is four million sectors.
 Scan ScanArea(const fs::path& root) {
   std::error_code ec;
   const fs::path path = platform::AreaFilePath(root, kLogoArea);
@@ -68,10 +69,19 @@ Scan ScanArea(const fs::path& root) {
   }
   const auto marker = flash::EndMarkerSector();
   std::uint32_t sector = 0;
-  for (; std::uint64_t{sector} * kSectorBytes < file.size(); ++sector) {
-    if (std::ranges::equal(AreaSector(root, sector), marker)) {
-      return {Exit::kOk, "area 1 holds " + Count(sector, "data sector") + " (" +
-                             Count(std::uint64_t{sector} * kSectorBytes, "byte") + ") before its end marker", sector};
+  for (std::optional<std::vector<std::byte>> piece; std::uint64_t{sector} * kSectorBytes < file.size();) {
+    if (!(piece = file.Read(std::uint64_t{sector} * kSectorBytes, std::size_t{2048} * kSectorBytes))) {
+      return {Exit::kFileError, file.error()};
+    }
+    if (piece->empty()) break;  // it became shorter: the rest is erased
+    for (std::size_t at = 0; at < piece->size(); at += kSectorBytes, ++sector) {
+      // A sector that the file holds only part of reads as the driver reads it.
+      const bool whole = at + kSectorBytes <= piece->size();
+      if (whole ? std::equal(marker.begin(), marker.end(), piece->begin() + static_cast<std::ptrdiff_t>(at))
+                : std::ranges::equal(AreaSector(root, sector), marker)) {
+        return {Exit::kOk, "area 1 holds " + Count(sector, "data sector") + " (" +
+                               Count(std::uint64_t{sector} * kSectorBytes, "byte") + ") before its end marker", sector};
+      }
     }
   }
   return {Exit::kRefused, "no valid logo in area 1: no end marker in its " + Count(sector, "sector") +

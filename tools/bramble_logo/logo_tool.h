@@ -39,18 +39,11 @@ int RunBrambleLogo(const std::vector<std::string>& args);
 
 // ---- check: the dialog's rules for a logo bitmap ---------------------------
 
-enum class Rule {
-  kLength,       // too short for the header fields
-  kSignature,    // not "BM"
-  kHeaderKind,   // an OS/2 header, whose fields lie elsewhere
-  kFileSize,     // larger than the dialog reads
-  kTopDown,      // rows stored top-down
-  kSize,         // not the logo's size
-  kBitCount,     // not 24
-  kCompression,  // stored compressed, which the converter would copy as pixels
-  kPixelOffset,  // warning: the pixel data starts inside the header
-  kPixelData,    // pixel data cut short or missing
-};
+// What a finding is about: too short for the header fields, not "BM", an OS/2
+// header, larger than the dialog reads, rows top-down, not the logo's size, not
+// 24 bits, compressed, pixel data starting inside the header (a warning), pixel
+// data cut short or missing.
+enum class Rule { kLength, kSignature, kHeaderKind, kFileSize, kTopDown, kSize, kBitCount, kCompression, kPixelOffset, kPixelData };
 
 struct Finding {
   Rule rule;
@@ -90,10 +83,9 @@ inline constexpr std::size_t kLogoRgbBytes = logo::kSourcePixelDataBytes;
 struct PreparedLogo {
   Exit status = Exit::kFileError;  // kOk, kRefused or kFileError
   std::string message;             // the whole reason, for every status but kOk
-  int width = 0;                   // the picture as shown upright, before fitting
-  int height = 0;
-  bool transparent = false;    // it had parts that were not opaque
-  std::vector<std::byte> rgb;  // kLogoRgbBytes, for kOk
+  int width = 0, height = 0;       // the picture as shown upright, before fitting
+  bool transparent = false;        // it had parts that were not opaque
+  std::vector<std::byte> rgb;      // kLogoRgbBytes, for kOk
 };
 
 // Any picture prepare reads as the logo's opaque pixels: fitted inside with bars
@@ -123,14 +115,9 @@ struct Arguments {
   mutable bool dataOnStandardOutput = false;  // the summary then goes to standard error
 };
 
-int RunCheck(const Arguments& args);
-int RunPrepare(const Arguments& args);
-int RunConvert(const Arguments& args);
-int RunProgram(const Arguments& args);
-int RunReadback(const Arguments& args);
-int RunShow(const Arguments& args);
-int RunStartup(const Arguments& args);
-int RunMakeTerminal(const Arguments& args);
+int RunCheck(const Arguments&), RunPrepare(const Arguments&), RunConvert(const Arguments&), RunShow(const Arguments&),
+    RunStartup(const Arguments&), RunProgram(const Arguments&), RunReadback(const Arguments&),
+    RunMakeTerminal(const Arguments&);
 
 // "bramble-logo: message" on standard error; returns `exit`'s code.
 int Complain(const Arguments& args, const std::string& message, Exit exit);
