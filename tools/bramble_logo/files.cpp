@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -100,7 +101,9 @@ void RemoveOnSignal(const std::string& path) {
   static_cast<void>(installed);
   g_armed = 0;
   if (path.empty() || path.size() >= sizeof g_leftover) return;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   std::memcpy(g_leftover, path.c_str(), path.size() + 1);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   g_armed = 1;
 }
 
@@ -154,6 +157,7 @@ void Input::Spool() {
     // A file given with < is read where it is.
     m_fd.reset(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
     m_size = static_cast<std::uint64_t>(status.st_size);
+    if (!m_fd) m_error = FileError("cannot read", m_name, errno);
   } else if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode) && !S_ISSOCK(status.st_mode)) {
     m_error = std::string("cannot read standard input: ") + KindName(status.st_mode) + ", not a file or a pipe";
   } else if (UniqueFd kept = OpenScratch(m_error); kept) {
