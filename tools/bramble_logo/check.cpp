@@ -127,19 +127,9 @@ std::vector<Finding> CheckHeader(const Probe& probe, Diagnosis& diagnosis) {
 }  // namespace
 
 const char* RuleName(Rule rule) {
-  switch (rule) {
-    case Rule::kLength: return "length";
-    case Rule::kSignature: return "signature";
-    case Rule::kHeaderKind: return "header-kind";
-    case Rule::kFileSize: return "file-size";
-    case Rule::kTopDown: return "top-down";
-    case Rule::kSize: return "size";
-    case Rule::kBitCount: return "bit-count";
-    case Rule::kCompression: return "compression";
-    case Rule::kPixelOffset: return "pixel-offset";
-    case Rule::kPixelData: return "pixel-data";
-  }
-  return "";
+  static constexpr const char* kNames[] = {"length",   "signature", "header-kind", "file-size",    "top-down",
+                                           "size",     "bit-count", "compression", "pixel-offset", "pixel-data"};
+  return kNames[static_cast<int>(rule)];  // in the order of Rule
 }
 
 Diagnosis DiagnoseBitmap(const Input& file) {
