@@ -16,6 +16,7 @@
 #include "platform/api/bitmap_format.h"
 #include "platform/api/little_endian.h"
 #include "platform/sim/bitmap_loader.h"
+#include "platform/sim/host_files.h"
 #include "tools/bramble_logo/codec_abi.h"
 #include "tools/bramble_logo/logo_tool.h"
 #include "tools/bramble_logo/picture_format.h"
@@ -92,23 +93,16 @@ PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
   std::vector<std::byte> pixels;
   int width = 0, height = 0;
   if (platform::LittleEndianReader(*head).u16(bmp::kSignatureField) == bmp::kSignature) {
-    // Read whole, as the preview reads it: it takes no larger file either.
-    if (input.size() > platform::kMaxLoadedBitmapFileBytes) {
-      result.status = Exit::kRefused;
-      result.message = name + ": a bitmap of " + Count(input.size(), "byte") + ": the terminal's bitmap loader reads "
-                       "at most " + Grouped(platform::kMaxLoadedBitmapFileBytes) + "; save it as PNG or JPEG and prepare that";
-      return result;
-    }
-    const auto file = input.Read(0, input.size());
-    if (!file) {
-      result.message = input.error();
-      return result;
-    }
-    const auto bitmap = platform::DecodeBitmap(*file);
+    // Read whole, as the preview reads it, and by its own loader.
+    const platform::HostFile file = platform::ReadWholeHostFile(input.PathToRead(), platform::kMaxLoadedBitmapFileBytes);
+    const auto bitmap = file.status == platform::HostFile::Status::kRead ? platform::DecodeBitmap(file.bytes) : std::nullopt;
+    if (file.status == platform::HostFile::Status::kUnreadable) result.message = "cannot read " + name;
     if (!bitmap) {
+      if (!result.message.empty()) return result;
       result.status = Exit::kRefused;
       result.message = name + ": a bitmap that cannot be read: compressed, in a layout the terminal's loader does "
-                       "not know, larger than it takes, or cut short";
+                       "not know, larger than it takes (" + Grouped(platform::kMaxLoadedBitmapFileBytes) +
+                       " bytes), or cut short";
       return result;
     }
     width = std::abs(bitmap->width);
