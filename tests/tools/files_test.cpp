@@ -247,11 +247,16 @@ TEST(Outputs, AReplacedOutputIsFlushedBeforeAndAfterItIsPutInPlaceAndAFailedFlus
   EXPECT_TRUE(std::regex_match(order, std::regex("FP+D+"))) << order << "\n" << ReadText(log);
   EXPECT_NE(ReadText(terminal / "startup.raw"), "the old image");
 
-  for (const int failing : {1, 2}) {
-    terminal.WriteText("startup.raw", "the old image");
-    EXPECT_EQ(Shell(strace + "-e trace=fsync -e inject=fsync:error=EIO:when=" + std::to_string(failing) + " " + startup), 4);
-    EXPECT_TRUE(ReadText(terminal / "startup.raw") == "the old image") << "the flush that failed: " << failing;
-    EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
+  // The same for a new name, which then does not appear.
+  for (const bool replacing : {true, false}) {
+    for (const int failing : {1, 2}) {
+      fs::remove(terminal / "startup.raw");
+      if (replacing) terminal.WriteText("startup.raw", "the old image");
+      EXPECT_EQ(Shell(strace + "-e trace=fsync -e inject=fsync:error=EIO:when=" + std::to_string(failing) + " " + startup), 4);
+      EXPECT_EQ(fs::exists(terminal / "startup.raw") ? ReadText(terminal / "startup.raw") : "none",
+                replacing ? "the old image" : "none") << "the flush that failed: " << failing;
+      EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
+    }
   }
 }
 

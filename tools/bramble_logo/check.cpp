@@ -1,51 +1,21 @@
 // check: the dialog's rules for a logo bitmap, one finding with a fix for each
 // rule that fails.
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <array>
-#include <cerrno>
-#include <string_view>
-
-#include "logo/image_format.h"
 #include "logo/precheck.h"
 #include "platform/api/bitmap_format.h"
 #include "platform/api/little_endian.h"
-#include "tools/bramble_logo/files.h"
 #include "tools/bramble_logo/logo_tool.h"
 #include "tools/bramble_logo/picture_format.h"
-#include "tools/bramble_logo/wording.h"
 
 namespace logo_tool {
 namespace {
 
 // Every field check looks at, and enough to name a picture of another kind (an
 // SVG's tag may come after a long prelude).
-constexpr std::size_t kProbeBytes = kPictureSniffBytes;
-
 struct Probe {
-  std::array<std::byte, kProbeBytes> bytes{};
-  std::size_t read = 0;         // of `bytes`
+  std::vector<std::byte> bytes;
   std::uint64_t fileBytes = 0;  // the real size; no header field is trusted for it
-  std::span<const std::byte> view() const { return {bytes.data(), read}; }
 };
-
-// Reads the first bytes; false, with `error`, when the file cannot be read.
-bool ReadProbe(const Input& file, Probe& probe, std::string& error) {
-  if (!file.ok()) {
-    error = file.error();
-    return false;
-  }
-  probe.fileBytes = file.size();
-  const ssize_t got = platform::ReadFully(file.fd(), probe.bytes.data(), probe.bytes.size(), 0);
-  if (got < 0) {
-    error = FileError("cannot read", file.name(), errno);
-    return false;
-  }
-  probe.read = static_cast<std::size_t>(got);
-  return true;
-}
 
 std::string CompressionName(std::uint32_t compression) {
   switch (compression) {
@@ -90,14 +60,15 @@ void CheckPixelData(const Probe& probe, const logo::BitmapHeader& header, std::u
 
 void CheckGeometry(const Probe& probe, const logo::BitmapHeader& header, std::vector<Finding>& findings) {
   if (header.width == logo::kLogoWidth && header.height == -logo::kLogoHeight) {
-    findings.push_back({Rule::kTopDown, true, "height is -480: the rows are stored top-down", "save it bottom-up"});
+    findings.push_back({Rule::kTopDown, true, "height is " + std::to_string(header.height) +
+                        ": the rows are stored top-down", "save it bottom-up"});
   } else if (!logo::HasLogoSize(header)) {
     findings.push_back({Rule::kSize, true,
                         Dimensions(header.width, header.height) + ": the logo must be " +
                             Dimensions(logo::kLogoWidth, logo::kLogoHeight),
                         "use `prepare`"});
   }
-  const auto compression = platform::LittleEndianReader(probe.view()).u32(bmp::InFile(bmp::kCompressionField));
+  const auto compression = platform::LittleEndianReader(probe.bytes).u32(bmp::InFile(bmp::kCompressionField));
   if (compression == bmp::kJpeg || compression == bmp::kPng) {
     // Such a file says 0 bits per pixel: the depth is the embedded picture's.
     findings.push_back({Rule::kCompression, true,
@@ -105,7 +76,7 @@ void CheckGeometry(const Probe& probe, const logo::BitmapHeader& header, std::ve
                         "save it uncompressed, 24 bits per pixel"});
   } else if (header.bitCount != logo::kLogoBitCount) {
     const bool palette = header.bitCount == 1 || header.bitCount == 4 || header.bitCount == 8;
-    findings.push_back({Rule::kBitCount, true, BitsPerPixel(header.bitCount) + (palette ? " (a colour table)" : ""),
+    findings.push_back({Rule::kBitCount, true, Count(header.bitCount, "bit") + " per pixel" + (palette ? " (a colour table)" : ""),
                         "save it as 24-bit"});
   } else if (compression && *compression != bmp::kRgb) {
     findings.push_back({Rule::kCompression, true,
@@ -117,15 +88,15 @@ void CheckGeometry(const Probe& probe, const logo::BitmapHeader& header, std::ve
 
 std::vector<Finding> CheckHeader(const Probe& probe, Diagnosis& diagnosis) {
   std::vector<Finding> findings;
-  const auto header = logo::ReadBitmapHeader(probe.view());
+  const auto header = logo::ReadBitmapHeader(probe.bytes);
   if (!header) {
-    findings.push_back({Rule::kLength, true, Count(probe.read, "byte") + ": too short for a bitmap header",
+    findings.push_back({Rule::kLength, true, Count(probe.bytes.size(), "byte") + ": too short for a bitmap header",
                         "use `prepare` on the original picture"});
     return findings;
   }
   // Without the signature or with an OS/2 header the other fields mean nothing.
   if (!header->signature) {
-    const PictureFormat other = SniffPictureFormat(probe.view());
+    const PictureFormat other = SniffPictureFormat(probe.bytes);
     findings.push_back({Rule::kSignature, true,
                         other == PictureFormat::kNone ? "does not start with \"BM\": not a Windows bitmap"
                                                       : Article(FormatName(other)) + " picture, not a Windows bitmap",
@@ -133,7 +104,7 @@ std::vector<Finding> CheckHeader(const Probe& probe, Diagnosis& diagnosis) {
     return findings;
   }
   const std::uint32_t infoHeaderBytes =
-      platform::LittleEndianReader(probe.view()).u32(bmp::InFile(bmp::kInfoSizeField)).value_or(0);
+      platform::LittleEndianReader(probe.bytes).u32(bmp::InFile(bmp::kInfoSizeField)).value_or(0);
   if (infoHeaderBytes == bmp::kOs2InfoSize) {
     findings.push_back({Rule::kHeaderKind, true, "an OS/2 bitmap (12-byte header), whose fields lie elsewhere",
                         "save it as a Windows bitmap, or use `prepare`"});
@@ -156,33 +127,22 @@ std::vector<Finding> CheckHeader(const Probe& probe, Diagnosis& diagnosis) {
 }  // namespace
 
 const char* RuleName(Rule rule) {
-  switch (rule) {
-    case Rule::kLength: return "length";
-    case Rule::kSignature: return "signature";
-    case Rule::kHeaderKind: return "header-kind";
-    case Rule::kFileSize: return "file-size";
-    case Rule::kTopDown: return "top-down";
-    case Rule::kSize: return "size";
-    case Rule::kBitCount: return "bit-count";
-    case Rule::kCompression: return "compression";
-    case Rule::kPixelOffset: return "pixel-offset";
-    case Rule::kPixelData: return "pixel-data";
-  }
-  return "";
+  static constexpr const char* kNames[] = {"length",   "signature", "header-kind", "file-size",    "top-down",
+                                           "size",     "bit-count", "compression", "pixel-offset", "pixel-data"};
+  return kNames[static_cast<int>(rule)];  // in the order of Rule
 }
 
 Diagnosis DiagnoseBitmap(const Input& file) {
   Diagnosis diagnosis;
-  Probe probe;
-  if (!ReadProbe(file, probe, diagnosis.error)) return diagnosis;
-  diagnosis.findings = CheckHeader(probe, diagnosis);
-  diagnosis.verdict = Verdict::kUsable;
-  for (const Finding& finding : diagnosis.findings) {
-    if (finding.blocking) diagnosis.verdict = Verdict::kNotUsable;
+  const auto bytes = file.ok() ? file.Read(0, kPictureSniffBytes) : std::nullopt;
+  if (!bytes) {
+    diagnosis.error = file.error();
+    return diagnosis;
   }
+  diagnosis.findings = CheckHeader({*bytes, file.size()}, diagnosis);
+  const bool blocked = std::ranges::any_of(diagnosis.findings, &Finding::blocking);
+  diagnosis.verdict = blocked ? Verdict::kNotUsable : Verdict::kUsable;
   return diagnosis;
 }
-
-Diagnosis DiagnoseBitmap(const std::filesystem::path& file) { return DiagnoseBitmap(Input(file)); }
 
 }  // namespace logo_tool

@@ -2,55 +2,46 @@
 // The contract between bramble-logo and its picture codec, a module that it loads
 // only for the commands that read or write pictures: libvips comes with glib and
 // about a hundred libraries, whose loading alone would triple the start of every
-// other command. Plain C types only, so that nothing but this table crosses over;
-// any change to it changes kBrambleCodecVersion.
+// other command. Plain C types only; any change here changes kBrambleCodecVersion.
+// Pictures are always the logo's size, 3 bytes a pixel (red, green, blue), top row
+// first.
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" {
 
-inline constexpr std::uint32_t kBrambleCodecVersion = 2;
+inline constexpr std::uint32_t kBrambleCodecVersion = 3;
 inline constexpr char kBrambleCodecEntry[] = "bramble_logo_codec";
+// Far beyond any camera: only a picture made to exhaust the machine is larger.
+inline constexpr std::int64_t kBrambleCodecMaxPixels = 1'000'000'000;
 
 enum BrambleCodecStatus : int {
   kBrambleCodecOk = 0,
-  kBrambleCodecNotPicture = 1,  // no format the codec reads (readable_formats says which it does)
-  kBrambleCodecDamaged = 2,     // a known format whose decoder found a fault
-  kBrambleCodecTooLarge = 3,    // more pixels than any photo has
+  kBrambleCodecNotPicture = 1,  // no format this build reads; the reason lists those it does
+  kBrambleCodecDamaged = 2,     // the decoder found a fault; the reason is its own words
+  kBrambleCodecTooLarge = 3,    // over kBrambleCodecMaxPixels
   kBrambleCodecFailed = 4,      // the codec itself failed (start, memory)
 };
 
-enum BrambleCodecFit : int { kBrambleFitStretch = 0, kBrambleFitFit = 1, kBrambleFitFill = 2 };
-
 struct BrambleCodecReport {
-  int width;         // the picture as shown upright, before fitting
+  int width;  // the picture as shown upright, before fitting
   int height;
-  int transparent;   // non-zero: parts of it were not opaque
-  char reason[256];  // the decoder's own words, for every status but kBrambleCodecOk
+  int transparent;  // non-zero: parts of it were not opaque
+  char reason[256];
 };
 
 struct BrambleCodec {
   std::uint32_t version;
-  std::int64_t maxPixels;  // the largest picture fit_file takes
-
-  // The formats fit_file reads, as "JPEG, PNG, ...": what this libvips reads of
-  // those the tool takes.
-  const char* (*readable_formats)();
-  // Reads the picture in the regular file open at `fd` (the codec reads from its
-  // start and leaves it open) and fits it to `width` x `height` opaque pixels:
-  // 3 bytes a pixel (red, green, blue), top row first, into `rgb`. `background`
-  // (0xRRGGBB) fills the bars of kBrambleFitFit and shows where it is transparent.
-  int (*fit_file)(int fd, int fit, std::uint32_t background, int width, int height, unsigned char* rgb,
-                  BrambleCodecReport* report);
-  // The same for pixels decoded already: 4 bytes a pixel (blue, green, red, unused),
-  // top row first.
-  int (*fit_pixels)(const unsigned char* bgrx, int pictureWidth, int pictureHeight, int fit, std::uint32_t background,
-                    int width, int height, unsigned char* rgb, BrambleCodecReport* report);
-  // A PNG file of `rgb` (as above), in a buffer that free_bytes releases.
-  int (*encode_png)(const unsigned char* rgb, int width, int height, void** bytes, std::size_t* size,
-                    BrambleCodecReport* report);
-  void (*free_bytes)(void* bytes);
+  // Fits the picture in the regular file open at `fd` (read from its start, left
+  // open) or, for a negative `fd`, the `width` x `height` `pixels` laid out as
+  // the logo's, to the logo: `fit` 0 stretches, 1 fits inside with bars of
+  // `background` (0xRRGGBB), 2 fills and cuts off what sticks out; `background`
+  // also shows where the picture is transparent.
+  int (*fit)(int fd, const unsigned char* pixels, int width, int height, int fit, std::uint32_t background,
+             unsigned char* rgb, BrambleCodecReport* report);
+  // A PNG file of the logo's `rgb`, in a buffer of malloc's that the caller frees.
+  int (*encode_png)(const unsigned char* rgb, void** bytes, std::size_t* size, BrambleCodecReport* report);
 };
 
 // The module's one exported symbol, named by kBrambleCodecEntry.

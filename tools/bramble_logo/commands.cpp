@@ -1,5 +1,5 @@
-// check, prepare, convert, show and startup: the commands that work on files of
-// the PC alone.
+// check, prepare, convert, show and startup, the commands that work on files of
+// the PC alone, and what every command shares.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,57 +7,19 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <cstdarg>
-#include <cstdio>
-#include <cstring>
 
 #include "logo/converter.h"
-#include "logo/image_format.h"
 #include "logo/precheck.h"
-#include "tools/bramble_logo/commands.h"
-#include "tools/bramble_logo/files.h"
+#include "tools/bramble_logo/logo_tool.h"
 #include "tools/bramble_logo/picture_format.h"
-#include "tools/bramble_logo/wording.h"
 
 namespace logo_tool {
 namespace fs = std::filesystem;
 
 namespace {
 
-// Up to `count` bytes from `offset`; fewer where the file ends. Nothing but an
-// error number when the file cannot be read.
-int ReadAt(int fd, std::uint64_t offset, std::size_t count, std::vector<std::byte>& bytes) {
-  bytes.resize(count);
-  const ssize_t got = platform::ReadFully(fd, bytes.data(), count, static_cast<off_t>(offset));
-  if (got < 0) return errno;
-  bytes.resize(static_cast<std::size_t>(got));
-  return 0;
-}
-
-std::optional<Fit> ParseFit(const std::optional<std::string>& name) {
-  if (!name || *name == "fit") return Fit::kFit;
-  if (*name == "fill") return Fit::kFill;
-  if (*name == "stretch") return Fit::kStretch;
-  return std::nullopt;
-}
-
-std::string_view ExtensionOf(Format format) {
-  switch (format) {
-    case Format::kBmp: return ".bmp";
-    case Format::kPng: return ".png";
-    case Format::kBin: return ".bin";
-    case Format::kRaw: return ".raw";
-  }
-  return {};
-}
-
-// A warning for the user: on standard error, unless -q asked for errors only.
-void Warn(const Arguments& args, const std::string& message) {
-  if (args.quiet) return;
-  std::fflush(stdout);
-  std::fprintf(stderr, "bramble-logo: %s\n", message.c_str());
-}
+constexpr std::string_view kExtensions[] = {".bmp", ".png", ".bin", ".raw"};  // by Format
 
 std::string Base64(std::string_view bytes) {
   static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -85,10 +47,8 @@ nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& di
   summary["bits_per_pixel"] = valueOrNull(diagnosis.bitCount);
   summary["findings"] = nlohmann::ordered_json::array();
   for (const Finding& finding : diagnosis.findings) {
-    summary["findings"].push_back({{"rule", RuleName(finding.rule)},
-                                   {"blocking", finding.blocking},
-                                   {"problem", finding.problem},
-                                   {"fix", finding.fix}});
+    summary["findings"].push_back(
+        {{"rule", RuleName(finding.rule)}, {"blocking", finding.blocking}, {"problem", finding.problem}, {"fix", finding.fix}});
   }
   return summary;
 }
@@ -96,50 +56,58 @@ nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& di
 // Why the converter refused a file, and what to do: a picture of another kind goes
 // through prepare first; for a bitmap, check's first finding and the way to check.
 std::string ConvertRefusal(const Input& input, const std::string& name) {
-  std::array<std::byte, kPictureSniffBytes> head{};
-  const ssize_t got = platform::ReadFully(input.fd(), head.data(), head.size(), 0);
-  const PictureFormat format = SniffPictureFormat(std::span(head).first(got > 0 ? static_cast<std::size_t>(got) : 0));
+  const PictureFormat format = SniffPictureFormat(input.Read(0, kPictureSniffBytes).value_or(std::vector<std::byte>()));
   if (format != PictureFormat::kNone) {
     return name + " is " + Article(FormatName(format)) + " picture, not a bitmap: `bramble-logo prepare " + name +
            " logo.bmp` makes a logo of it";
   }
-  std::string why;
-  for (const Finding& finding : DiagnoseBitmap(input).findings) {
-    if (finding.blocking && why.empty()) why = " (" + finding.problem + ")";
-  }
+  const Diagnosis diagnosis = DiagnoseBitmap(input);
+  const auto blocking = std::ranges::find(diagnosis.findings, true, &Finding::blocking);
+  const std::string why = blocking == diagnosis.findings.end() ? "" : " (" + blocking->problem + ")";
   return name + " is not a logo bitmap" + why + ": `bramble-logo check " + name + "` says why and how to fix it";
 }
 
 }  // namespace
 
+std::string Grouped(std::uint64_t value) {
+  std::string digits = std::to_string(value);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, ',');
+  return digits;
+}
+
+std::string Count(std::uint64_t value, std::string_view thing) {
+  return Grouped(value) + " " + std::string(thing) + (value == 1 ? "" : "s");
+}
+
+std::string Dimensions(std::int64_t width, std::int64_t height) {
+  return std::to_string(width) + " \u00D7 " + std::to_string(height);
+}
+
+std::string Article(std::string_view name) {
+  const bool vowel = !name.empty() && std::string_view("AEIOUS").find(name.front()) != std::string_view::npos;
+  return (vowel ? "an " : "a ") + std::string(name);
+}
+
 std::optional<Format> OutputFormat(const Arguments& args, const fs::path& output, std::initializer_list<Format> accepted) {
   std::string extension = output.extension().string();
   std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   if (extension.empty()) return *accepted.begin();
-  const auto* found = std::ranges::find(accepted, extension, ExtensionOf);
-  if (found != accepted.end()) return *found;
   std::string names;
   for (std::size_t i = 0; i < accepted.size(); ++i) {
-    names += std::string(i == 0 ? "" : i + 1 == accepted.size() ? " or " : ", ") +
-             std::string(ExtensionOf(accepted.begin()[i]));
+    const std::string_view name = kExtensions[static_cast<int>(accepted.begin()[i])];
+    if (name == extension) return accepted.begin()[i];
+    names += std::string(i == 0 ? "" : i + 1 == accepted.size() ? " or " : ", ") + std::string(name);
   }
   UsageError(args, output.string() + ": " + args.command + " writes " + names + " files, as the name ends");
   return std::nullopt;
 }
 
-std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error) {
-  return format == Format::kBmp ? EncodeLogoBitmap(rgb) : EncodePng(rgb, error);
-}
-
-ConverterLines::ConverterLines(bool setAside) {
-  if (!setAside) return;
+ConverterLines::ConverterLines() {
   std::fflush(stdout);
   m_kept.reset(std::tmpfile());
   m_saved.reset(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
   if (!m_kept || !m_saved || ::dup2(::fileno(m_kept.get()), STDOUT_FILENO) < 0) m_kept.reset();
 }
-
-ConverterLines::~ConverterLines() { Restore(nullptr); }
 
 void ConverterLines::Restore(std::FILE* showOn) {
   if (!m_kept) return;
@@ -156,7 +124,6 @@ void ConverterLines::Restore(std::FILE* showOn) {
 int Complain(const Arguments& args, const std::string& message, Exit exit) {
   std::fflush(stdout);
   std::fprintf(stderr, "bramble-logo: %s\n", message.c_str());
-  // Only a command that keeps a summary gets the error in it (check keeps one a file).
   if (args.json && !args.summary.empty()) args.summary["error"] = message;
   return Code(exit);
 }
@@ -199,14 +166,12 @@ int RunCheck(const Arguments& args) {
     const Diagnosis diagnosis = DiagnoseBitmap(input);
     worst = std::max(worst, diagnosis.verdict);
     if (diagnosis.verdict == Verdict::kUnreadable) Complain(args, diagnosis.error, Exit::kFileError);
-    if (args.json) {
-      PrintJson(CheckSummary(name, diagnosis));
-      continue;
-    }
-    if (diagnosis.verdict == Verdict::kUnreadable) continue;
+    if (args.json) PrintJson(CheckSummary(name, diagnosis));
+    if (args.json || diagnosis.verdict == Verdict::kUnreadable) continue;
     const bool usable = diagnosis.verdict == Verdict::kUsable;
     if (usable && diagnosis.findings.empty()) {
-      Say(args, "%s: usable: %s, 24 bits per pixel\n", input.name().c_str(), Dimensions(800, 480).c_str());
+      Say(args, "%s: usable: %s, 24 bits per pixel\n", input.name().c_str(),
+          Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str());
     } else {
       Say(args, "%s: %s\n", input.name().c_str(), usable ? "usable, with a warning" : "not usable");
     }
@@ -214,19 +179,15 @@ int RunCheck(const Arguments& args) {
       Say(args, "  %s%s; %s\n", finding.blocking ? "- " : "warning: ", finding.problem.c_str(), finding.fix.c_str());
     }
   }
-  switch (worst) {
-    case Verdict::kUsable: return Code(Exit::kOk);
-    case Verdict::kNotUsable: return Code(Exit::kRefused);
-    case Verdict::kUnreadable: break;
-  }
-  return Code(Exit::kFileError);
+  return Code(worst == Verdict::kUsable ? Exit::kOk : worst == Verdict::kNotUsable ? Exit::kRefused : Exit::kFileError);
 }
 
 int RunPrepare(const Arguments& args) {
-  const fs::path source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
-  const auto fit = ParseFit(args.fit);
-  if (!fit) return UsageError(args, "--fit takes fit, fill or stretch, not '" + *args.fit + "'");
+  const std::string fitName = args.fit.value_or("fit");
+  const auto fit = fitName == "fit" ? std::optional(Fit::kFit) : fitName == "fill" ? std::optional(Fit::kFill)
+                   : fitName == "stretch" ? std::optional(Fit::kStretch) : std::nullopt;
+  if (!fit) return UsageError(args, "--fit takes fit, fill or stretch, not '" + fitName + "'");
   const auto background = ParseColour(args.background.value_or("black"));
   if (!background) {
     return UsageError(args, "--background takes a colour name such as white or navy, or #rrggbb, not '" +
@@ -235,30 +196,19 @@ int RunPrepare(const Arguments& args) {
   if (!OutputFormat(args, target, {Format::kBmp})) return Code(Exit::kUsage);
   Output output(target);
   if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
-
-  const Input input(source);
+  const Input input(args.operands.at(0));
   const PreparedLogo logo = PrepareLogo(input, *fit, *background);
+  if (logo.status != Exit::kOk) return Complain(args, logo.message, logo.status);
   const std::string from = input.name().string();
-  switch (logo.status) {
-    case PictureStatus::kOk:
-      break;
-    case PictureStatus::kUnreadable:
-      return Complain(args, logo.message, Exit::kFileError);
-    case PictureStatus::kDamaged:
-      return Complain(args, from + ": damaged picture: " + logo.message, Exit::kRefused);
-    case PictureStatus::kNotPicture:
-    case PictureStatus::kTooLarge:
-      return Complain(args, from + ": " + logo.message, Exit::kRefused);
+  if (logo.transparent && !args.background && !args.quiet) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "bramble-logo: %s has transparent parts, which became black: --background COLOUR (white, "
+                 "#rrggbb) chooses another colour\n", from.c_str());
   }
-  if (logo.transparent && !args.background) {
-    Warn(args, from + " has transparent parts, which became black: --background COLOUR (white, #rrggbb) chooses "
-                      "another colour");
-  }
-  if (!output.Write(EncodeLogoBitmap(logo.rgb)) || !output.Commit()) {
-    return Complain(args, output.error(), Exit::kFileError);
-  }
-  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.c_str(), Dimensions(800, 480).c_str(),
-      from.c_str(), Dimensions(logo.width, logo.height).c_str(), args.fit.value_or("fit").c_str());
+  if (!output.Write(EncodeLogoBitmap(logo.rgb)) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
+  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.c_str(),
+      Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(), from.c_str(),
+      Dimensions(logo.width, logo.height).c_str(), fitName.c_str());
   return Code(Exit::kOk);
 }
 
@@ -266,14 +216,13 @@ int RunConvert(const Arguments& args) {
   const std::string source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
   if (!OutputFormat(args, target, {Format::kBin})) return Code(Exit::kUsage);
-  // The converter would say only that the file did not open, and would wait on a
-  // FIFO: what is no file it can read is refused here, with the cause.
+  // The converter would say only that the file did not open, and would wait on a FIFO.
   const Input input(source);
   if (!input.ok()) return Complain(args, input.error(), Exit::kFileError);
   Output output(target);
   const auto writeTo = output.PathToWrite();
   if (!writeTo) return Complain(args, output.error(), Exit::kFileError);
-  ConverterLines lines(true);
+  ConverterLines lines;
   errno = 0;
   const auto result = static_cast<logo::ConvertResult>(logo::ConvertBitmapFile(input.PathToRead(), target, *writeTo));
   const int error = errno;  // of the converter's last failing call, if any
@@ -288,8 +237,7 @@ int RunConvert(const Arguments& args) {
     case logo::ConvertResult::kSourceUnreadable: return Complain(args, fileError("cannot read", source), Exit::kFileError);
     case logo::ConvertResult::kOutputFailed: return Complain(args, fileError("cannot write", target), Exit::kFileError);
   }
-  if (!output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  return Code(Exit::kOk);
+  return output.Commit() ? Code(Exit::kOk) : Complain(args, output.error(), Exit::kFileError);
 }
 
 int RunShow(const Arguments& args) {
@@ -297,74 +245,62 @@ int RunShow(const Arguments& args) {
   const auto format = OutputFormat(args, target, {Format::kPng, Format::kBmp});
   if (!format) return Code(Exit::kUsage);
   const Input input(args.operands.at(0));
-  if (!input.ok()) return Complain(args, input.error(), Exit::kFileError);
   // One byte more than a logo.bin tells a longer file from a whole one.
-  std::vector<std::byte> logoBin;
-  if (const int readError = ReadAt(input.fd(), 0, logo::kLogoFileBytes + 1, logoBin); readError != 0) {
-    return Complain(args, FileError("cannot read", input.name(), readError), Exit::kFileError);
-  }
-  if (logoBin.size() != logo::kLogoFileBytes) {
+  const auto logoBin = input.ok() ? input.Read(0, logo::kLogoFileBytes + 1) : std::nullopt;
+  if (!logoBin) return Complain(args, input.error(), Exit::kFileError);
+  if (logoBin->size() != logo::kLogoFileBytes) {
     return Complain(args,
-                    input.name().string() + " has " + Count(std::max<std::uint64_t>(input.size(), logoBin.size()), "byte") +
-                        "; a logo.bin has " + Grouped(logo::kLogoFileBytes) + " (" + Dimensions(800, 480) +
-                        " pixels of 4 bytes)",
+                    input.name().string() + " has " + Count(std::max<std::uint64_t>(input.size(), logoBin->size()), "byte") +
+                        "; a logo.bin has " + Grouped(logo::kLogoFileBytes) + " (" +
+                        Dimensions(logo::kLogoWidth, logo::kLogoHeight) + " pixels of 4 bytes)",
                     Exit::kRefused);
   }
   Output output(target);
   if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
   std::string error;
-  const auto picture = PictureFile(*format, LogoImageToPicture(logoBin), error);
+  const auto picture = PictureFile(*format, LogoImageToPicture(*logoBin), error);
   if (picture.empty()) return Complain(args, error, Exit::kFileError);
   if (!output.Write(picture) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  Say(args, "%s: the logo of %s, %s\n", target.c_str(), input.name().c_str(), Dimensions(800, 480).c_str());
+  Say(args, "%s: the logo of %s, %s\n", target.c_str(), input.name().c_str(),
+      Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str());
   return Code(Exit::kOk);
 }
 
+// The pre-check's rules, and only those: the startup writer converts whatever
+// passed it.
 int RunStartup(const Arguments& args) {
   const fs::path target = args.operands.at(1);
   if (!OutputFormat(args, target, {Format::kRaw})) return Code(Exit::kUsage);
   const Input input(args.operands.at(0));
   if (!input.ok()) return Complain(args, input.error(), Exit::kFileError);
   const std::string source = input.name().string();
-
-  // The pre-check's rules, and only those: the startup writer converts whatever
-  // passed it.
+  const std::string howToFix = "; `bramble-logo check` says how to fix it";
   if (input.size() > logo::kMaxLogoBitmapFileBytes) {
-    return Complain(args,
-                    source + " has " + Count(input.size(), "byte") + ": the dialog reads no bitmap over " +
-                        Grouped(logo::kMaxLogoBitmapFileBytes) + " bytes; `bramble-logo check` says how to fix it",
-                    Exit::kRefused);
+    return Complain(args, source + " has " + Count(input.size(), "byte") + ": the dialog reads no bitmap over " +
+                              Grouped(logo::kMaxLogoBitmapFileBytes) + " bytes" + howToFix, Exit::kRefused);
   }
-  std::vector<std::byte> headerBytes;
-  if (const int readError = ReadAt(input.fd(), 0, logo::kBitmapHeaderBytes, headerBytes); readError != 0) {
-    return Complain(args, FileError("cannot read", source, readError), Exit::kFileError);
-  }
-  const auto header = logo::ReadBitmapHeader(headerBytes);
+  const auto headerBytes = input.Read(0, logo::kBitmapHeaderBytes);
+  if (!headerBytes) return Complain(args, input.error(), Exit::kFileError);
+  const auto header = logo::ReadBitmapHeader(*headerBytes);
   if (!header || !logo::HasLogoGeometry(*header)) {
-    const std::string found = header ? Dimensions(header->width, header->height) + ", " + BitsPerPixel(header->bitCount)
+    const std::string found = header ? Dimensions(header->width, header->height) + ", " +
+                                           Count(header->bitCount, "bit") + " per pixel"
                                      : "too short for a bitmap header";
-    return Complain(args,
-                    source + " is not " + Dimensions(800, 480) + " at 24 bits per pixel (" + found +
-                        "); `bramble-logo check` says how to fix it",
-                    Exit::kRefused);
+    return Complain(args, source + " is not " + Dimensions(logo::kLogoWidth, logo::kLogoHeight) +
+                              " at 24 bits per pixel (" + found + ")" + howToFix, Exit::kRefused);
   }
-  std::vector<std::byte> pixels;
-  if (const int readError = ReadAt(input.fd(), header->pixelDataOffset, logo::kSourcePixelDataBytes, pixels);
-      readError != 0) {
-    return Complain(args, FileError("cannot read", source, readError), Exit::kFileError);
-  }
-  // As the pre-check: a file whose pixels are not all there is refused.
-  if (pixels.size() < logo::kSourcePixelDataBytes) {
-    return Complain(args,
-                    source + " is cut short (" + Grouped(pixels.size()) + " of " +
-                        Grouped(logo::kSourcePixelDataBytes) + " bytes of pixel data); copy the file again",
+  const auto pixels = input.Read(header->pixelDataOffset, logo::kSourcePixelDataBytes);
+  if (!pixels) return Complain(args, input.error(), Exit::kFileError);
+  if (pixels->size() < logo::kSourcePixelDataBytes) {
+    return Complain(args, source + " is cut short (" + Grouped(pixels->size()) + " of " +
+                              Grouped(logo::kSourcePixelDataBytes) + " bytes of pixel data); copy the file again",
                     Exit::kRefused);
   }
   Output output(target);
-  if (!output.ok() || !output.Write(logo::StartupImageFromPixels(pixels)) || !output.Commit()) {
+  if (!output.ok() || !output.Write(logo::StartupImageFromPixels(*pixels)) || !output.Commit()) {
     return Complain(args, output.error(), Exit::kFileError);
   }
-  Say(args, "%s: %s RGB565, %s bytes, from %s\n", target.c_str(), Dimensions(800, 480).c_str(),
+  Say(args, "%s: %s RGB565, %s bytes, from %s\n", target.c_str(), Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(),
       Grouped(logo::kStartupFileBytes).c_str(), source.c_str());
   return Code(Exit::kOk);
 }

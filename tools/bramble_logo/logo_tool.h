@@ -6,12 +6,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "logo/image_format.h"
+#include "platform/framework/storage.h"
+#include "tools/bramble_logo/files.h"
 
 namespace logo_tool {
 
@@ -29,25 +37,13 @@ constexpr int Code(Exit exit) { return static_cast<int>(exit); }
 // The whole tool: `args` without the program name. Returns the exit status.
 int RunBrambleLogo(const std::vector<std::string>& args);
 
-// ---- check -------------------------------------------------------------------
+// ---- check: the dialog's rules for a logo bitmap ---------------------------
 
-class Input;
-
-enum class Rule {
-  kLength,       // too short for the header fields
-  kSignature,    // not "BM"
-  kHeaderKind,   // an OS/2 header, whose fields lie elsewhere
-  kFileSize,     // larger than the dialog reads
-  kTopDown,      // 800 x -480
-  kSize,         // not 800 x 480
-  kBitCount,     // not 24
-  kCompression,  // stored compressed, which the converter would copy as pixels
-  kPixelOffset,  // warning: the pixel data starts inside the header
-  kPixelData,    // pixel data cut short or missing
-};
-
-// "size", "bit-count" and so on, as --json names the rules.
-const char* RuleName(Rule rule);
+// What a finding is about: too short for the header fields, not "BM", an OS/2
+// header, larger than the dialog reads, rows top-down, not the logo's size, not
+// 24 bits, compressed, pixel data starting inside the header (a warning), pixel
+// data cut short or missing.
+enum class Rule { kLength, kSignature, kHeaderKind, kFileSize, kTopDown, kSize, kBitCount, kCompression, kPixelOffset, kPixelData };
 
 struct Finding {
   Rule rule;
@@ -62,84 +58,103 @@ enum class Verdict : int { kUsable, kNotUsable, kUnreadable };
 struct Diagnosis {
   Verdict verdict = Verdict::kUnreadable;
   std::string error;  // why the file cannot be read, for kUnreadable
-  std::optional<std::int32_t> width, height;  // as the header says, when it is a Windows bitmap's
+  std::optional<std::int32_t> width, height;  // as a Windows bitmap's header says
   std::optional<std::uint16_t> bitCount;
   std::vector<Finding> findings;
 };
 
-// The dialog's pre-check and converter rules, with a fix for each that fails.
 Diagnosis DiagnoseBitmap(const Input& file);
-Diagnosis DiagnoseBitmap(const std::filesystem::path& file);
+// "size", "bit-count" and so on, as --json names the rules.
+const char* RuleName(Rule rule);
 
-// ---- prepare, show, readback: pictures -------------------------------------
+// ---- pictures ----------------------------------------------------------------
 
-enum class Fit { kStretch, kFit, kFill };
+enum class Fit { kStretch, kFit, kFill };  // as the codec numbers them
 
-// An opaque colour, 0xRRGGBB.
-using Colour = std::uint32_t;
+using Colour = std::uint32_t;  // opaque, 0xRRGGBB
 
 // "white", "navy", "#1e90ff", "#fff": nothing for what is none of these.
 std::optional<Colour> ParseColour(std::string_view text);
 
-// The logo as a picture: 800 x 480 pixels of 3 bytes (red, green, blue), top row
-// first.
-std::size_t LogoRgbBytes();
-
-enum class PictureStatus { kOk, kNotPicture, kDamaged, kTooLarge, kUnreadable };
+// The logo as a picture: as many bytes as a logo bitmap's pixels, but top row
+// first and red first.
+inline constexpr std::size_t kLogoRgbBytes = logo::kSourcePixelDataBytes;
 
 struct PreparedLogo {
-  PictureStatus status = PictureStatus::kUnreadable;
-  std::string message;  // why not, for every status but kOk
-  int width = 0;        // the picture as shown upright, before fitting
-  int height = 0;
-  bool transparent = false;    // it had parts that were not opaque
-  std::vector<std::byte> rgb;  // LogoRgbBytes() bytes, for kOk
+  Exit status = Exit::kFileError;  // kOk, kRefused or kFileError
+  std::string message;             // the whole reason, for every status but kOk
+  int width = 0, height = 0;       // the picture as shown upright, before fitting
+  bool transparent = false;        // it had parts that were not opaque
+  std::vector<std::byte> rgb;      // kLogoRgbBytes, for kOk
 };
 
-// A JPEG, PNG, GIF, WebP, TIFF, HEIC, AVIF or BMP picture as the logo's opaque
-// pixels: fitted inside with bars of `background` (its proportions kept),
-// stretched, or filled with the centre cut out. A photo is turned upright and
-// taken from its colour profile to sRGB; transparent parts show `background`.
+// Any picture prepare reads as the logo's opaque pixels: fitted inside with bars
+// of `background`, stretched, or filled with the centre cut out.
 PreparedLogo PrepareLogo(const Input& file, Fit fit, Colour background);
-PreparedLogo PrepareLogo(const std::filesystem::path& file, Fit fit, Colour background);
-
 // The logo's pixels as a 24-bit bitmap file, rows bottom-up, 54-byte header.
 std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb);
-
-// A logo.bin (exactly 1,536,000 bytes) as the picture the terminal shows.
+// A logo.bin as the picture the terminal shows.
 std::vector<std::byte> LogoImageToPicture(std::span<const std::byte> logoBin);
 
-// The logo's pixels as a PNG file; nothing, with `error`, when that fails.
-std::vector<std::byte> EncodePng(std::span<const std::byte> rgb, std::string& error);
+// What an output holds, chosen by its name.
+enum class Format { kBmp, kPng, kBin, kRaw };
+// The logo's pixels as a bitmap or PNG file; nothing, with `error`, when that fails.
+std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error);
 
-// ---- program, readback -----------------------------------------------------
+// ---- what the commands share -----------------------------------------------
 
-struct AreaMismatch {
-  std::uint32_t sector;
-  std::size_t byte;  // first differing byte within the sector
-  bool marker;       // the end-marker sector
+// One command's arguments, parsed by cli.cpp, which has checked which options the
+// command takes and how many operands it gets.
+struct Arguments {
+  std::string command;
+  std::vector<std::string> operands;
+  std::optional<std::string> root, fit, background, model, systemVersion;
+  bool dryRun = false, noVerify = false, quiet = false, json = false;
+  // What --json prints when program or readback ends; Complain adds the error.
+  mutable nlohmann::ordered_json summary = nlohmann::ordered_json::object();
+  mutable bool dataOnStandardOutput = false;  // the summary then goes to standard error
 };
 
-struct Verification {
-  std::string error;  // the file or the area could not be read
-  std::optional<AreaMismatch> mismatch;
+int RunCheck(const Arguments&), RunPrepare(const Arguments&), RunConvert(const Arguments&), RunShow(const Arguments&),
+    RunStartup(const Arguments&), RunProgram(const Arguments&), RunReadback(const Arguments&),
+    RunMakeTerminal(const Arguments&);
+
+// "bramble-logo: message" on standard error; returns `exit`'s code.
+int Complain(const Arguments& args, const std::string& message, Exit exit);
+// One line that says where to read about it; the usage status.
+int UsageError(const Arguments& args, const std::string& message);
+// A line on standard output, unless -q or --json asked for none.
+[[gnu::format(printf, 2, 3)]] void Say(const Arguments& args, const char* format, ...);
+// A JSON value on one line; text that is not UTF-8 is replaced (PutFileName keeps a name's bytes).
+void PrintJson(const nlohmann::ordered_json& value, bool toStandardError = false);
+// A file's name under `key`, and where it is not UTF-8 its bytes in base64 under `key`_base64.
+void PutFileName(nlohmann::ordered_json& summary, const std::string& key, const std::string& name);
+
+// The format an output's name asks for among `accepted`; a name without an
+// extension ("-", a device) gets the first. Any other is a usage error, and nothing.
+std::optional<Format> OutputFormat(const Arguments& args, const std::filesystem::path& output,
+                                   std::initializer_list<Format> accepted);
+
+// The converter prints the dialog's lines on standard output: set aside while it
+// runs, they are passed on where the caller chooses, or dropped.
+class ConverterLines {
+ public:
+  ConverterLines();
+  ~ConverterLines() { Restore(nullptr); }
+  ConverterLines(const ConverterLines&) = delete;
+  ConverterLines& operator=(const ConverterLines&) = delete;
+  void Restore(std::FILE* showOn);
+
+ private:
+  platform::UniqueFile m_kept;
+  UniqueFd m_saved;
 };
 
-// Compares area 1 of the terminal folder `root` with what programming `file`
-// leaves there: its data sectors filled as the writer fills them, then the end
-// marker.
-Verification VerifyArea(const std::filesystem::path& root, const Input& file);
-
-enum class AreaState { kNoFlash, kNoAreaFile, kUnreadable, kNoMarker, kMarker };
-
-struct AreaScan {
-  AreaState state = AreaState::kNoFlash;
-  std::uint32_t dataSectors = 0;  // sectors before the marker (kMarker), or scanned (kNoMarker)
-  std::string error;              // kUnreadable
-};
-
-// Finds the end marker of area 1: the first sector that is exactly "LOGO" and 508
-// bytes 0xFF.
-AreaScan ScanLogoArea(const std::filesystem::path& root);
+// 1536000 -> "1,536,000"; "1 data sector", "3,000 data sectors"; "800 × 480";
+// "a JPEG", "an SVG" (read out letter by letter).
+std::string Grouped(std::uint64_t value);
+std::string Count(std::uint64_t value, std::string_view thing);
+std::string Dimensions(std::int64_t width, std::int64_t height);
+std::string Article(std::string_view name);
 
 }  // namespace logo_tool

@@ -63,20 +63,8 @@ inline PictureFormat SniffPictureFormat(std::span<const std::byte> head) {
 }
 
 inline std::string_view FormatName(PictureFormat format) {
-  switch (format) {
-    case PictureFormat::kJpeg: return "JPEG";
-    case PictureFormat::kPng: return "PNG";
-    case PictureFormat::kGif: return "GIF";
-    case PictureFormat::kWebp: return "WebP";
-    case PictureFormat::kTiff: return "TIFF";
-    case PictureFormat::kHeic: return "HEIC";
-    case PictureFormat::kAvif: return "AVIF";
-    case PictureFormat::kHeif: return "HEIF";
-    case PictureFormat::kSvg: return "SVG";
-    case PictureFormat::kPdf: return "PDF";
-    case PictureFormat::kNone: break;
-  }
-  return {};
+  static constexpr std::string_view kNames[] = {"", "JPEG", "PNG", "GIF", "WebP", "TIFF", "HEIC", "AVIF", "HEIF", "SVG", "PDF"};
+  return kNames[static_cast<int>(format)];  // in the order of PictureFormat
 }
 
 }  // namespace logo_tool

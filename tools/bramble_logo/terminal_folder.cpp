@@ -1,15 +1,14 @@
 // make-terminal: a terminal folder for the simulator, made without costing
 // anyone a folder: only a new or empty one, or one this command made before.
 
-#include <iconv.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <memory>
 #include <system_error>
 
-#include "tools/bramble_logo/commands.h"
-#include "tools/bramble_logo/files.h"
+#include "platform/framework/cstring.h"
+#include "tools/bramble_logo/logo_tool.h"
 
 namespace logo_tool {
 namespace fs = std::filesystem;
@@ -34,22 +33,22 @@ std::string RegistryText(const std::string& model) {
   return "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n\"ModelName\"=\"" + quoted + "\"\r\n";
 }
 
-// UTF-8 text in another encoding; nothing when the text is not UTF-8 or a
-// character is not in that encoding.
-std::optional<std::string> Converted(const std::string& text, const char* encoding) {
-  const iconv_t opened = ::iconv_open(encoding, "UTF-8");
-  if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  const std::unique_ptr<void, int (*)(iconv_t)> cd(opened, ::iconv_close);
-  std::string out(text.size() * 4 + 8, '\0');
-  char* in = const_cast<char*>(text.data());
-  char* to = out.data();
-  std::size_t inLeft = text.size(), outLeft = out.size();
-  if (::iconv(cd.get(), &in, &inLeft, &to, &outLeft) == static_cast<std::size_t>(-1) ||
-      ::iconv(cd.get(), nullptr, nullptr, &to, &outLeft) == static_cast<std::size_t>(-1)) {
-    return std::nullopt;
-  }
-  out.resize(out.size() - outLeft);
-  return out;
+// UTF-8 text is what survives the system's own decoding, which makes U+FFFD of
+// what is not.
+bool IsUtf8(const std::string& text) { return platform::ToUtf8(platform::FromUtf8(text)) == text; }
+
+// The text as the terminal reads info.txt, through the system's own code page;
+// nothing for a character that code page does not hold, which would come back
+// as another.
+std::optional<std::string> InTerminalCodePage(const std::string& utf8) {
+  const platform::WString wide = platform::FromUtf8(utf8);
+  std::string ansi(wide.size() * 2, '\0');
+  ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(kTerminalAnsiCodePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                                           ansi.data(), static_cast<int>(ansi.size()), nullptr, nullptr)));
+  platform::WString back(ansi.size(), u'\0');
+  back.resize(static_cast<std::size_t>(MultiByteToWideChar(kTerminalAnsiCodePage, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                                           back.data(), static_cast<int>(back.size()))));
+  return back == wide ? std::optional(ansi) : std::nullopt;
 }
 
 std::vector<std::byte> BytesOf(std::string_view text) {
@@ -80,8 +79,8 @@ int RunMakeTerminal(const Arguments& args) {
     }
   }
   // The registry keeps the model as UTF-16; the terminal reads info.txt in code page 949.
-  if (!Converted(model, "UTF-16LE")) return UsageError(args, "--model takes UTF-8 text");
-  const auto info = Converted(version + "\r\n", "CP949");
+  if (!IsUtf8(model)) return UsageError(args, "--model takes UTF-8 text");
+  const auto info = IsUtf8(version) ? InTerminalCodePage(version + "\r\n") : std::nullopt;
   if (!info) {
     return UsageError(args, "--system-version '" + version + "' cannot be written in code page 949, as the terminal reads it");
   }
@@ -109,7 +108,7 @@ int RunMakeTerminal(const Arguments& args) {
       {folder / kMarker, BytesOf(kMarkerText)},
       {folder / "registry.reg", BytesOf(RegistryText(model))},
       {folder / "ResidentFlash/System/info.txt", BytesOf(*info)},
-      {folder / "ResidentFlash/System/logo.bmp", EncodeLogoBitmap(std::vector(LogoRgbBytes(), kDefaultLogoGrey))}};
+      {folder / "ResidentFlash/System/logo.bmp", EncodeLogoBitmap(std::vector(kLogoRgbBytes, kDefaultLogoGrey))}};
   for (const auto& [file, bytes] : files) {
     if (const std::string error = WriteOwnFile(file, bytes); !error.empty()) {
       return Complain(args, error, Exit::kFileError);
