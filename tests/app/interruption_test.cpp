@@ -288,9 +288,10 @@ TEST(NextStart, AKillOrAnIoErrorAtAnyCallOfTheStartAfterAChangeIsToldTruthfully)
             128 + SIGKILL);
   CopyTerminal(ready, completed);
   ASSERT_EQ(Play(completed, change.steps).exitCode, 0);
-  Sweep(cutShort, "", change, Fault::kKill, 4);
-  Sweep(completed, "", change, Fault::kKill, 4);
-  Sweep(cutShort, "", change, Fault::kError, 4);
+  const std::size_t injections = Sweep(cutShort, "", change, Fault::kKill, 4) +
+                                  Sweep(completed, "", change, Fault::kKill, 4) +
+                                  Sweep(cutShort, "", change, Fault::kError, 4);
+  RecordProperty("injections", static_cast<int>(injections));
 }
 
 TEST(Interruptions, ALogoBinCutShortWhileItIsProgrammedIsAFailedChange) {

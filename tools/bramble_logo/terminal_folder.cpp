@@ -43,10 +43,10 @@ bool IsUtf8(const std::string& text) { return platform::ToUtf8(platform::FromUtf
 std::optional<std::string> InTerminalCodePage(const std::string& utf8) {
   const platform::WString wide = platform::FromUtf8(utf8);
   std::string ansi(wide.size() * 2, '\0');
-  ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(kTerminalAnsiCodePage, 0, wide.data(), static_cast<int>(wide.size()),
+  ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(platform::kTerminalAnsiCodePage, 0, wide.data(), static_cast<int>(wide.size()),
                                                            ansi.data(), static_cast<int>(ansi.size()), nullptr, nullptr)));
   platform::WString back(ansi.size(), u'\0');
-  back.resize(static_cast<std::size_t>(MultiByteToWideChar(kTerminalAnsiCodePage, 0, ansi.data(), static_cast<int>(ansi.size()),
+  back.resize(static_cast<std::size_t>(MultiByteToWideChar(platform::kTerminalAnsiCodePage, 0, ansi.data(), static_cast<int>(ansi.size()),
                                                            back.data(), static_cast<int>(back.size()))));
   return back == wide ? std::optional(ansi) : std::nullopt;
 }
