@@ -6,8 +6,8 @@
 #include <span>
 
 #include "app/launcher.h"
-#include "platform/api/dialog_template.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/dialog_template.h"
+#include "platform/formats/little_endian.h"
 #include "platform/framework/afxwin.h"
 
 namespace app {

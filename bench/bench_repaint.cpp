@@ -25,9 +25,9 @@
 #include "app/resources.h"
 #include "dialog/bramble_dlg.h"
 #include "logo/image_format.h"
-#include "platform/api/bitmap_format.h"
-#include "platform/api/dialog_template.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/bitmap_format.h"
+#include "platform/formats/dialog_template.h"
+#include "platform/formats/little_endian.h"
 #include "platform/sim/surroundings.h"
 #include "platform/window/window.h"
 

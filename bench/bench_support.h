@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "logo/image_format.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/little_endian.h"
 
 extern char** environ;
 

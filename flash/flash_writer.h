@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/api/area_ioctl.h"
+#include "platform/formats/area_ioctl.h"
 #include "platform/framework/afxwin.h"
 
 namespace flash {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/api/area_ioctl.h"
+#include "platform/formats/area_ioctl.h"
 #include "platform/api/storage_paths.h"
 #include "platform/sim/flash_driver.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-#include "platform/api/bitmap_format.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/bitmap_format.h"
+#include "platform/formats/little_endian.h"
 
 namespace logo {
 namespace {

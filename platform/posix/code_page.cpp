@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace platform {
 namespace {

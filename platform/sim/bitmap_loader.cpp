@@ -5,8 +5,8 @@
 #include <limits>
 #include <system_error>
 
-#include "platform/api/bitmap_format.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/bitmap_format.h"
+#include "platform/formats/little_endian.h"
 #include "platform/sim/host_files.h"
 
 namespace platform {

@@ -3,7 +3,7 @@
 // DeviceIoControl and CloseHandle hand such names and handles to the device of
 // the current surroundings: the simulated flash driver, or what a test installs.
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace platform {
 

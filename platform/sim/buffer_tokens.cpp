@@ -1,6 +1,6 @@
 // The simulated driver's table of the buffers that requests name by token.
 
-#include "platform/api/area_ioctl.h"
+#include "platform/formats/area_ioctl.h"
 
 #include <map>
 #include <stdexcept>

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "platform/sim/surroundings.h"
 
 void NKDbgPrintfW(const WCHAR* format, ...) {

@@ -21,7 +21,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/api/area_ioctl.h"
+#include "platform/formats/area_ioctl.h"
 #include "platform/sim/block_device.h"
 
 namespace platform {

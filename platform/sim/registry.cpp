@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/api/little_endian.h"
+#include "platform/formats/little_endian.h"
 #include "platform/sim/host_files.h"
 #include "platform/sim/terminal.h"
 

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace platform {
 

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "platform/api/storage_paths.h"
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "platform/sim/host_io.h"
 
 namespace platform {

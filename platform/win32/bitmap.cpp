@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/api/bitmap_format.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/bitmap_format.h"
+#include "platform/formats/little_endian.h"
 #include "platform/sim/bitmap_loader.h"
 #include "platform/sim/host_files.h"
 #include "platform/sim/terminal.h"

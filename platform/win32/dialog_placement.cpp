@@ -1,6 +1,6 @@
 #include "platform/win32/dialog_placement.h"
 
-#include "platform/api/dialog_template.h"
+#include "platform/formats/dialog_template.h"
 
 namespace platform::win32 {
 namespace {

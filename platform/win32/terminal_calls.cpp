@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "platform/sim/block_device.h"
 #include "platform/sim/terminal.h"
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/api/dialog_template.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/dialog_template.h"
+#include "platform/formats/little_endian.h"
 #include "platform/sim/bitmap_loader.h"
 #include "platform/window/window.h"
 

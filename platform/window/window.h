@@ -19,7 +19,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 
 struct HWND__ {};
 struct HICON__ {};

@@ -6,7 +6,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/api/dialog_template.h"
+#include "platform/formats/dialog_template.h"
 #include "platform/window/resources.h"
 #include "platform/window/window.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "platform/api/little_endian.h"
+#include "platform/formats/little_endian.h"
 #include "tests/logo/large_blocks.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"

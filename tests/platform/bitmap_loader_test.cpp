@@ -9,7 +9,7 @@
 #include <string>
 #include <tuple>
 
-#include "platform/api/little_endian.h"
+#include "platform/formats/little_endian.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"
 

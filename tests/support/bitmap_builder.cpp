@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/api/little_endian.h"
+#include "platform/formats/little_endian.h"
 
 namespace bramble::test {
 

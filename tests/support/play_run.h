@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/temp_terminal.h"
 
 extern char** environ;

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "platform/sim/surroundings.h"
 #include "tests/support/bitmap_builder.h"
 #ifdef _WIN32

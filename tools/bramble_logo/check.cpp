@@ -2,8 +2,8 @@
 // rule that fails.
 
 #include "logo/precheck.h"
-#include "platform/api/bitmap_format.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/bitmap_format.h"
+#include "platform/formats/little_endian.h"
 #include "tools/bramble_logo/logo_tool.h"
 #include "tools/bramble_logo/picture_format.h"
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <utility>
 
-#include "platform/api/bitmap_format.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/bitmap_format.h"
+#include "platform/formats/little_endian.h"
 #include "platform/sim/bitmap_loader.h"
 #include "platform/sim/host_files.h"
 #include "tools/bramble_logo/codec_abi.h"

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/api/bitmap_format.h"
-#include "platform/api/little_endian.h"
+#include "platform/formats/bitmap_format.h"
+#include "platform/formats/little_endian.h"
 #include "platform/sim/bitmap_loader.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/api/dialog_template.h"
+#include "platform/formats/dialog_template.h"
 
-#include "platform/api/little_endian.h"
+#include "platform/formats/little_endian.h"
 
 namespace platform {
 namespace {

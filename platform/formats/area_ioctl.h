@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-#include "platform/api/little_endian.h"
+#include "platform/formats/little_endian.h"
 #include "platform/api/windows_api.h"
 
 inline constexpr DWORD IOCTL_AREA_WRITE_SECTOR = CTL_CODE(FILE_DEVICE_UNKNOWN, 0xA0A, METHOD_BUFFERED, FILE_ANY_ACCESS);

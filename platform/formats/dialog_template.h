@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/api/wide_text.h"
+#include "platform/text/wide_text.h"
 
 #include <cstdint>
 
