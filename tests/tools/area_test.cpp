@@ -104,14 +104,11 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashOrAnUnwritableMarkBefore
       {"ro", "/flash: Read-only file system"},
       {"size=64k", "flash has room for 65,536 bytes, and area 1 needs 1,536,512 bytes"}};
   for (const auto& [options, said] : mounts) {
-    const int code = Shell(unshare + " sh -c 'mount -t tmpfs -o " + options + " flash \"$0/flash\" || exit 77; " +
-                           "exec \"$1\" program --root \"$0\" \"$2\"' " + Quoted(terminal.root()) + " " +
-                           Quoted(kProgram) + " " + Quoted(file) + " 2>" + Quoted(terminal / "err.txt"));
-    if (code != 1 && Shell(unshare + " true 2>/dev/null") != 0) GTEST_SKIP() << "no private mount namespace here";
-    if (code == 77) GTEST_SKIP() << "no tmpfs can be mounted here";
-    EXPECT_EQ(code, 1) << options;
-    const auto err = bramble::test::ReadLines(terminal / "err.txt");
-    EXPECT_TRUE(!err.empty() && Contains(err[0], said)) << (err.empty() ? "" : err[0]);
+    const Outcome run = ShellOutcome(unshare + " sh -c 'mount -t tmpfs -o " + options + " flash \"$0/flash\" || exit 77; " +
+                                     "exec \"$1\" program --root \"$0\" \"$2\"' " + Quoted(terminal.root()) + " " + kTool + " " + Quoted(file));
+    if (run.code != 1 && Shell(unshare + " true 2>/dev/null") != 0) GTEST_SKIP() << "no private mount namespace here";
+    if (run.code == 77) GTEST_SKIP() << "no tmpfs can be mounted here";
+    ExpectFailure(run, 1, said);
   }
   fs::remove_all(terminal / "flash");
   ExpectFailure(Tool({"program", root, file}), 1, "flash does not exist");
@@ -219,12 +216,10 @@ TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIs
   fs::remove(mark);
 
   // Every sector accepted, and the area file's flush failed: not durable, so not programmed.
-  const int unflushed = Shell("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o /dev/null -P " + Quoted(area) +
-                              " -e trace=fsync -e inject=fsync:error=EIO:when=1 " + Quoted(kProgram) + " program " + Quoted(root) +
-                              " " + Quoted(Out("logo.bin")) + " 2>" + Quoted(Out("err.txt")));
-  EXPECT_EQ(std::tuple(unflushed, fs::exists(mark)), std::tuple(1, true));
-  EXPECT_TRUE(Contains(bramble::test::ReadText(Out("err.txt")), "Area(1) Finish Error\nbramble-logo: area 1 could "
-                                                                "not be made durable (the finish request failed)"));
+  ExpectFailure(ShellOutcome(Strace("-o /dev/null -P " + Quoted(area) + " -e trace=fsync -e inject=fsync:error=EIO:when=1") + kTool +
+                             " program " + Quoted(root) + " " + Quoted(Out("logo.bin"))),
+                1, "Area(1) Finish Error\nbramble-logo: area 1 could not be made durable (the finish request failed)");
+  EXPECT_TRUE(fs::exists(mark));
 
   // An area that another writer left with one sector before its marker.
   Bytes shortArea = bramble::test::PatternBytes(512);

@@ -119,7 +119,7 @@ TEST(Check, TheCommandExitsOneOrFourAndSaysWhy) {
             std::tuple(4, "", "bramble-logo: cannot read missing.bmp: No such file or directory\n"));
   // A name that is not UTF-8 keeps its bytes for a script that opens it again.
   terminal.Write("\xFF\xFE.bmp", BuildBitmap({}));
-  ASSERT_EQ(Shell("cd " + Quoted(terminal.root()) + " && " + Quoted(kProgram) + " check --json $(printf '\\377\\376.bmp') >" +
+  ASSERT_EQ(Shell("cd " + Quoted(terminal.root()) + " && " + kTool + " check --json $(printf '\\377\\376.bmp') >" +
                   Quoted(terminal / "json.txt")), 0);
   EXPECT_EQ(ReadText(terminal / "json.txt"), "{\"path\":\"\uFFFD\uFFFD.bmp\",\"path_base64\":\"//4uYm1w\",\"usable\":true,"
                                                "\"width\":800,\"height\":480,\"bits_per_pixel\":24,\"findings\":[]}\n");

@@ -135,20 +135,19 @@ TEST(StandardStreams, EveryNameOfADescriptorWritesIntoWhatItNamesAndDashReadsSta
   TempTerminal terminal;
   terminal.Write("logo.bmp", BuildBitmap({}));
   const std::string bmp = Quoted(terminal / "logo.bmp"), out = Quoted(terminal / "out.bin");
-  const std::string tool = Quoted(kProgram);
   const auto run = [&](const std::string& command) {
     return Shell("cd " + Quoted(terminal.root()) + " && (" + command + ") 2>" + Quoted(terminal / "err.txt"));
   };
-  ASSERT_EQ(run(tool + " convert logo.bmp expected.bin >/dev/null"), 0);
+  ASSERT_EQ(run(kTool + " convert logo.bmp expected.bin >/dev/null"), 0);
   const auto expected = ReadFileBytes(terminal / "expected.bin");
   // Whether the converter's line goes to standard error, out of the data's way.
   const std::pair<std::string, bool> commands[] = {
-      {tool + " convert logo.bmp - | cat >" + out, true},
-      {tool + " convert logo.bmp /dev/stdout | cat >" + out, true},
-      {tool + " convert logo.bmp /dev/stdout >" + out, true},
-      {tool + " convert logo.bmp /proc/self/fd/3 3>" + out + " >/dev/null", false},
-      {"cat " + bmp + " | " + tool + " convert - " + out + " >/dev/null", false},
-      {tool + " convert - " + out + " <" + bmp + " >/dev/null", false},
+      {kTool + " convert logo.bmp - | cat >" + out, true},
+      {kTool + " convert logo.bmp /dev/stdout | cat >" + out, true},
+      {kTool + " convert logo.bmp /dev/stdout >" + out, true},
+      {kTool + " convert logo.bmp /proc/self/fd/3 3>" + out + " >/dev/null", false},
+      {"cat " + bmp + " | " + kTool + " convert - " + out + " >/dev/null", false},
+      {kTool + " convert - " + out + " <" + bmp + " >/dev/null", false},
   };
   for (const auto& [command, linesOnError] : commands) {
     fs::remove(terminal / "out.bin");
@@ -171,15 +170,15 @@ TEST(StandardStreams, EveryNameOfADescriptorWritesIntoWhatItNamesAndDashReadsSta
   // What cannot be written to standard output fails as any other output does; a
   // reader that leaves ends the program as a broken pipe ends cp, without a word.
   for (const char* command : {" check --json logo.bmp", " --help", " prepare logo.bmp -"}) {
-    EXPECT_EQ(run(tool + command + " >/dev/full"), 4) << command;
+    EXPECT_EQ(run(kTool + command + " >/dev/full"), 4) << command;
     EXPECT_EQ(ReadText(terminal / "err.txt"), "bramble-logo: write error: No space left on device\n") << command;
   }
   // 1.5 MB, more than a pipe holds: the reader is gone before the last write.
-  EXPECT_EQ(run("(" + tool + " convert logo.bmp -; echo $? >status.txt) | head -c1 >/dev/null"), 0);
+  EXPECT_EQ(run("(" + kTool + " convert logo.bmp -; echo $? >status.txt) | head -c1 >/dev/null"), 0);
   EXPECT_EQ(std::tuple(ReadText(terminal / "status.txt"), ReadText(terminal / "err.txt")), std::tuple("141\n", ""));
-  EXPECT_EQ(run("cat " + bmp + " | " + tool + " check - | grep -q '^standard input: usable'"), 0);
-  EXPECT_EQ(run(": | " + tool + " check - >/dev/null"), 1);  // nothing: too short for a bitmap
-  EXPECT_EQ(run(tool + " check - </dev/zero"), 4);        // a device is no file, not even as standard input
+  EXPECT_EQ(run("cat " + bmp + " | " + kTool + " check - | grep -q '^standard input: usable'"), 0);
+  EXPECT_EQ(run(": | " + kTool + " check - >/dev/null"), 1);  // nothing: too short for a bitmap
+  EXPECT_EQ(run(kTool + " check - </dev/zero"), 4);        // a device is no file, not even as standard input
   ExpectFailure(Tool({"show", "-", "x.png"}), 4, "standard input");
   EXPECT_EQ(TemporaryFiles(terminal.root()), 0);
 }
@@ -232,8 +231,8 @@ TEST(Outputs, AReplacedOutputIsFlushedBeforeAndAfterItIsPutInPlaceAndAFailedFlus
   terminal.Write("logo.bmp", BuildBitmap({}));
   terminal.WriteText("startup.raw", "the old image");
   const fs::path log = terminal / "strace.log";
-  const std::string strace = "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -y -o " + Quoted(log) + " ";
-  const std::string startup = Quoted(kProgram) + " startup " + Quoted(terminal / "logo.bmp") + " " +
+  const std::string strace = Strace("-y -o " + Quoted(log));
+  const std::string startup = kTool + " startup " + Quoted(terminal / "logo.bmp") + " " +
                               Quoted(terminal / "startup.raw") + " >/dev/null 2>&1";
   ASSERT_EQ(Shell(strace + "-e trace=fsync,linkat,renameat2,renameat,rename " + startup), 0);
   // F: the new file flushed, P: a name put to it, D: the folder flushed.
@@ -310,7 +309,7 @@ TEST(Startup, OnlyThePictureCommandsLoadTheCodec) {
                                                {"startup " + at("logo.bmp") + " " + at("startup.raw"), false},
                                                {"show " + at("logo.bin") + " " + at("shown.png"), true}};
   for (const auto& [command, loads] : runs) {
-    const std::string traced = "LD_DEBUG=libs " + Quoted(kProgram) + " " + command;
+    const std::string traced = "LD_DEBUG=libs " + kTool + " " + command;
     EXPECT_EQ(Shell(traced + " 2>&1 | grep -q 'bramble-logo-codec.so'") == 0, loads) << command;
     EXPECT_EQ(Shell(traced + " >/dev/null 2>&1"), 0) << command;
   }
