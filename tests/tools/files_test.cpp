@@ -117,7 +117,6 @@ TEST(Inputs, AnythingButARegularFileIsRefusedBeforeItIsRead) {
   const std::string fifo = (terminal / "fifo").string(), out = (terminal / "out").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::vector<std::string> reads[] = {{"check", fifo}, {"prepare", fifo, out}, {"convert", fifo, out},
-                                            {"show", fifo, out}, {"startup", fifo, out},
                                             {"program", "--root=" + terminal.root().string(), fifo}};
   for (const auto& args : reads) {
     const Outcome outcome = Tool(args);
