@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <fstream>
 #include <functional>
 
@@ -36,19 +35,6 @@ struct Area : testing::Test {
   std::string Out(std::string_view name) { return (terminal / name).string(); }
 };
 
-TEST_F(Area, DryRunListsTheRequestsAndSendsNothing) {
-  terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
-  const std::pair<std::string, std::string> cases[] = {
-      {File("logo.bin", 1'536'000), "  data sectors 0..2999 (3,000 sectors)\n  end marker: sector 3000\n  finish request\n"},
-      {Out("logo.bmp"), "logo.bmp: converted as the dialog's Convert converts it\n"}};
-  for (const auto& [file, said] : cases) {
-    const Outcome outcome = Tool({"program", root, file, "--dry-run"});
-    EXPECT_TRUE(outcome.code == 0 && Contains(outcome.out, said) && Contains(outcome.out, "end marker: sector 3000\n"))
-        << outcome.out;
-  }
-  EXPECT_FALSE(fs::exists(area) || fs::exists(terminal / "ResidentFlash/System/logo.pending"));
-}
-
 // Only a logo is programmed: anything else would boot as noise, or not at all. It
 // is refused before the driver is opened, with what it is and how to make a logo.
 TEST_F(Area, ProgramRefusesWhatIsNoLogoBeforeAnyRequest) {
@@ -57,15 +43,12 @@ TEST_F(Area, ProgramRefusesWhatIsNoLogoBeforeAnyRequest) {
   const std::string made = "; make one with `bramble-logo prepare PICTURE logo.bmp`";
   const std::pair<std::string, std::string> refused[] = {
       {File("random.bin", 5000), "random.bin is not a logo: 5,000 bytes, and a logo.bin has 1,536,000" + made},
-      {File("empty.bin", 0), "empty.bin is not a logo: 0 bytes, and a logo.bin has 1,536,000" + made},
       {File("long.bin", 1'536'001), "long.bin is not a logo: 1,536,001 bytes, and a logo.bin has 1,536,000" + made},
       {Out("photo.jpg"), "photo.jpg is not a logo: a JPEG picture; `bramble-logo prepare " + Out("photo.jpg") + " logo.bmp`"},
       {Out("tall.bmp"), "tall.bmp is not a logo: a bitmap that the dialog refuses (800 × 600: the logo must be 800 × 480); "
                         "`bramble-logo check " + Out("tall.bmp") + "` says how"}};
   for (const auto& [file, said] : refused) {
-    for (const bool dry : {false, true}) {
-      const Outcome outcome = Tool(dry ? std::vector<std::string>{"program", root, file, "--dry-run"}
-                                       : std::vector<std::string>{"program", root, file});
+    for (const Outcome& outcome : {Tool({"program", root, file}), Tool({"program", root, file, "--dry-run"})}) {
       ExpectFailure(outcome, 5, said);
       EXPECT_EQ(outcome.out, "") << file;
     }
@@ -88,16 +71,11 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashOrAnUnwritableMarkBefore
     ASSERT_EQ(::fcntl(held.get(), F_OFD_SETLK, &lock), 0);
     ExpectFailure(Tool({"program", root, file}), 1, "flash is in use by another program; try again when it has finished");
   }
-  // A lock file that cannot be opened keeps the driver closed just as well.
+  // A lock file that cannot be opened, here a link that is not followed, keeps the driver closed just as well.
   const fs::path lockFile = terminal / "flash/dsk1.lock";
-  const std::pair<std::function<void()>, std::string> locks[] = {
-      {[&] { fs::create_directory(lockFile); }, "Is a directory"},
-      {[&] { fs::create_symlink("gone/dsk1.lock", lockFile); }, "it is a symbolic link"}};
-  for (const auto& [make, cause] : locks) {
-    fs::remove(lockFile);
-    make();
-    ExpectFailure(Tool({"program", root, file}), 1, "the flash driver's lock " + lockFile.string() + " cannot be taken: " + cause);
-  }
+  fs::remove(lockFile);
+  fs::create_symlink("gone/dsk1.lock", lockFile);
+  ExpectFailure(Tool({"program", root, file}), 1, "the flash driver's lock " + lockFile.string() + " cannot be taken: it is a symbolic link");
   fs::remove(lockFile);
   // Without its mark a programming cut short would pass unnoticed at the dialog's next start.
   terminal.WriteText("ResidentFlash", "a file where the folder should be");
@@ -112,14 +90,11 @@ TEST_F(Area, ProgramNamesAMissingBusyReadOnlyOrFullFlashOrAnUnwritableMarkBefore
       {"ro", "/flash: Read-only file system"},
       {"size=64k", "flash has room for 65,536 bytes, and area 1 needs 1,536,512 bytes"}};
   for (const auto& [options, said] : mounts) {
-    const int code = Shell(unshare + " sh -c 'mount -t tmpfs -o " + options + " flash \"$0/flash\" || exit 77; " +
-                           "exec \"$1\" program --root \"$0\" \"$2\"' " + Quoted(terminal.root()) + " " +
-                           Quoted(kProgram) + " " + Quoted(file) + " 2>" + Quoted(terminal / "err.txt"));
-    if (code != 1 && Shell(unshare + " true 2>/dev/null") != 0) GTEST_SKIP() << "no private mount namespace here";
-    if (code == 77) GTEST_SKIP() << "no tmpfs can be mounted here";
-    EXPECT_EQ(code, 1) << options;
-    const auto err = bramble::test::ReadLines(terminal / "err.txt");
-    EXPECT_TRUE(!err.empty() && Contains(err[0], said)) << (err.empty() ? "" : err[0]);
+    const Outcome run = ShellOutcome(unshare + " sh -c 'mount -t tmpfs -o " + options + " flash \"$0/flash\" || exit 77; " +
+                                     "exec \"$1\" program --root \"$0\" \"$2\"' " + Quoted(terminal.root()) + " " + kTool + " " + Quoted(file));
+    if (run.code != 1 && Shell(unshare + " true 2>/dev/null") != 0) GTEST_SKIP() << "no private mount namespace here";
+    if (run.code == 77) GTEST_SKIP() << "no tmpfs can be mounted here";
+    ExpectFailure(run, 1, said);
   }
   fs::remove_all(terminal / "flash");
   ExpectFailure(Tool({"program", root, file}), 1, "flash does not exist");
@@ -146,28 +121,29 @@ TEST_F(Area, ReadbackRefusesAnAreaFileThatNoDriverWrote) {
   EXPECT_FALSE(fs::exists(Out("back.bin")));
 }
 
-// --json: one object for scripts, whatever happened (a failure's: below); -q: nothing but errors.
-TEST_F(Area, ProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
+// A dry run lists the requests and sends nothing; --json: one object for scripts,
+// whatever happened (a failure's: below); -q: nothing but errors.
+TEST_F(Area, DryRunSendsNothingProgramAndReadbackSummariseInJsonAndQuietSaysNothing) {
   const std::string file = File("logo.bin", 1'536'000), flash = (terminal / "flash").string();
-  const Outcome programmed = Tool({"program", root, file, "--json"});
-  EXPECT_EQ(std::tuple(programmed.code, programmed.out),
-            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"converted\":false,\"dry_run\":false,"
-                          "\"data_sectors\":3000,\"end_marker_sector\":3000,\"programmed\":true,\"verified\":true}\n"));
+  const Outcome listed = Tool({"program", root, file, "--dry-run"});
+  EXPECT_TRUE(listed.code == 0 && Contains(listed.out, "  data sectors 0..2999 (3,000 sectors)\n  end marker: sector 3000\n  finish request\n"))
+      << listed.out;
   terminal.Write("logo.bmp", bramble::test::BuildBitmap({}));
   const Outcome dry = Tool({"program", root, Out("logo.bmp"), "--dry-run", "--json"});
   EXPECT_TRUE(Contains(dry.out, "\"bytes\":1152054,\"converted\":true,\"dry_run\":true,\"data_sectors\":3000,"
                                 "\"end_marker_sector\":3000,\"finish\":true}\n")) << dry.out;
+  EXPECT_FALSE(fs::exists(area) || fs::exists(terminal / "ResidentFlash/System/logo.pending"));
+  const Outcome programmed = Tool({"program", root, file, "--json"});
+  EXPECT_EQ(std::tuple(programmed.code, programmed.out),
+            std::tuple(0, "{\"file\":\"" + file + "\",\"flash\":\"" + flash + "\",\"bytes\":1536000,\"converted\":false,\"dry_run\":false,"
+                          "\"data_sectors\":3000,\"end_marker_sector\":3000,\"programmed\":true,\"verified\":true}\n"));
   const Outcome back = Tool({"readback", root, Out("back.png"), "--json"});
   EXPECT_EQ(back.out, "{\"output\":\"" + Out("back.png") + "\",\"flash\":\"" + flash + "\",\"format\":\"png\","
                       "\"data_sectors\":3000,\"bytes\":1536000,\"logo\":true}\n");
   EXPECT_EQ(Tool({"program", root, file, "--json", "--bogus"}).out, "");  // usage: no summary
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"program", "-q", root, file}, {"readback", root, "--quiet", Out("back.bin")},
-        {"show", file, Out("shown.bmp"), "-q"}, {"-q", "convert", Out("shown.bmp"), Out("again.bin")}}) {
-    const Outcome quiet = Tool(args);
-    EXPECT_EQ(std::tuple(quiet.code, quiet.out, quiet.err), std::tuple(0, "", "")) << args[0];
+  for (const Outcome& quiet : {Tool({"program", "-q", root, file}), Tool({"-q", "convert", Out("logo.bmp"), Out("again.bin")})}) {
+    EXPECT_EQ(std::tuple(quiet.code, quiet.out, quiet.err), std::tuple(0, "", ""));
   }
-  EXPECT_EQ(fs::file_size(Out("again.bin")), 1'536'000u);
 }
 
 // A driver that stores one sector otherwise than it was sent, and counts the
@@ -219,7 +195,6 @@ TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIs
   terminal.WriteText("flash/faults", "1 1500\n");
   const Outcome refused = Tool({"program", root, File("logo.bin", 1'536'000), "--json"});
   ExpectFailure(refused, 1, "area 1 refused a sector");
-  EXPECT_TRUE(Contains(refused.err, "Area(1) Write Error : SectorAddr:5dc")) << refused.err;
   EXPECT_TRUE(Contains(refused.out, "\"programmed\":false,\"verified\":null,\"error\":\"area 1 refused a sector")) << refused.out;
   ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "no end marker in its 1,500 sectors");
   fs::remove(terminal / "flash/faults");
@@ -231,12 +206,10 @@ TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIs
   fs::remove(mark);
 
   // Every sector accepted, and the area file's flush failed: not durable, so not programmed.
-  const int unflushed = Shell("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o /dev/null -P " + Quoted(area) +
-                              " -e trace=fsync -e inject=fsync:error=EIO:when=1 " + Quoted(kProgram) + " program " + Quoted(root) +
-                              " " + Quoted(Out("logo.bin")) + " 2>" + Quoted(Out("err.txt")));
-  EXPECT_EQ(std::tuple(unflushed, fs::exists(mark)), std::tuple(1, true));
-  EXPECT_TRUE(Contains(bramble::test::ReadText(Out("err.txt")), "Area(1) Finish Error\nbramble-logo: area 1 could "
-                                                                "not be made durable (the finish request failed)"));
+  ExpectFailure(ShellOutcome(Strace("-o /dev/null -P " + Quoted(area) + " -e trace=fsync -e inject=fsync:error=EIO:when=1") + kTool +
+                             " program " + Quoted(root) + " " + Quoted(Out("logo.bin"))),
+                1, "Area(1) Finish Error\nbramble-logo: area 1 could not be made durable (the finish request failed)");
+  EXPECT_TRUE(fs::exists(mark));
 
   // An area that another writer left with one sector before its marker.
   Bytes shortArea = bramble::test::PatternBytes(512);
@@ -269,7 +242,6 @@ TEST(LogoToolHelp, EveryCommandHasHelpAndWrongUsageExitsTwoWithOneLine) {
     EXPECT_EQ(std::tuple(bogus.code, bogus.out, bogus.err),
               std::tuple(2, "", "bramble-logo: unknown option '--bogus'; see 'bramble-logo " + command + " --help'\n"));
   }
-  EXPECT_TRUE(Tool({"help", "help"}).out.starts_with("Usage: bramble-logo help [COMMAND]"));
   EXPECT_EQ(std::tuple(Tool({}).code, Tool({"flash"}).code, Tool({"program", "--root"}).code), std::tuple(2, 2, 2));
   const Outcome bogus = Tool({"--bogus"});
   EXPECT_EQ(std::tuple(bogus.code, bogus.err), std::tuple(2, "bramble-logo: unknown option '--bogus'; see 'bramble-logo --help'\n"));

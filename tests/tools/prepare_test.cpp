@@ -94,22 +94,6 @@ TEST(Colours, NamesAndHexadecimalAreTakenAndAnythingElseIsNot) {
   for (const auto& [text, colour] : cases) EXPECT_EQ(logo_tool::ParseColour(text), colour) << text;
 }
 
-// A 4:3 photo keeps its proportions: a circle stays round, between bars.
-TEST_F(PrepareBands, APhotoKeepsItsProportionsByDefault) {
-  Magick("-size 4000x3000 xc:white -fill blue -draw 'circle 2000,1500 2000,2700' -quality 90 " +
-         Quoted(terminal / "circle.jpg"));
-  const Prepared prepared = Prepare("circle.jpg");
-  ASSERT_EQ(prepared.code(), 0) << prepared.outcome.err;
-  // 640 x 480 between bars of 80 columns; the circle's diameter of 2400 is 384,
-  // across its middle row and down its middle column.
-  int across = 0, down = 0;
-  for (int x = 0; x < 800; ++x) across += Near(prepared.at(x, 240), kBlue, 60);
-  for (int y = 0; y < 480; ++y) down += Near(prepared.at(400, y), kBlue, 60);
-  EXPECT_NEAR(across, 384, 2);
-  EXPECT_NEAR(down, 384, 2);
-  EXPECT_EQ(std::tuple(prepared.at(79, 240), prepared.at(80, 0), prepared.at(720, 240)), std::tuple(kBlack, kWhite, kBlack));
-}
-
 // A JPEG has no checksum: only a flipped bit that puts its decoder out of step
 // can show, which one does in the flat bands. GIF, WebP and TIFF are only cut.
 TEST_F(PrepareBands, EveryFormatIsReadAndRefusedWhenCutShortOrFlippedAsIsWhatIsNoPicture) {
@@ -150,16 +134,13 @@ TEST_F(PrepareBands, EveryFormatIsReadAndRefusedWhenCutShortOrFlippedAsIsWhatIsN
 // 800 x 480, which a drawing rendered at its own small size and scaled up is not
 // (its stripes' edges blur). Fitted, a square drawing has bars of the background.
 TEST_F(PrepareBands, AnSvgOrPdfDrawingIsRenderedAtTheLogosSizeAsSharpAsLibrsvgRendersIt) {
-  fs::path svg = "/usr/share/desktop-base/debian-logos/logo.svg";
-  if (!fs::exists(svg)) {
-    svg = terminal / "stripes.svg";
-    terminal.WriteText("stripes.svg",
-                       "<?xml version=\"1.0\"?>\n<!-- a square of thin stripes and a ring -->\n"
-                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"40\">"
-                       "<rect x=\"0\" width=\"4\" height=\"40\" fill=\"#c00\"/><rect x=\"8\" width=\"4\" height=\"40\" fill=\"#0a0\"/>"
-                       "<rect x=\"16\" width=\"4\" height=\"40\" fill=\"#00c\"/><rect x=\"24\" width=\"4\" height=\"40\" fill=\"#cc0\"/>"
-                       "<circle cx=\"20\" cy=\"20\" r=\"9\" fill=\"none\" stroke=\"#333\" stroke-width=\"1.5\"/></svg>\n");
-  }
+  const fs::path svg = terminal / "stripes.svg";
+  terminal.WriteText("stripes.svg",
+                     "<?xml version=\"1.0\"?>\n<!-- a square of thin stripes and a ring -->\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"40\">"
+                     "<rect x=\"0\" width=\"4\" height=\"40\" fill=\"#c00\"/><rect x=\"8\" width=\"4\" height=\"40\" fill=\"#0a0\"/>"
+                     "<rect x=\"16\" width=\"4\" height=\"40\" fill=\"#00c\"/><rect x=\"24\" width=\"4\" height=\"40\" fill=\"#cc0\"/>"
+                     "<circle cx=\"20\" cy=\"20\" r=\"9\" fill=\"none\" stroke=\"#333\" stroke-width=\"1.5\"/></svg>\n");
   ASSERT_EQ(Shell("rsvg-convert -w 800 -h 480 -b white " + Quoted(svg) + " -o " + Quoted(terminal / "expected.png") +
                   " && rsvg-convert -f pdf " + Quoted(svg) + " -o " + Quoted(terminal / "drawing.pdf")),
             0)
@@ -207,29 +188,26 @@ TEST_F(PrepareBands, AColourProfileIsTakenToSrgbAndAnUntaggedPictureIsSrgb) {
   const Curve srgb(cmsBuildParametricToneCurve(nullptr, 4, srgbCurve), cmsFreeToneCurve);
   const Curve adobe(cmsBuildGamma(nullptr, 563.0 / 256), cmsFreeToneCurve);
   WriteProfile(terminal / "sRGB.icc", {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, srgb.get());
-  WriteProfile(terminal / "DisplayP3.icc", {{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}}, srgb.get());
   WriteProfile(terminal / "AdobeRGB.icc", {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}}, adobe.get());
   Magick("-size 80x48 xc:'rgb(200,60,30)' -fill 'rgb(40,170,90)' -draw 'rectangle 40,0 79,47' -type truecolor " +
          Quoted(terminal / "plain.png"));
   const Prepared plain = Prepare("plain.png");
   ASSERT_EQ(plain.code(), 0);
   EXPECT_EQ(std::tuple(plain.at(200, 240), plain.at(600, 240)), std::tuple(0xFFC83C1Eu, 0xFF28AA5Au));
-  for (const char* profile : {"DisplayP3.icc", "AdobeRGB.icc"}) {
-    Magick(Quoted(terminal / "plain.png") + " -profile " + Quoted(terminal / profile) + " " + Quoted(terminal / "tagged.png"));
-    Magick(Quoted(terminal / "tagged.png") + " -profile " + Quoted(terminal / "sRGB.icc") + " " +
-           Quoted(terminal / "converted.png"));
-    const Prepared tagged = Prepare("tagged.png"), converted = Prepare("converted.png");
-    ASSERT_EQ(std::tuple(tagged.code(), converted.code()), std::tuple(0, 0)) << profile;
-    for (const int x : {200, 600}) {
-      EXPECT_TRUE(Near(tagged.at(x, 240), converted.at(x, 240), 3)) << profile << std::hex << " " << tagged.at(x, 240);
-      EXPECT_FALSE(Near(tagged.at(x, 240), plain.at(x, 240), 8)) << profile << std::hex << " " << tagged.at(x, 240);
-    }
+  Magick(Quoted(terminal / "plain.png") + " -profile " + Quoted(terminal / "AdobeRGB.icc") + " " + Quoted(terminal / "tagged.png"));
+  Magick(Quoted(terminal / "tagged.png") + " -profile " + Quoted(terminal / "sRGB.icc") + " " + Quoted(terminal / "converted.png"));
+  const Prepared tagged = Prepare("tagged.png"), converted = Prepare("converted.png");
+  ASSERT_EQ(std::tuple(tagged.code(), converted.code()), std::tuple(0, 0));
+  for (const int x : {200, 600}) {
+    EXPECT_TRUE(Near(tagged.at(x, 240), converted.at(x, 240), 3)) << std::hex << tagged.at(x, 240);
+    EXPECT_FALSE(Near(tagged.at(x, 240), plain.at(x, 240), 8)) << std::hex << tagged.at(x, 240);
   }
 }
 
 // 48 megapixels, stored on its side with an orientation tag: turned upright it
-// is 8000 x 6000 with a lime band of 1000 columns on the left.
-TEST_F(PrepareBands, APhotoOfFortyEightMegapixelsIsTurnedUprightAndFilled) {
+// is 8000 x 6000 with a lime band of 1000 columns on the left, and fitted it
+// keeps its proportions: 640 x 480 between bars of 80 columns.
+TEST_F(PrepareBands, APhotoOfFortyEightMegapixelsIsTurnedUprightAndFittedInProportion) {
   Magick("-size 6000x8000 xc:red -fill lime -draw 'rectangle 0,7000 5999,7999' -quality 90 " + Quoted(terminal / "side.jpg"));
   // An Exif segment whose one field is the orientation 6 (turn clockwise), put
   // behind the start-of-image marker.
@@ -238,12 +216,13 @@ TEST_F(PrepareBands, APhotoOfFortyEightMegapixelsIsTurnedUprightAndFilled) {
   auto photo = bramble::test::ReadFileBytes(terminal / "side.jpg");
   photo.insert(photo.begin() + 2, exif.begin(), exif.end());
   terminal.Write("photo.jpg", photo);
-  const Prepared filled = Prepare("photo.jpg", "fill");
-  ASSERT_EQ(filled.code(), 0) << filled.outcome.err;
-  EXPECT_TRUE(Contains(filled.outcome.out, "(8000 \u00D7 6000, fill)")) << filled.outcome.out;
-  // Scaled to 800 x 600 and cut to 480 rows: the band is 100 columns wide.
-  for (const auto& [x, colour] : {std::pair(10, kLime), {95, kLime}, {105, kRed}, {790, kRed}}) {
-    EXPECT_TRUE(Near(filled.at(x, 240), colour, 12)) << x << std::hex << " " << filled.at(x, 240);
+  const Prepared fitted = Prepare("photo.jpg");
+  ASSERT_EQ(fitted.code(), 0) << fitted.outcome.err;
+  EXPECT_TRUE(Contains(fitted.outcome.out, "(8000 \u00D7 6000, fit)")) << fitted.outcome.out;
+  // The band, 1000 of 8000 columns, is 80 of 640.
+  for (const auto& [x, y, colour] : {std::tuple(0, 240, kBlack), {79, 0, kBlack}, {84, 240, kLime}, {155, 479, kLime},
+                                     {165, 0, kRed}, {715, 240, kRed}, {720, 479, kBlack}}) {
+    EXPECT_TRUE(Near(fitted.at(x, y), colour, 12)) << x << "," << y << std::hex << " " << fitted.at(x, y);
   }
 }
 
@@ -252,10 +231,9 @@ TEST_F(PrepareBands, APhotoOfFortyEightMegapixelsIsTurnedUprightAndFilled) {
 // Where libvips has no HEIF module, a phone's photo is named for what it is.
 TEST_F(PrepareBands, APictureThisBuildCannotReadIsNamed) {
   Magick(Quoted(terminal / "bands.png") + " " + Quoted(terminal / "phone.heic"));
-  const int code = Shell("BRAMBLE_VIPS_MODULE_DIR=" + Quoted(terminal / "none") + " " + Quoted(kProgram) + " prepare " +
-                         Quoted(terminal / "phone.heic") + " " + Quoted(output) + " 2>" + Quoted(terminal / "err.txt"));
-  EXPECT_EQ(code, 1);
-  EXPECT_EQ(bramble::test::ReadText(terminal / "err.txt"), "bramble-logo: " + (terminal / "phone.heic").string() +
-                                                               ": a HEIC picture: this build reads JPEG, PNG, GIF, WebP, TIFF, SVG and BMP\n");
+  const Outcome run = ShellOutcome("BRAMBLE_VIPS_MODULE_DIR=" + Quoted(terminal / "none") + " " + kTool + " prepare " +
+                                   Quoted(terminal / "phone.heic") + " " + Quoted(output));
+  EXPECT_EQ(std::tuple(run.code, run.err), std::tuple(1, "bramble-logo: " + (terminal / "phone.heic").string() +
+                                                             ": a HEIC picture: this build reads JPEG, PNG, GIF, WebP, TIFF, SVG and BMP\n"));
   EXPECT_FALSE(fs::exists(output));
 }

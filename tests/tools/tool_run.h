@@ -43,6 +43,22 @@ inline int Shell(const std::string& command) {
 }
 
 inline const std::filesystem::path kProgram = std::filesystem::path(BRAMBLE_BINARY_DIR) / "bramble-logo";
+inline const std::string kTool = Quoted(kProgram);
+
+// A shell command's exit status and what it said on standard error; its standard
+// output is dropped.
+inline Outcome ShellOutcome(const std::string& command) {
+  FILE* pipe = ::popen(("(" + command + ") 2>&1 >/dev/null").c_str(), "r");
+  std::string err;
+  for (int c; pipe && (c = std::fgetc(pipe)) != EOF;) err += static_cast<char>(c);
+  const int status = pipe ? ::pclose(pipe) : -1;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", err};
+}
+
+// strace as a prefix: a sanitizer's leak check would not survive being traced.
+inline std::string Strace(const std::string& options) {
+  return "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq " + options + " ";
+}
 
 inline void Magick(const std::string& arguments) {
   ASSERT_EQ(Shell("convert " + arguments), 0) << "ImageMagick's convert is needed: " << arguments;
