@@ -36,10 +36,9 @@ using Progress = std::function<void(std::uint32_t written, std::uint32_t total)>
 // Programs the file that `openFile` opens into the CFile it is given; it is
 // called once the device is open, and the file is closed before the device. True
 // only when every data sector, the end marker and the finish request were
-// accepted. A file that
-// reads shorter than it was when opened is a failed programming (no marker, no
-// finish). A file that cannot be read leaves as the framework's CFileException,
-// with the file and the device closed.
+// accepted. A file that reads shorter than it was when opened is a failed
+// programming (no marker, no finish). A file that cannot be read leaves as the
+// framework's CFileException, with the file and the device closed.
 bool WriteToFlashArea(const std::function<void(CFile&)>& openFile, const Progress& progress = {});
 
 }  // namespace flash
