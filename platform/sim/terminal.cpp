@@ -79,29 +79,6 @@ std::optional<fs::path> Walk(const std::vector<fs::path::string_type>& parts, st
   return here;
 }
 
-std::optional<fs::path> FindOrCreatable(WStringView terminalPath, bool creatable, std::error_code& error) {
-  auto parts = Components(terminalPath);
-  if (!parts || (creatable && (parts->empty() || terminalPath.back() == _T('\\')))) {
-    error = std::make_error_code(std::errc::no_such_file_or_directory);  // no such file on the terminal
-    return std::nullopt;
-  }
-  if (!creatable) {
-    auto found = Walk(*parts, parts->size(), error);
-    // "\SDMMC DISK\" names a folder; a trailing backslash after a file finds nothing.
-    if (found && terminalPath.back() == _T('\\') && !IsFolder(*found, error)) return std::nullopt;
-    return found;
-  }
-  auto folder = Walk(*parts, parts->size() - 1, error);
-  if (!folder || !IsFolder(*folder, error)) {
-    if (error == std::errc::no_such_file_or_directory) error = std::make_error_code(std::errc::not_a_directory);
-    return std::nullopt;
-  }
-  if (auto existing = FindEntry(*folder, parts->back(), error)) return existing;
-  if (error != std::errc::no_such_file_or_directory) return std::nullopt;
-  error.clear();
-  return *folder / parts->back();
-}
-
 }  // namespace
 
 // The most a claim file holds: a process id and a line feed.
@@ -146,15 +123,36 @@ bool IsTerminalPath(WStringView path) {
 }
 
 std::optional<fs::path> FindTerminalPath(WStringView terminalPath, std::error_code* why) {
-  std::error_code error;
-  auto found = FindOrCreatable(terminalPath, false, error);
+  std::error_code error = std::make_error_code(std::errc::no_such_file_or_directory);  // no such file on the terminal
+  std::optional<fs::path> found;
+  if (const auto parts = Components(terminalPath)) {
+    error.clear();
+    found = Walk(*parts, parts->size(), error);
+    // "\SDMMC DISK\" names a folder; a trailing backslash after a file finds nothing.
+    if (found && terminalPath.back() == _T('\\') && !IsFolder(*found, error)) found.reset();
+  }
   if (why) *why = error;
   return found;
 }
 
 std::optional<fs::path> CreatableTerminalPath(WStringView terminalPath, std::error_code* why) {
-  std::error_code error;
-  auto found = FindOrCreatable(terminalPath, true, error);
+  std::error_code error = std::make_error_code(std::errc::no_such_file_or_directory);  // no such file on the terminal
+  std::optional<fs::path> found;
+  const auto parts = Components(terminalPath);
+  if (parts && !parts->empty() && terminalPath.back() != _T('\\')) {
+    error.clear();
+    const auto folder = Walk(*parts, parts->size() - 1, error);
+    if (!folder || !IsFolder(*folder, error)) {
+      // The file's own folder is missing: the path is not there.
+      if (error == std::errc::no_such_file_or_directory) error = std::make_error_code(std::errc::not_a_directory);
+    } else {
+      found = FindEntry(*folder, parts->back(), error);
+      if (!found && error == std::errc::no_such_file_or_directory) {
+        found = *folder / parts->back();  // a new file takes the case given
+        error.clear();
+      }
+    }
+  }
   if (why) *why = error;
   return found;
 }
