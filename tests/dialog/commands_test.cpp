@@ -101,7 +101,6 @@ TEST(DialogReset, ListedModelsProgramTheDefaultLogoAndOtherModelsEmptyStartupRaw
       {"LM457", true, text::kDefaultRestored, true, 20},
       {"RVT08", false, text::kCannotReset, false, 20},
       {"qx210", true, text::kDefaultRestored, false, 0},  // differing only in case: another model
-      {"", true, text::kDefaultRestored, false, 0},
       {"ZZ100", true, text::kDefaultRestoreFailed, false, 0xFFFF},
   };
   for (const Case& c : cases) {

@@ -101,17 +101,4 @@ TEST(BitmapLoader, EachHostileHeaderFieldAndEveryTruncationIsRefused) {
   }
 }
 
-TEST(BitmapLoader, FilesAreLoadedAsStoredAndMissingOrOversizedOnesAreRefusedUnread) {
-  const TempTerminal folder;
-  const Bytes file = BuildBitmap({.width = 800, .height = -480});
-  folder.Write("logo.bmp", file);
-  const auto loaded = platform::LoadBitmapFile(folder / "logo.bmp");
-  ASSERT_TRUE(loaded);
-  EXPECT_EQ(std::tuple(loaded->width, loaded->height, loaded->bitCount), std::tuple(800, -480, 24));
-  folder.Write("huge.bmp", file);  // a valid start, then sparse zeros past 1 GiB
-  fs::resize_file(folder / "huge.bmp", (std::uintmax_t{1} << 30) + 1);
-  for (const fs::path& path : {folder / "missing.bmp", folder.root(), folder / "huge.bmp"})
-    EXPECT_FALSE(platform::LoadBitmapFile(path)) << path;
-}
-
 }  // namespace
