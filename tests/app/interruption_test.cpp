@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
-#include <system_error>
 
 #include "tests/support/play_run.h"
 #include "tests/support/program_faults.h"
@@ -62,10 +61,6 @@ PlayResult PlayTraced(const TempTerminal& terminal, const std::string& steps, co
   argv.insert(argv.end(), {kBramble.string(), "--root", terminal.root().string(), "--play", steps, "--out", out.string()});
   Program program(argv, "/dev/null", out / "stderr.txt", 60);  // a hang fails well within CI's patience
   return Finish(program, out);
-}
-
-std::string Injection(const Call& call, const std::string& what) {
-  return call.name + ":" + what + ":when=" + std::to_string(call.occurrence);
 }
 
 // The program's own calls ("8179  openat(AT_FDCWD, ...) = 7"), numbered per name.
@@ -129,10 +124,9 @@ struct Change {
 
 // Whether the terminal holds what `change` makes, whole.
 bool Holds(const TempTerminal& terminal, const Change& change) {
-  std::error_code ec;
-  const bool emptied = !change.startupImage || (fs::is_regular_file(terminal / "SDMMC DISK/startup.raw", ec) &&
-                                                fs::file_size(terminal / "SDMMC DISK/startup.raw", ec) == 0);
-  return emptied && ReadFileBytes(terminal / "flash/area1.bin") == change.area;
+  const fs::path startup = terminal / "SDMMC DISK/startup.raw";
+  return (!change.startupImage || (fs::is_regular_file(startup) && fs::is_empty(startup))) &&
+         ReadFileBytes(terminal / "flash/area1.bin") == change.area;
 }
 void PrintTo(const Change& change, std::ostream* out) { *out << change.name; }  // a test name that stays the same
 
@@ -196,26 +190,18 @@ std::vector<Call> ErrorPoints(const std::vector<Call>& calls) {
   return points;
 }
 
-// The errors each call is failed with: EIO, and a full disk where it writes.
-std::vector<std::string> ErrorsFor(const Call& call) {
-  const bool writes = call.name == "write" || call.name == "pwrite64" || call.name == "ftruncate" ||
-                      call.name == "fsync" || (call.name == "openat" && call.line.find("O_CREAT") != std::string::npos);
-  if (writes) return {"error=EIO", "error=ENOSPC"};
-  return {"error=EIO"};
-}
-
 enum class Fault { kKill, kError };
 void PrintTo(Fault fault, std::ostream* out) { *out << (fault == Fault::kKill ? "kill" : "I/O error"); }
 
-// Each call to fail, with how: killed at the kill points, or failed with the
-// errors each error point meets.
+// Each call to fail, with how: killed at the kill points; at the error points
+// failed with EIO, and where it writes with a full disk too.
 std::vector<std::pair<Call, std::string>> Injections(const std::vector<Call>& calls, Fault fault) {
   std::vector<std::pair<Call, std::string>> injections;
-  if (fault == Fault::kKill) {
-    for (const Call& call : KillPoints(calls)) injections.emplace_back(call, "signal=KILL");
-  } else {
-    for (const Call& call : ErrorPoints(calls))
-      for (const std::string& error : ErrorsFor(call)) injections.emplace_back(call, error);
+  for (const Call& call : fault == Fault::kKill ? KillPoints(calls) : ErrorPoints(calls)) {
+    injections.emplace_back(call, fault == Fault::kKill ? "signal=KILL" : "error=EIO");
+    const bool writes = call.name == "write" || call.name == "pwrite64" || call.name == "ftruncate" ||
+                        call.name == "fsync" || (call.name == "openat" && call.line.find("O_CREAT") != std::string::npos);
+    if (fault == Fault::kError && writes) injections.emplace_back(call, "error=ENOSPC");
   }
   return injections;
 }
@@ -237,12 +223,10 @@ std::size_t Sweep(const TempTerminal& state, const std::string& steps, const Cha
     TempTerminal terminal;
     CopyTerminal(state, terminal);
     const std::string where = what + " at " + std::to_string(point.occurrence) + ". " + point.line;
-    const PlayResult run = PlayTraced(terminal, steps, terminal / "injected.log", Injection(point, what));
-    if (fault == Fault::kKill) {
-      EXPECT_EQ(run.exitCode, 128 + SIGKILL) << where;
-    } else {
-      EXPECT_LT(run.exitCode, 128) << where << "\n" << run.err;
-    }
+    const PlayResult run =
+        PlayTraced(terminal, steps, terminal / "injected.log", point.name + ":" + what + ":when=" + std::to_string(point.occurrence));
+    if (fault == Fault::kKill) EXPECT_EQ(run.exitCode, 128 + SIGKILL) << where;
+    else EXPECT_LT(run.exitCode, 128) << where << "\n" << run.err;
     const bool holds = Holds(terminal, change);
     for (int block = 0; block <= static_cast<int>(std::ranges::count(steps, ',')) + 1; ++block) {
       const std::string message = MessageAt(run.transcript, block);

@@ -41,16 +41,14 @@ class Program {
     if (::posix_spawnp(&m_pid, args[0], &files, nullptr, args.data(), environ) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&files);
   }
-  ~Program() { Kill(); Wait(); }
+  // `timeout` runs the program in a process group of its own.
+  ~Program() {
+    if (m_pid > 0) { ::kill(-m_pid, SIGKILL); ::kill(m_pid, SIGKILL); }
+    Wait();
+  }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  // `timeout` runs the program in a process group of its own.
-  void Kill() const {
-    if (m_pid <= 0) return;
-    ::kill(-m_pid, SIGKILL);
-    ::kill(m_pid, SIGKILL);
-  }
   // The exit code, or 128 + the signal that ended it.
   int Wait() {
     int status = 0;
