@@ -20,7 +20,6 @@ std::filesystem::path g_root;
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   g_root = bramble::fuzz::MakeTerminal("flash");
-  std::filesystem::create_directory(platform::FlashFolder(g_root));
   return 0;
 }
 

@@ -29,9 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   // The converter's diagnostic lines would bury the fuzzer's own on standard error.
   if (!std::freopen("/dev/null", "w", stdout)) bramble::fuzz::Fail("cannot silence standard output");
   g_card = bramble::fuzz::MakeTerminal("logo") / "SDMMC DISK";
-  fs::create_directory(g_card);
   g_system = g_card.parent_path() / "ResidentFlash" / "System";
-  fs::create_directories(g_system);
   return 0;
 }
 

@@ -22,6 +22,7 @@ const std::filesystem::path& MakeTerminal(std::string_view target) {
   pattern.append(target).append("-XXXXXX");
   if (!::mkdtemp(pattern.data())) Fail("cannot make the terminal folder");
   g_root = pattern;
+  for (const char* folder : {"SDMMC DISK", "ResidentFlash/System", "flash"}) std::filesystem::create_directories(g_root / folder);
   platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
   surroundings.terminalRoot = g_root;
   // The code's debug lines would bury the fuzzer's own.

@@ -10,9 +10,10 @@
 
 namespace bramble::fuzz {
 
-// Makes a fresh terminal folder named after the target and installs it, with the
-// debug output silenced; it is removed when the process exits normally. Call it
-// from LLVMFuzzerInitialize.
+// Makes a fresh terminal folder named after the target, with an empty card,
+// resident flash and driver folder, and installs it with the debug output
+// silenced; it is removed when the process exits normally. Call it from
+// LLVMFuzzerInitialize.
 const std::filesystem::path& MakeTerminal(std::string_view target);
 
 // Replaces the host file with exactly these bytes (its folder must exist).

@@ -22,9 +22,7 @@ std::filesystem::path g_infoFile;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  const auto system = bramble::fuzz::MakeTerminal("system-info") / "ResidentFlash" / "System";
-  std::filesystem::create_directories(system);
-  g_infoFile = system / "info.txt";
+  g_infoFile = bramble::fuzz::MakeTerminal("system-info") / "ResidentFlash" / "System" / "info.txt";
   platform::SetMessageBoxPresenter([](const CString&, UINT) { return IDOK; });
   return 0;
 }
