@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <regex>
 
 #include "tests/support/play_run.h"
 #include "tests/support/program_faults.h"
@@ -65,18 +65,15 @@ PlayResult PlayTraced(const TempTerminal& terminal, const std::string& steps, co
 
 // The program's own calls ("8179  openat(AT_FDCWD, ...) = 7"), numbered per name.
 std::vector<Call> ReadCalls(const fs::path& log) {
+  static const std::regex kCall(R"((\d+) +(([a-z0-9_]+)\(.*))");  // not "+++ killed", "--- SIGCHLD", "<... resumed>"
   std::vector<Call> calls;
   std::map<std::string, int> seen;
   std::string program;
   for (const std::string& line : ReadLines(log)) {
-    const std::size_t space = line.find(' ');
-    const std::size_t start = line.find_first_not_of(' ', space);
-    if (space == std::string::npos || start == std::string::npos || !std::isalpha(static_cast<unsigned char>(line[start])))
-      continue;  // "+++ killed", "--- SIGCHLD", "<... resumed>"
-    if (program.empty()) program = line.substr(0, space);
-    if (line.substr(0, space) != program) continue;
-    const std::string name = line.substr(start, line.find('(', start) - start);
-    calls.push_back({name, ++seen[name], line.substr(start)});
+    std::smatch call;
+    if (!std::regex_match(line, call, kCall)) continue;
+    if (program.empty()) program = call[1].str();
+    if (call[1] == program) calls.push_back({call[3].str(), ++seen[call[3].str()], call[2].str()});
   }
   return calls;
 }
@@ -98,10 +95,8 @@ std::vector<Call> KillPoints(const std::vector<Call>& calls) {
   std::vector<Call> points;
   for (const Call& call : calls) {
     const auto stride = changes.find(call.name);
-    if (stride == changes.end()) continue;
-    const bool opensToWrite = call.line.find("O_WRONLY") != std::string::npos ||
-                              call.line.find("O_RDWR") != std::string::npos;
-    if (call.name == "openat" && !opensToWrite) continue;
+    const bool opensToRead = call.line.find("O_WRONLY") == std::string::npos && call.line.find("O_RDWR") == std::string::npos;
+    if (stride == changes.end() || (call.name == "openat" && opensToRead)) continue;
     if (stride->second == 1 || call.occurrence % stride->second == 1 || call.occurrence == last[call.name])
       points.push_back(call);
   }
@@ -183,9 +178,8 @@ std::vector<Call> ErrorPoints(const std::vector<Call>& calls) {
   std::vector<Call> points;
   for (const auto& [site, list] : sites) {
     const std::size_t few = all ? 20 : kSanitized ? 1 : 2;
-    for (std::size_t i = 0; i < list.size(); ++i) {
+    for (std::size_t i = 0; i < list.size(); ++i)
       if (i < few || (!kSanitized && i + 1 == list.size()) || (all && i % 100 == 0)) points.push_back(*list[i]);
-    }
   }
   return points;
 }
@@ -223,8 +217,8 @@ std::size_t Sweep(const TempTerminal& state, const std::string& steps, const Cha
     TempTerminal terminal;
     CopyTerminal(state, terminal);
     const std::string where = what + " at " + std::to_string(point.occurrence) + ". " + point.line;
-    const PlayResult run =
-        PlayTraced(terminal, steps, terminal / "injected.log", point.name + ":" + what + ":when=" + std::to_string(point.occurrence));
+    const std::string injection = point.name + ":" + what + ":when=" + std::to_string(point.occurrence);
+    const PlayResult run = PlayTraced(terminal, steps, terminal / "injected.log", injection);
     if (fault == Fault::kKill) EXPECT_EQ(run.exitCode, 128 + SIGKILL) << where;
     else EXPECT_LT(run.exitCode, 128) << where << "\n" << run.err;
     const bool holds = Holds(terminal, change);
