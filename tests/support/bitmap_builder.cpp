@@ -36,13 +36,7 @@ std::vector<std::byte> BuildBitmap(const BitmapLayout& layout, const PixelFuncti
   platform::PutU16(&file[28], layout.bitCount);
   platform::PutU32(&file[30], layout.compression);
   platform::PutU32(&file[34], stride * height);
-  platform::PutU32(&file[46], layout.paletteEntries);
-  for (std::uint32_t i = 0; i < layout.paletteEntries; ++i) {
-    const std::size_t at = 14 + layout.infoHeaderSize + i * 4;
-    file[at] = static_cast<std::byte>(i);
-    file[at + 1] = static_cast<std::byte>(255 - i);
-    file[at + 2] = static_cast<std::byte>(i * 3);
-  }
+  platform::PutU32(&file[46], layout.paletteEntries);  // every colour of the table black
 
   const bool topDown = layout.height < 0;
   for (std::uint32_t row = 0; row < height; ++row) {
