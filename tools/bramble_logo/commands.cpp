@@ -48,7 +48,7 @@ nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& di
   summary["findings"] = nlohmann::ordered_json::array();
   for (const Finding& finding : diagnosis.findings) {
     summary["findings"].push_back(
-        {{"rule", RuleName(finding.rule)}, {"blocking", finding.blocking}, {"problem", finding.problem}, {"fix", finding.fix}});
+        {{"rule", finding.rule}, {"blocking", finding.blocking}, {"problem", finding.problem}, {"fix", finding.fix}});
   }
   return summary;
 }
@@ -258,7 +258,7 @@ int RunShow(const Arguments& args) {
   Output output(target);
   if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
   std::string error;
-  const auto picture = PictureFile(*format, LogoImageToPicture(*logoBin), error);
+  const auto picture = PictureOfLogo(*format, *logoBin, error);
   if (picture.empty()) return Complain(args, error, Exit::kFileError);
   if (!output.Write(picture) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
   Say(args, "%s: the logo of %s, %s\n", target.c_str(), input.name().c_str(),

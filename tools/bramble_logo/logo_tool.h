@@ -39,17 +39,13 @@ int RunBrambleLogo(const std::vector<std::string>& args);
 
 // ---- check: the dialog's rules for a logo bitmap ---------------------------
 
-// What a finding is about: too short for the header fields, not "BM", an OS/2
-// header, larger than the dialog reads, rows top-down, not the logo's size, not
-// 24 bits, compressed, pixel data starting inside the header (a warning), pixel
-// data cut short or missing.
-enum class Rule { kLength, kSignature, kHeaderKind, kFileSize, kTopDown, kSize, kBitCount, kCompression, kPixelOffset, kPixelData };
-
 struct Finding {
-  Rule rule;
+  // The rule, as --json names it: "length" (too short for the header fields),
+  // "signature", "header-kind" (OS/2), "file-size", "top-down", "size",
+  // "bit-count", "compression", "pixel-offset" (a warning), "pixel-data".
+  std::string_view rule;
   bool blocking;        // false: a warning; the dialog takes the file all the same
-  std::string problem;  // what is wrong
-  std::string fix;      // how to put it right
+  std::string problem, fix;  // what is wrong, and how to put it right
 };
 
 // From best to worst: several files get the worst of theirs.
@@ -64,8 +60,6 @@ struct Diagnosis {
 };
 
 Diagnosis DiagnoseBitmap(const Input& file);
-// "size", "bit-count" and so on, as --json names the rules.
-const char* RuleName(Rule rule);
 
 // ---- pictures ----------------------------------------------------------------
 
@@ -76,16 +70,12 @@ using Colour = std::uint32_t;  // opaque, 0xRRGGBB
 // "white", "navy", "#1e90ff", "#fff": nothing for what is none of these.
 std::optional<Colour> ParseColour(std::string_view text);
 
-// The logo as a picture: as many bytes as a logo bitmap's pixels, but top row
-// first and red first.
-inline constexpr std::size_t kLogoRgbBytes = logo::kSourcePixelDataBytes;
-
 struct PreparedLogo {
   Exit status = Exit::kFileError;  // kOk, kRefused or kFileError
   std::string message;             // the whole reason, for every status but kOk
   int width = 0, height = 0;       // the picture as shown upright, before fitting
   bool transparent = false;        // it had parts that were not opaque
-  std::vector<std::byte> rgb;      // kLogoRgbBytes, for kOk
+  std::vector<std::byte> rgb;      // for kOk: the logo's pixels, top row first, red first
 };
 
 // Any picture prepare reads as the logo's opaque pixels: fitted inside with bars
@@ -93,13 +83,12 @@ struct PreparedLogo {
 PreparedLogo PrepareLogo(const Input& file, Fit fit, Colour background);
 // The logo's pixels as a 24-bit bitmap file, rows bottom-up, 54-byte header.
 std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb);
-// A logo.bin as the picture the terminal shows.
-std::vector<std::byte> LogoImageToPicture(std::span<const std::byte> logoBin);
 
 // What an output holds, chosen by its name.
 enum class Format { kBmp, kPng, kBin, kRaw };
-// The logo's pixels as a bitmap or PNG file; nothing, with `error`, when that fails.
-std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error);
+// A logo.bin as the picture the terminal shows, a bitmap or PNG file; nothing,
+// with `error`, when that fails.
+std::vector<std::byte> PictureOfLogo(Format format, std::span<const std::byte> logoBin, std::string& error);
 
 // ---- what the commands share -----------------------------------------------
 

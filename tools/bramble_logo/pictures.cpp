@@ -113,7 +113,7 @@ PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
     }
   }
   BrambleCodecReport report{};
-  result.rgb.resize(kLogoRgbBytes);
+  result.rgb.resize(logo::kSourcePixelDataBytes);
   const int status = codec->fit(pixels.empty() ? input.fd() : -1, reinterpret_cast<const unsigned char*>(pixels.data()),
                                 width, height, static_cast<int>(fit), background,
                                 reinterpret_cast<unsigned char*>(result.rgb.data()), &report);
@@ -166,16 +166,12 @@ std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb) {
   return file;
 }
 
-std::vector<std::byte> LogoImageToPicture(std::span<const std::byte> logoBin) {
-  std::vector<std::byte> rgb(kLogoRgbBytes);
+std::vector<std::byte> PictureOfLogo(Format format, std::span<const std::byte> logoBin, std::string& error) {
+  std::vector<std::byte> rgb(logo::kSourcePixelDataBytes);
   std::byte* out = rgb.data();
   for (std::size_t at = 0; at + logo::kLogoPixelBytes <= logoBin.size(); at += logo::kLogoPixelBytes) {
     out = std::reverse_copy(&logoBin[at], &logoBin[at] + 3, out);
   }
-  return rgb;
-}
-
-std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error) {
   if (format == Format::kBmp) return EncodeLogoBitmap(rgb);
   const BrambleCodec* codec = LoadCodec(error);
   void* bytes = nullptr;
