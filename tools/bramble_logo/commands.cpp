@@ -25,10 +25,9 @@ std::string Base64(std::string_view bytes) {
   static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string text;
   for (std::size_t at = 0; at < bytes.size(); at += 3) {
-    const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
     std::uint32_t group = 0;
-    for (std::size_t i = 0; i < 3; ++i) group = group << 8 | (i < count ? static_cast<unsigned char>(bytes[at + i]) : 0u);
-    for (std::size_t i = 0; i < 4; ++i) text += i <= count ? kDigits[(group >> (18 - 6 * i)) & 0x3F] : '=';
+    for (std::size_t i = at; i < at + 3; ++i) group = group << 8 | (i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u);
+    for (std::size_t i = 0; i < 4; ++i) text += at + i <= bytes.size() ? kDigits[(group >> (18 - 6 * i)) & 0x3F] : '=';
   }
   return text;
 }
@@ -42,10 +41,8 @@ nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& di
     return summary;
   }
   const auto valueOrNull = [](const auto& value) { return value ? nlohmann::ordered_json(*value) : nullptr; };
-  summary["width"] = valueOrNull(diagnosis.width);
-  summary["height"] = valueOrNull(diagnosis.height);
-  summary["bits_per_pixel"] = valueOrNull(diagnosis.bitCount);
-  summary["findings"] = nlohmann::ordered_json::array();
+  summary.update({{"width", valueOrNull(diagnosis.width)}, {"height", valueOrNull(diagnosis.height)},
+                  {"bits_per_pixel", valueOrNull(diagnosis.bitCount)}, {"findings", nlohmann::ordered_json::array()}});
   for (const Finding& finding : diagnosis.findings) {
     summary["findings"].push_back(
         {{"rule", finding.rule}, {"blocking", finding.blocking}, {"problem", finding.problem}, {"fix", finding.fix}});
