@@ -157,33 +157,30 @@ std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
   return lock;  // after the folder's own faults, which say more (a read-only file system)
 }
 
-std::optional<std::size_t> FirstDifference(std::span<const std::byte> expected, std::span<const std::byte> found) {
-  const auto at = std::ranges::mismatch(expected, found).in1;
-  return at == expected.end() ? std::nullopt : std::optional(static_cast<std::size_t>(at - expected.begin()));
-}
-
 int ReportVerification(const Arguments& args, const fs::path& root, const Input& file) {
   flash::Sector expected{};  // as the writer's buffer: a short last piece keeps the rest of the one before
   std::uint32_t sector = 0;
-  std::optional<std::size_t> differs;
+  std::size_t differs = kSectorBytes;  // the first byte of `sector` that differs; kSectorBytes: none
   bool marker = false;
   for (;; ++sector) {
     const auto piece = file.Read(std::uint64_t{sector} * kSectorBytes, kSectorBytes);
     if (!piece) return Complain(args, file.error(), Exit::kFileError);
     marker = piece->empty();
     std::ranges::copy(*piece, expected.begin());
-    differs = FirstDifference(marker ? flash::EndMarkerSector() : expected, platform::ReadAreaSector(root, kLogoArea, sector));
-    if (differs || marker) break;
+    const flash::Sector sent = marker ? flash::EndMarkerSector() : expected;
+    differs = static_cast<std::size_t>(std::ranges::mismatch(sent, platform::ReadAreaSector(root, kLogoArea, sector)).in1 -
+                                       sent.begin());
+    if (differs < kSectorBytes || marker) break;
   }
-  args.summary["verified"] = !differs;
-  if (!differs) {
+  args.summary["verified"] = differs == kSectorBytes;
+  if (differs == kSectorBytes) {
     Say(args, "verified: area 1 holds what was sent, end marker included\n");
     return Code(Exit::kOk);
   }
-  args.summary["mismatch"] = {{"sector", sector}, {"byte", *differs}, {"end_marker", marker}};
+  args.summary["mismatch"] = {{"sector", sector}, {"byte", differs}, {"end_marker", marker}};
   return Complain(args, std::string("verify: ") + (marker ? "the end marker in sector " : "sector ") +
                             std::to_string(sector) + " of area 1 differs from what was sent, from byte " +
-                            std::to_string(*differs), Exit::kMismatch);
+                            std::to_string(differs), Exit::kMismatch);
 }
 
 // What a programming that the writer reports failed did, from the request that failed.

@@ -179,36 +179,6 @@ int RunCheck(const Arguments& args) {
   return Code(worst == Verdict::kUsable ? Exit::kOk : worst == Verdict::kNotUsable ? Exit::kRefused : Exit::kFileError);
 }
 
-int RunPrepare(const Arguments& args) {
-  const fs::path target = args.operands.at(1);
-  const std::string fitName = args.fit.value_or("fit");
-  const auto fit = fitName == "fit" ? std::optional(Fit::kFit) : fitName == "fill" ? std::optional(Fit::kFill)
-                   : fitName == "stretch" ? std::optional(Fit::kStretch) : std::nullopt;
-  if (!fit) return UsageError(args, "--fit takes fit, fill or stretch, not '" + fitName + "'");
-  const auto background = ParseColour(args.background.value_or("black"));
-  if (!background) {
-    return UsageError(args, "--background takes a colour name such as white or navy, or #rrggbb, not '" +
-                                *args.background + "'");
-  }
-  if (!OutputFormat(args, target, {Format::kBmp})) return Code(Exit::kUsage);
-  Output output(target);
-  if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
-  const Input input(args.operands.at(0));
-  const PreparedLogo logo = PrepareLogo(input, *fit, *background);
-  if (logo.status != Exit::kOk) return Complain(args, logo.message, logo.status);
-  const std::string from = input.name().string();
-  if (logo.transparent && !args.background && !args.quiet) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "bramble-logo: %s has transparent parts, which became black: --background COLOUR (white, "
-                 "#rrggbb) chooses another colour\n", from.c_str());
-  }
-  if (!output.Write(EncodeLogoBitmap(logo.rgb)) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.c_str(),
-      Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(), from.c_str(),
-      Dimensions(logo.width, logo.height).c_str(), fitName.c_str());
-  return Code(Exit::kOk);
-}
-
 int RunConvert(const Arguments& args) {
   const std::string source = args.operands.at(0);
   const fs::path target = args.operands.at(1);

@@ -63,24 +63,11 @@ Diagnosis DiagnoseBitmap(const Input& file);
 
 // ---- pictures ----------------------------------------------------------------
 
-enum class Fit { kStretch, kFit, kFill };  // as the codec numbers them
-
 using Colour = std::uint32_t;  // opaque, 0xRRGGBB
 
 // "white", "navy", "#1e90ff", "#fff": nothing for what is none of these.
 std::optional<Colour> ParseColour(std::string_view text);
 
-struct PreparedLogo {
-  Exit status = Exit::kFileError;  // kOk, kRefused or kFileError
-  std::string message;             // the whole reason, for every status but kOk
-  int width = 0, height = 0;       // the picture as shown upright, before fitting
-  bool transparent = false;        // it had parts that were not opaque
-  std::vector<std::byte> rgb;      // for kOk: the logo's pixels, top row first, red first
-};
-
-// Any picture prepare reads as the logo's opaque pixels: fitted inside with bars
-// of `background`, stretched, or filled with the centre cut out.
-PreparedLogo PrepareLogo(const Input& file, Fit fit, Colour background);
 // The logo's pixels as a 24-bit bitmap file, rows bottom-up, 54-byte header.
 std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb);
 

@@ -81,29 +81,40 @@ std::optional<Colour> ParseColour(std::string_view text) {
   return colour;
 }
 
-PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
-  PreparedLogo result;
+// prepare: any picture it reads as the logo's opaque pixels, fitted inside with
+// bars of the background, stretched, or filled with the centre cut out.
+int RunPrepare(const Arguments& args) {
+  const fs::path target = args.operands.at(1);
+  const std::string fitName = args.fit.value_or("fit");
+  constexpr std::string_view kFits[] = {"stretch", "fit", "fill"};  // as the codec numbers them
+  const auto fit = std::ranges::find(kFits, fitName);
+  if (fit == std::end(kFits)) return UsageError(args, "--fit takes fit, fill or stretch, not '" + fitName + "'");
+  const auto background = ParseColour(args.background.value_or("black"));
+  if (!background) {
+    return UsageError(args, "--background takes a colour name such as white or navy, or #rrggbb, not '" +
+                                *args.background + "'");
+  }
+  if (!OutputFormat(args, target, {Format::kBmp})) return Code(Exit::kUsage);
+  Output output(target);
+  if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
+  const Input input(args.operands.at(0));
   const std::string name = input.name().string();
   const auto head = input.ok() ? input.Read(0, kPictureSniffBytes) : std::nullopt;
-  const BrambleCodec* codec = head ? LoadCodec(result.message) : nullptr;
-  if (!head || !codec) {
-    if (!head) result.message = input.error();
-    return result;
-  }
+  if (!head) return Complain(args, input.error(), Exit::kFileError);
+  std::string error;
+  const BrambleCodec* codec = LoadCodec(error);
+  if (!codec) return Complain(args, error, Exit::kFileError);
   std::vector<std::byte> pixels;
   int width = 0, height = 0;
   if (platform::LittleEndianReader(*head).u16(bmp::kSignatureField) == bmp::kSignature) {
     // Read whole, as the preview reads it, and by its own loader.
     const platform::HostFile file = platform::ReadWholeHostFile(input.PathToRead(), platform::kMaxLoadedBitmapFileBytes);
+    if (file.status == platform::HostFile::Status::kUnreadable) return Complain(args, "cannot read " + name, Exit::kFileError);
     const auto bitmap = file.status == platform::HostFile::Status::kRead ? platform::DecodeBitmap(file.bytes) : std::nullopt;
-    if (file.status == platform::HostFile::Status::kUnreadable) result.message = "cannot read " + name;
     if (!bitmap) {
-      if (!result.message.empty()) return result;
-      result.status = Exit::kRefused;
-      result.message = name + ": a bitmap that cannot be read: compressed, in a layout the terminal's loader does "
-                       "not know, larger than it takes (" + Grouped(platform::kMaxLoadedBitmapFileBytes) +
-                       " bytes), or cut short";
-      return result;
+      return Complain(args, name + ": a bitmap that cannot be read: compressed, in a layout the terminal's loader does "
+                                   "not know, larger than it takes (" + Grouped(platform::kMaxLoadedBitmapFileBytes) +
+                                   " bytes), or cut short", Exit::kRefused);
     }
     width = std::abs(bitmap->width);
     height = std::abs(bitmap->height);
@@ -113,31 +124,35 @@ PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
     }
   }
   BrambleCodecReport report{};
-  result.rgb.resize(logo::kSourcePixelDataBytes);
+  std::vector<std::byte> rgb(logo::kSourcePixelDataBytes);
   const int status = codec->fit(pixels.empty() ? input.fd() : -1, reinterpret_cast<const unsigned char*>(pixels.data()),
-                                width, height, static_cast<int>(fit), background,
-                                reinterpret_cast<unsigned char*>(result.rgb.data()), &report);
-  result.width = report.width;
-  result.height = report.height;
-  result.transparent = report.transparent != 0;
-  result.status = status == kBrambleCodecOk ? Exit::kOk : status == kBrambleCodecFailed ? Exit::kFileError : Exit::kRefused;
+                                width, height, static_cast<int>(fit - std::begin(kFits)), *background,
+                                reinterpret_cast<unsigned char*>(rgb.data()), &report);
   const PictureFormat format = SniffPictureFormat(*head);
   switch (status) {
-    case kBrambleCodecOk: return result;
+    case kBrambleCodecOk: break;
     case kBrambleCodecNotPicture:
-      result.message = name + ": " + (format == PictureFormat::kNone ? "not a picture that prepare reads (" + std::string(report.reason) + " and BMP)"
-                                      : Article(FormatName(format)) + " picture: this build reads " + report.reason + " and BMP");
-      break;
-    case kBrambleCodecDamaged: result.message = name + ": damaged picture: " + report.reason; break;
+      return Complain(args, name + ": " + (format == PictureFormat::kNone
+                                               ? "not a picture that prepare reads (" + std::string(report.reason) + " and BMP)"
+                                               : Article(FormatName(format)) + " picture: this build reads " + report.reason +
+                                                     " and BMP"), Exit::kRefused);
+    case kBrambleCodecDamaged: return Complain(args, name + ": damaged picture: " + report.reason, Exit::kRefused);
     case kBrambleCodecTooLarge:
-      result.message = name + ": " + std::to_string(std::int64_t{report.width} * report.height / 1'000'000) +
-                       " megapixels: more than any photo (" + std::to_string(kBrambleCodecMaxPixels / 1'000'000) +
-                       " megapixels at most)";
-      break;
-    default: result.message = report.reason;
+      return Complain(args, name + ": " + std::to_string(std::int64_t{report.width} * report.height / 1'000'000) +
+                                " megapixels: more than any photo (" + std::to_string(kBrambleCodecMaxPixels / 1'000'000) +
+                                " megapixels at most)", Exit::kRefused);
+    default: return Complain(args, report.reason, Exit::kFileError);
   }
-  result.rgb.clear();
-  return result;
+  if (report.transparent && !args.background && !args.quiet) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "bramble-logo: %s has transparent parts, which became black: --background COLOUR (white, "
+                 "#rrggbb) chooses another colour\n", name.c_str());
+  }
+  if (!output.Write(EncodeLogoBitmap(rgb)) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
+  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.c_str(),
+      Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(), name.c_str(),
+      Dimensions(report.width, report.height).c_str(), fitName.c_str());
+  return Code(Exit::kOk);
 }
 
 std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb) {
