@@ -146,6 +146,7 @@ int Fail(BrambleCodecReport* report, int status, std::string text = "") {
 int Finish(VipsImage* fitted, std::uint32_t background, unsigned char* rgb, BrambleCodecReport* report) {
   Image image;
   VipsImage* step = nullptr;
+  // A step that succeeded puts its result, `step`, in place of the image.
   const auto took = [&](int result) { return result == 0 && (image.reset(step), true); };
   if (!took(vips_colourspace(fitted, &step, VIPS_INTERPRETATION_sRGB, nullptr))) {
     return Fail(report, kBrambleCodecDamaged);  // a kind of picture that cannot become sRGB
