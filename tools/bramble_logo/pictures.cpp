@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -67,18 +68,13 @@ std::optional<Colour> ParseColour(std::string_view text) {
       {"teal", 0x008080},  {"aqua", 0x00FFFF}};
   std::string lower(text);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const auto& [name, colour] : kNames) {
-    if (lower == name) return colour;
-  }
+  const auto* named = std::ranges::find(kNames, lower, &std::pair<std::string_view, Colour>::first);
+  if (named != std::end(kNames)) return named->second;
   if ((lower.size() != 7 && lower.size() != 4) || lower[0] != '#') return std::nullopt;
+  if (lower.size() == 4) lower = {'#', lower[1], lower[1], lower[2], lower[2], lower[3], lower[3]};  // #rgb is #rrggbb
   Colour colour = 0;
-  for (const char c : lower.substr(1)) {
-    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    if (digit < 0) return std::nullopt;
-    // #rgb stands for #rrggbb.
-    colour = lower.size() == 4 ? colour << 8 | static_cast<Colour>(digit * 0x11) : colour << 4 | static_cast<Colour>(digit);
-  }
-  return colour;
+  const auto [end, error] = std::from_chars(lower.data() + 1, lower.data() + lower.size(), colour, 16);
+  return error == std::errc() && end == lower.data() + lower.size() ? std::optional(colour) : std::nullopt;
 }
 
 // prepare: any picture it reads as the logo's opaque pixels, fitted inside with
