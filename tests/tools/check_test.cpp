@@ -100,7 +100,7 @@ TEST(Check, TheCommandExitsOneOrFourAndSaysWhy) {
   // Several files: the worst verdict, and one JSON object a line for scripts.
   terminal.Write("good.bmp", BuildBitmap({}));
   const std::string good = (terminal / "good.bmp").string();
-  EXPECT_EQ(Tool({"check", good, wide}).code, 1);
+  EXPECT_EQ(Tool({"check", wide, good}).code, 1);  // the worst, not the last
   const Outcome json = Tool({"check", "--json", good, wide, "missing.bmp"});
   EXPECT_EQ(json.code, 4);
   EXPECT_EQ(json.out, "{\"path\":\"" + good + "\",\"usable\":true,\"width\":800,\"height\":480,\"bits_per_pixel\":24,"
