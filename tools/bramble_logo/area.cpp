@@ -237,10 +237,8 @@ std::optional<int> TakeLogo(const Arguments& args, const Input& file, std::optio
   std::string error;
   UniqueFd scratch = OpenScratch(error);
   if (!scratch) return Complain(args, error, Exit::kFileError);
-  ConverterLines lines;
-  const auto result = static_cast<logo::ConvertResult>(logo::ConvertBitmapFile(
-      file.PathToRead(), file.name(), "/proc/self/fd/" + std::to_string(scratch.get()), /*wholePixelData=*/true));
-  lines.Restore(result != logo::ConvertResult::kWritten ? stderr : nullptr);
+  const auto result = Convert(file, file.name(), "/proc/self/fd/" + std::to_string(scratch.get()), /*wholePixelData=*/true,
+                              nullptr, stderr);
   const std::string name = file.name().string();
   switch (result) {
     case logo::ConvertResult::kWritten:

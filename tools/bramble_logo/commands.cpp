@@ -11,6 +11,7 @@
 
 #include "logo/converter.h"
 #include "logo/precheck.h"
+#include "platform/framework/storage.h"
 #include "tools/bramble_logo/logo_tool.h"
 #include "tools/bramble_logo/picture_format.h"
 
@@ -99,23 +100,27 @@ std::optional<Format> OutputFormat(const Arguments& args, const fs::path& output
   return std::nullopt;
 }
 
-ConverterLines::ConverterLines() {
+logo::ConvertResult Convert(const Input& source, const fs::path& output, const fs::path& writeTo, bool wholePixelData,
+                            std::FILE* onWritten, std::FILE* otherwise) {
   std::fflush(stdout);
-  m_kept.reset(std::tmpfile());
-  m_saved.reset(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
-  if (!m_kept || !m_saved || ::dup2(::fileno(m_kept.get()), STDOUT_FILENO) < 0) m_kept.reset();
-}
-
-void ConverterLines::Restore(std::FILE* showOn) {
-  if (!m_kept) return;
+  const platform::UniqueFile kept(std::tmpfile());
+  const UniqueFd saved(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
+  const bool aside = kept && saved && ::dup2(::fileno(kept.get()), STDOUT_FILENO) >= 0;
+  errno = 0;
+  const auto result =
+      static_cast<logo::ConvertResult>(logo::ConvertBitmapFile(source.PathToRead(), output, writeTo, wholePixelData));
+  const int error = errno;
   std::fflush(stdout);
-  ::dup2(m_saved.get(), STDOUT_FILENO);
-  std::rewind(m_kept.get());
-  std::array<char, 512> chunk;
-  for (std::size_t got; showOn && (got = std::fread(chunk.data(), 1, chunk.size(), m_kept.get())) > 0;) {
-    std::fwrite(chunk.data(), 1, got, showOn);
+  std::FILE* showOn = result == logo::ConvertResult::kWritten ? onWritten : otherwise;
+  if (aside && ::dup2(saved.get(), STDOUT_FILENO) >= 0 && showOn) {
+    std::rewind(kept.get());
+    std::array<char, 512> chunk;
+    for (std::size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), kept.get())) > 0;) {
+      std::fwrite(chunk.data(), 1, got, showOn);
+    }
   }
-  m_kept.reset();
+  errno = error;
+  return result;
 }
 
 int Complain(const Arguments& args, const std::string& message, Exit exit) {
@@ -189,11 +194,8 @@ int RunConvert(const Arguments& args) {
   Output output(target);
   const auto writeTo = output.PathToWrite();
   if (!writeTo) return Complain(args, output.error(), Exit::kFileError);
-  ConverterLines lines;
-  errno = 0;
-  const auto result = static_cast<logo::ConvertResult>(logo::ConvertBitmapFile(input.PathToRead(), target, *writeTo));
+  const auto result = Convert(input, target, *writeTo, false, args.quiet ? nullptr : stdout, nullptr);
   const int error = errno;  // of the converter's last failing call, if any
-  lines.Restore(result == logo::ConvertResult::kWritten && !args.quiet ? stdout : nullptr);
   const auto fileError = [&](const char* what, const fs::path& file) {
     return error != 0 ? FileError(what, file, error) : what + (" " + file.string());
   };

@@ -17,8 +17,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "logo/converter.h"
 #include "logo/image_format.h"
-#include "platform/framework/storage.h"
 #include "tools/bramble_logo/files.h"
 
 namespace logo_tool {
@@ -111,20 +111,12 @@ void PutFileName(nlohmann::ordered_json& summary, const std::string& key, const 
 std::optional<Format> OutputFormat(const Arguments& args, const std::filesystem::path& output,
                                    std::initializer_list<Format> accepted);
 
-// The converter prints the dialog's lines on standard output: set aside while it
-// runs, they are passed on where the caller chooses, or dropped.
-class ConverterLines {
- public:
-  ConverterLines();
-  ~ConverterLines() { Restore(nullptr); }
-  ConverterLines(const ConverterLines&) = delete;
-  ConverterLines& operator=(const ConverterLines&) = delete;
-  void Restore(std::FILE* showOn);
-
- private:
-  platform::UniqueFile m_kept;
-  UniqueFd m_saved;
-};
+// The dialog's converter (logo::ConvertBitmapFile, its lines naming `output`),
+// whose lines on standard output are set aside while it runs, then shown on
+// `onWritten` or `otherwise` by its result, or dropped for nullptr. errno is as the
+// converter left it.
+logo::ConvertResult Convert(const Input& source, const std::filesystem::path& output, const std::filesystem::path& writeTo,
+                            bool wholePixelData, std::FILE* onWritten, std::FILE* otherwise);
 
 // 1536000 -> "1,536,000"; "1 data sector", "3,000 data sectors"; "800 × 480";
 // "a JPEG", "an SVG" (read out letter by letter).
