@@ -27,13 +27,9 @@ namespace {
 
 using flash::kLogoArea;
 using flash::kSectorBytes;
-constexpr std::uint32_t kLogoSectors = logo::kLogoFileBytes / kSectorBytes;
+constexpr std::uint32_t kLogoSectors = flash::DataSectorCount(logo::kLogoFileBytes);
 // No area file the driver wrote is longer.
 constexpr std::uint64_t kAreaBytes = std::uint64_t{platform::kFlashSectorsPerArea} * kSectorBytes;
-
-std::vector<std::byte> AreaSector(const fs::path& root, std::uint32_t sector) {
-  return platform::ReadAreaSector(root, kLogoArea, sector);
-}
 
 std::string NoFlash(const fs::path& root) {
   std::error_code ec;
@@ -78,7 +74,7 @@ Scan ScanArea(const fs::path& root) {
       // A sector that the file holds only part of reads as the driver reads it.
       const bool whole = at + kSectorBytes <= piece->size();
       if (whole ? std::equal(marker.begin(), marker.end(), piece->begin() + static_cast<std::ptrdiff_t>(at))
-                : std::ranges::equal(AreaSector(root, sector), marker)) {
+                : std::ranges::equal(platform::ReadAreaSector(root, kLogoArea, sector), marker)) {
         return {Exit::kOk, "area 1 holds " + Count(sector, "data sector") + " (" +
                                Count(std::uint64_t{sector} * kSectorBytes, "byte") + ") before its end marker", sector};
       }
@@ -161,35 +157,30 @@ std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
   return lock;  // after the folder's own faults, which say more (a read-only file system)
 }
 
-std::optional<std::size_t> FirstDifference(std::span<const std::byte> expected, std::span<const std::byte> found) {
-  const auto at = std::ranges::mismatch(expected, found).in1;
-  return at == expected.end() ? std::nullopt : std::optional(static_cast<std::size_t>(at - expected.begin()));
-}
-
 int ReportVerification(const Arguments& args, const fs::path& root, const Input& file) {
   flash::Sector expected{};  // as the writer's buffer: a short last piece keeps the rest of the one before
   std::uint32_t sector = 0;
-  std::optional<std::size_t> differs;
+  std::size_t differs = kSectorBytes;  // the first byte of `sector` that differs; kSectorBytes: none
   bool marker = false;
   for (;; ++sector) {
     const auto piece = file.Read(std::uint64_t{sector} * kSectorBytes, kSectorBytes);
     if (!piece) return Complain(args, file.error(), Exit::kFileError);
-    if ((marker = piece->empty())) {
-      differs = FirstDifference(flash::EndMarkerSector(), AreaSector(root, sector));
-      break;
-    }
+    marker = piece->empty();
     std::ranges::copy(*piece, expected.begin());
-    if ((differs = FirstDifference(expected, AreaSector(root, sector)))) break;
+    const flash::Sector sent = marker ? flash::EndMarkerSector() : expected;
+    differs = static_cast<std::size_t>(std::ranges::mismatch(sent, platform::ReadAreaSector(root, kLogoArea, sector)).in1 -
+                                       sent.begin());
+    if (differs < kSectorBytes || marker) break;
   }
-  args.summary["verified"] = !differs;
-  if (!differs) {
+  args.summary["verified"] = differs == kSectorBytes;
+  if (differs == kSectorBytes) {
     Say(args, "verified: area 1 holds what was sent, end marker included\n");
     return Code(Exit::kOk);
   }
-  args.summary["mismatch"] = {{"sector", sector}, {"byte", *differs}, {"end_marker", marker}};
+  args.summary["mismatch"] = {{"sector", sector}, {"byte", differs}, {"end_marker", marker}};
   return Complain(args, std::string("verify: ") + (marker ? "the end marker in sector " : "sector ") +
                             std::to_string(sector) + " of area 1 differs from what was sent, from byte " +
-                            std::to_string(*differs), Exit::kMismatch);
+                            std::to_string(differs), Exit::kMismatch);
 }
 
 // What a programming that the writer reports failed did, from the request that failed.
@@ -216,7 +207,7 @@ std::string NotALogo(const Input& file, const Diagnosis& diagnosis) {
   const std::string name = file.name().string(), lead = name + " is not a logo: ";
   // A bitmap header that check could read: the rule the dialog would refuse it by.
   const auto rule = std::ranges::find_if(diagnosis.findings, [](const Finding& finding) {
-    return finding.blocking && finding.rule != Rule::kLength && finding.rule != Rule::kSignature;
+    return finding.blocking && finding.rule != "length" && finding.rule != "signature";
   });
   if (rule != diagnosis.findings.end()) {
     return lead + "a bitmap that the dialog refuses (" + rule->problem + "); `bramble-logo check " + name +
@@ -246,10 +237,8 @@ std::optional<int> TakeLogo(const Arguments& args, const Input& file, std::optio
   std::string error;
   UniqueFd scratch = OpenScratch(error);
   if (!scratch) return Complain(args, error, Exit::kFileError);
-  ConverterLines lines;
-  const auto result = static_cast<logo::ConvertResult>(logo::ConvertBitmapFile(
-      file.PathToRead(), file.name(), "/proc/self/fd/" + std::to_string(scratch.get()), /*wholePixelData=*/true));
-  lines.Restore(result != logo::ConvertResult::kWritten ? stderr : nullptr);
+  const auto result = Convert(file, file.name(), "/proc/self/fd/" + std::to_string(scratch.get()), /*wholePixelData=*/true,
+                              nullptr, stderr);
   const std::string name = file.name().string();
   switch (result) {
     case logo::ConvertResult::kWritten:
@@ -299,9 +288,7 @@ int RunProgram(const Arguments& args) {
   if (converted) Say(args, "%s: converted as the dialog's Convert converts it\n", given.name().c_str());
   // The writer sends the data sectors from sector 0, the end marker right behind them, then the finish request.
   const std::uint32_t sectors = flash::DataSectorCount(file.size());
-  args.summary["dry_run"] = args.dryRun;
-  args.summary["data_sectors"] = sectors;
-  args.summary["end_marker_sector"] = sectors;
+  args.summary.update({{"dry_run", args.dryRun}, {"data_sectors", sectors}, {"end_marker_sector", sectors}});
   if (args.dryRun) {
     args.summary["finish"] = true;
     Say(args, "%s: dry run, nothing sent to %s; area 1 would get:\n  data sectors 0..%u (%s)\n"
@@ -309,8 +296,7 @@ int RunProgram(const Arguments& args) {
         Count(sectors, "sector").c_str(), sectors);
     return Code(Exit::kOk);
   }
-  args.summary["programmed"] = false;
-  args.summary["verified"] = nullptr;
+  args.summary.update({{"programmed", false}, {"verified", nullptr}});
   if (const std::string why = FlashNotReady(root, (std::uint64_t{sectors} + 1) * kSectorBytes); !why.empty()) {
     return Complain(args, why, Exit::kRefused);
   }
@@ -372,9 +358,8 @@ int RunReadback(const Arguments& args) {
   const Scan scan = ScanArea(root);
   if (scan.status != Exit::kOk) return Complain(args, scan.message, scan.status);
   const bool logoLength = scan.dataSectors == kLogoSectors;
-  args.summary["data_sectors"] = scan.dataSectors;
-  args.summary["bytes"] = std::uint64_t{scan.dataSectors} * kSectorBytes;
-  args.summary["logo"] = logoLength;
+  args.summary.update(
+      {{"data_sectors", scan.dataSectors}, {"bytes", std::uint64_t{scan.dataSectors} * kSectorBytes}, {"logo", logoLength}});
   const std::string aLogoHas = "a logo has " + Grouped(kLogoSectors);
   if (picture && !logoLength) {
     return Complain(args, "no valid logo in area 1: " + scan.message + "; " + aLogoHas + " (" +
@@ -385,15 +370,15 @@ int RunReadback(const Arguments& args) {
   args.dataOnStandardOutput = output.TookStandardOutput();
   std::vector<std::byte> logoBin;
   for (std::uint32_t sector = 0; sector < scan.dataSectors; ++sector) {
-    const auto data = AreaSector(root, sector);
+    const auto data = platform::ReadAreaSector(root, kLogoArea, sector);
     if (!picture && !output.Write(data)) return Complain(args, output.error(), Exit::kFileError);
     if (picture) logoBin.insert(logoBin.end(), data.begin(), data.end());
   }
-  if (!std::ranges::equal(AreaSector(root, scan.dataSectors), flash::EndMarkerSector())) {
+  if (!std::ranges::equal(platform::ReadAreaSector(root, kLogoArea, scan.dataSectors), flash::EndMarkerSector())) {
     return Complain(args, "area 1 changed while it was read; read it back again", Exit::kFileError);
   }
   std::string error;
-  const auto file = picture ? PictureFile(*format, LogoImageToPicture(logoBin), error) : std::vector<std::byte>();
+  const auto file = picture ? PictureOfLogo(*format, logoBin, error) : std::vector<std::byte>();
   if (picture && file.empty()) return Complain(args, error, Exit::kFileError);
   if (!output.Write(file) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
   Say(args, "%s: %s of area 1 of %s\n", target.c_str(), picture ? "the logo" : "the data", flashFolder.c_str());

@@ -10,127 +10,105 @@
 namespace logo_tool {
 namespace {
 
-// Every field check looks at, and enough to name a picture of another kind (an
-// SVG's tag may come after a long prelude).
-struct Probe {
-  std::vector<std::byte> bytes;
-  std::uint64_t fileBytes = 0;  // the real size; no header field is trusted for it
-};
-
 std::string CompressionName(std::uint32_t compression) {
-  switch (compression) {
-    case bmp::kRle8: return "RLE8";
-    case bmp::kRle4: return "RLE4";
-    case bmp::kBitFields: return "bit fields";
-    case bmp::kAlphaBitFields: return "alpha bit fields";
-    default: return "unknown";
-  }
+  return compression == bmp::kRle8        ? "RLE8"
+         : compression == bmp::kRle4      ? "RLE4"
+         : compression == bmp::kBitFields ? "bit fields"
+         : compression == bmp::kAlphaBitFields ? "alpha bit fields" : "unknown";
 }
 
 // The findings of a file the dialog takes, or would but for its pixels: pixels
 // that are not where the header says become header bytes or black.
-void CheckPixelData(const Probe& probe, const logo::BitmapHeader& header, std::uint32_t infoHeaderBytes,
+void CheckPixelData(std::uint64_t fileBytes, const logo::BitmapHeader& header, std::uint32_t infoHeaderBytes,
                     std::vector<Finding>& findings) {
   const bool knownHeader = infoHeaderBytes >= bmp::kInfoSize && infoHeaderBytes <= bmp::kV5Size;
   const std::uint64_t headerEnd = bmp::kFileHeaderSize + (knownHeader ? infoHeaderBytes : bmp::kInfoSize);
   const std::uint64_t offset = header.pixelDataOffset;
   if (offset < headerEnd) {
-    findings.push_back({Rule::kPixelOffset, false,
+    findings.push_back({"pixel-offset", false,
                         "the pixel data starts at byte " + std::to_string(offset) +
                             ", inside the header: header bytes become the bottom left pixels",
                         "save it again with a plain header, or use `prepare`"});
   }
   // The dialog refuses a file whose pixels are not all there: most often a copy
   // to the card that was cut short.
-  const std::uint64_t available = probe.fileBytes > offset ? probe.fileBytes - offset : 0;
+  const std::uint64_t available = fileBytes > offset ? fileBytes - offset : 0;
   if (available >= logo::kSourcePixelDataBytes) return;
-  const std::string copyAgain = "copy the file to the card again";
-  if (available == 0) {
-    findings.push_back({Rule::kPixelData, true,
-                        "no pixel data: it would start at byte " + Grouped(offset) + ", but the file has " +
-                            Count(probe.fileBytes, "byte"),
-                        copyAgain});
-    return;
-  }
-  findings.push_back({Rule::kPixelData, true,
-                      "the pixel data has " + Grouped(available) + " of " + Grouped(logo::kSourcePixelDataBytes) +
-                          " bytes: the file is cut short",
-                      copyAgain});
+  findings.push_back({"pixel-data", true,
+                      available == 0 ? "no pixel data: it would start at byte " + Grouped(offset) + ", but the file has " +
+                                           Count(fileBytes, "byte")
+                                     : "the pixel data has " + Grouped(available) + " of " +
+                                           Grouped(logo::kSourcePixelDataBytes) + " bytes: the file is cut short",
+                      "copy the file to the card again"});
 }
 
-void CheckGeometry(const Probe& probe, const logo::BitmapHeader& header, std::vector<Finding>& findings) {
+void CheckGeometry(std::span<const std::byte> head, const logo::BitmapHeader& header, std::vector<Finding>& findings) {
   if (header.width == logo::kLogoWidth && header.height == -logo::kLogoHeight) {
-    findings.push_back({Rule::kTopDown, true, "height is " + std::to_string(header.height) +
+    findings.push_back({"top-down", true, "height is " + std::to_string(header.height) +
                         ": the rows are stored top-down", "save it bottom-up"});
   } else if (!logo::HasLogoSize(header)) {
-    findings.push_back({Rule::kSize, true,
+    findings.push_back({"size", true,
                         Dimensions(header.width, header.height) + ": the logo must be " +
                             Dimensions(logo::kLogoWidth, logo::kLogoHeight),
                         "use `prepare`"});
   }
-  const auto compression = platform::LittleEndianReader(probe.bytes).u32(bmp::InFile(bmp::kCompressionField));
+  const auto compression = platform::LittleEndianReader(head).u32(bmp::InFile(bmp::kCompressionField));
   if (compression == bmp::kJpeg || compression == bmp::kPng) {
     // Such a file says 0 bits per pixel: the depth is the embedded picture's.
-    findings.push_back({Rule::kCompression, true,
+    findings.push_back({"compression", true,
                         std::string(compression == bmp::kJpeg ? "JPEG" : "PNG") + "-compressed bitmap",
                         "save it uncompressed, 24 bits per pixel"});
   } else if (header.bitCount != logo::kLogoBitCount) {
     const bool palette = header.bitCount == 1 || header.bitCount == 4 || header.bitCount == 8;
-    findings.push_back({Rule::kBitCount, true, Count(header.bitCount, "bit") + " per pixel" + (palette ? " (a colour table)" : ""),
+    findings.push_back({"bit-count", true, Count(header.bitCount, "bit") + " per pixel" + (palette ? " (a colour table)" : ""),
                         "save it as 24-bit"});
   } else if (compression && *compression != bmp::kRgb) {
-    findings.push_back({Rule::kCompression, true,
+    findings.push_back({"compression", true,
                         "compression " + std::to_string(*compression) + " (" + CompressionName(*compression) +
                             "): the converter would copy the stored bytes as pixels",
                         "save it uncompressed"});
   }
 }
 
-std::vector<Finding> CheckHeader(const Probe& probe, Diagnosis& diagnosis) {
-  std::vector<Finding> findings;
-  const auto header = logo::ReadBitmapHeader(probe.bytes);
+// `head`: every field check looks at, and enough to name a picture of another kind
+// (an SVG's tag may come after a long prelude). `fileBytes`: the real size; no
+// header field is trusted for it.
+std::vector<Finding> CheckHeader(std::span<const std::byte> head, std::uint64_t fileBytes, Diagnosis& diagnosis) {
+  const auto header = logo::ReadBitmapHeader(head);
   if (!header) {
-    findings.push_back({Rule::kLength, true, Count(probe.bytes.size(), "byte") + ": too short for a bitmap header",
-                        "use `prepare` on the original picture"});
-    return findings;
+    return {{"length", true, Count(head.size(), "byte") + ": too short for a bitmap header",
+             "use `prepare` on the original picture"}};
   }
   // Without the signature or with an OS/2 header the other fields mean nothing.
   if (!header->signature) {
-    const PictureFormat other = SniffPictureFormat(probe.bytes);
-    findings.push_back({Rule::kSignature, true,
-                        other == PictureFormat::kNone ? "does not start with \"BM\": not a Windows bitmap"
-                                                      : Article(FormatName(other)) + " picture, not a Windows bitmap",
-                        "use `prepare`"});
-    return findings;
+    const PictureFormat other = SniffPictureFormat(head);
+    return {{"signature", true,
+             other == PictureFormat::kNone ? "does not start with \"BM\": not a Windows bitmap"
+                                           : Article(FormatName(other)) + " picture, not a Windows bitmap",
+             "use `prepare`"}};
   }
   const std::uint32_t infoHeaderBytes =
-      platform::LittleEndianReader(probe.bytes).u32(bmp::InFile(bmp::kInfoSizeField)).value_or(0);
+      platform::LittleEndianReader(head).u32(bmp::InFile(bmp::kInfoSizeField)).value_or(0);
   if (infoHeaderBytes == bmp::kOs2InfoSize) {
-    findings.push_back({Rule::kHeaderKind, true, "an OS/2 bitmap (12-byte header), whose fields lie elsewhere",
-                        "save it as a Windows bitmap, or use `prepare`"});
-    return findings;
+    return {{"header-kind", true, "an OS/2 bitmap (12-byte header), whose fields lie elsewhere",
+             "save it as a Windows bitmap, or use `prepare`"}};
   }
+  std::vector<Finding> findings;
   diagnosis.width = header->width;
   diagnosis.height = header->height;
   diagnosis.bitCount = header->bitCount;
-  if (probe.fileBytes > logo::kMaxLogoBitmapFileBytes) {
-    findings.push_back({Rule::kFileSize, true,
-                        Count(probe.fileBytes, "byte") + ": the dialog reads no bitmap over " +
+  if (fileBytes > logo::kMaxLogoBitmapFileBytes) {
+    findings.push_back({"file-size", true,
+                        Count(fileBytes, "byte") + ": the dialog reads no bitmap over " +
                             Grouped(logo::kMaxLogoBitmapFileBytes) + " bytes",
                         "use `prepare` on the original picture"});
   }
-  CheckGeometry(probe, *header, findings);
-  if (findings.empty()) CheckPixelData(probe, *header, infoHeaderBytes, findings);
+  CheckGeometry(head, *header, findings);
+  if (findings.empty()) CheckPixelData(fileBytes, *header, infoHeaderBytes, findings);
   return findings;
 }
 
 }  // namespace
-
-const char* RuleName(Rule rule) {
-  static constexpr const char* kNames[] = {"length",   "signature", "header-kind", "file-size",    "top-down",
-                                           "size",     "bit-count", "compression", "pixel-offset", "pixel-data"};
-  return kNames[static_cast<int>(rule)];  // in the order of Rule
-}
 
 Diagnosis DiagnoseBitmap(const Input& file) {
   Diagnosis diagnosis;
@@ -139,9 +117,8 @@ Diagnosis DiagnoseBitmap(const Input& file) {
     diagnosis.error = file.error();
     return diagnosis;
   }
-  diagnosis.findings = CheckHeader({*bytes, file.size()}, diagnosis);
-  const bool blocked = std::ranges::any_of(diagnosis.findings, &Finding::blocking);
-  diagnosis.verdict = blocked ? Verdict::kNotUsable : Verdict::kUsable;
+  diagnosis.findings = CheckHeader(*bytes, file.size(), diagnosis);
+  diagnosis.verdict = std::ranges::any_of(diagnosis.findings, &Finding::blocking) ? Verdict::kNotUsable : Verdict::kUsable;
   return diagnosis;
 }
 

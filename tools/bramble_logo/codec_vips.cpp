@@ -41,6 +41,14 @@ struct Unref {
 };
 using Image = std::unique_ptr<VipsImage, Unref>;
 
+// Pixels laid out as the logo's, 3 bytes a pixel, as an sRGB image over them.
+Image FromRgb(const unsigned char* rgb, int width, int height) {
+  Image image(vips_image_new_from_memory(rgb, std::size_t(width) * std::size_t(height) * 3, width, height, 3,
+                                         VIPS_FORMAT_UCHAR));
+  if (image) image->Type = VIPS_INTERPRETATION_sRGB;
+  return image;
+}
+
 // A decoder's warnings are kept rather than printed: under fail_on a loader stops
 // at one, and the warning names the fault better than the error that ends the
 // load. The JPEG loader does not stop: it warns of data that puts its decoder
@@ -136,19 +144,19 @@ int Fail(BrambleCodecReport* report, int status, std::string text = "") {
 // The thumbnail as the logo's opaque 8-bit sRGB pixels on `background`: where it
 // is transparent, and around it when it is smaller (fit).
 int Finish(VipsImage* fitted, std::uint32_t background, unsigned char* rgb, BrambleCodecReport* report) {
+  Image image;
   VipsImage* step = nullptr;
-  if (vips_colourspace(fitted, &step, VIPS_INTERPRETATION_sRGB, nullptr) != 0) {
+  // A step that succeeded puts its result, `step`, in place of the image.
+  const auto took = [&](int result) { return result == 0 && (image.reset(step), true); };
+  if (!took(vips_colourspace(fitted, &step, VIPS_INTERPRETATION_sRGB, nullptr))) {
     return Fail(report, kBrambleCodecDamaged);  // a kind of picture that cannot become sRGB
   }
-  Image image(step);
   // The pixels are decoded here, once: a fault anywhere in the file shows here.
   image.reset(vips_image_copy_memory(image.get()));
   if (!image) return Fail(report, kBrambleCodecDamaged);
-  double fill[3] = {};
-  for (int band = 0; band < 3; ++band) fill[band] = (background >> (16 - 8 * band)) & 0xFF;
-  const std::unique_ptr<VipsArea, decltype(&vips_area_unref)> area(VIPS_AREA(vips_array_double_new(fill, 3)),
-                                                                    &vips_area_unref);
-  auto* colour = reinterpret_cast<VipsArrayDouble*>(area.get());
+  const std::unique_ptr<VipsArrayDouble, void (*)(VipsArrayDouble*)> colour(
+      vips_array_double_newv(3, double(background >> 16 & 0xFF), double(background >> 8 & 0xFF), double(background & 0xFF)),
+      [](VipsArrayDouble* array) { vips_area_unref(VIPS_AREA(array)); });
   if (vips_image_hasalpha(image.get())) {
     VipsImage* alpha = nullptr;
     double least = 0;
@@ -156,16 +164,13 @@ int Finish(VipsImage* fitted, std::uint32_t background, unsigned char* rgb, Bram
     const Image ownedAlpha(alpha);
     if (vips_min(alpha, &least, nullptr) != 0) return Fail(report, kBrambleCodecFailed);
     report->transparent = least < (image->BandFmt == VIPS_FORMAT_USHORT ? 65535.0 : 255.0);
-    if (vips_flatten(image.get(), &step, "background", colour, nullptr) != 0) return Fail(report, kBrambleCodecFailed);
-    image.reset(step);
+    if (!took(vips_flatten(image.get(), &step, "background", colour.get(), nullptr))) return Fail(report, kBrambleCodecFailed);
   }
-  if (vips_cast(image.get(), &step, VIPS_FORMAT_UCHAR, nullptr) != 0) return Fail(report, kBrambleCodecFailed);
-  image.reset(step);
-  if (vips_embed(image.get(), &step, (kWidth - image->Xsize) / 2, (kHeight - image->Ysize) / 2, kWidth, kHeight,
-                 "extend", VIPS_EXTEND_BACKGROUND, "background", colour, nullptr) != 0) {
+  if (!took(vips_cast(image.get(), &step, VIPS_FORMAT_UCHAR, nullptr)) ||
+      !took(vips_embed(image.get(), &step, (kWidth - image->Xsize) / 2, (kHeight - image->Ysize) / 2, kWidth, kHeight,
+                       "extend", VIPS_EXTEND_BACKGROUND, "background", colour.get(), nullptr))) {
     return Fail(report, kBrambleCodecFailed);
   }
-  image.reset(step);
   if (image->Bands != 3) return Fail(report, kBrambleCodecDamaged, "not a colour or grey picture");
   std::size_t size = 0;
   const std::unique_ptr<void, decltype(&g_free)> pixels(vips_image_write_to_memory(image.get(), &size), &g_free);
@@ -175,7 +180,7 @@ int Finish(VipsImage* fitted, std::uint32_t background, unsigned char* rgb, Bram
 }
 
 // From the file: the header first, to refuse a size before any pixel is decoded.
-int ThumbnailOfFile(int fd, int fit, VipsImage** fitted, BrambleCodecReport* report) {
+int ThumbnailOfFile(int fd, VipsSize size, VipsInteresting crop, VipsImage** fitted, BrambleCodecReport* report) {
   std::byte head[kPictureSniffBytes] = {};
   const ssize_t got = ::pread(fd, head, sizeof head, 0);
   const PictureFormat format = SniffPictureFormat(std::span(head, static_cast<std::size_t>(std::max<ssize_t>(got, 0))));
@@ -209,30 +214,11 @@ int ThumbnailOfFile(int fd, int fit, VipsImage** fitted, BrambleCodecReport* rep
   // in its option string: thumbnail's fail_on does not reach it; poppler would
   // paint a page's empty parts white, where an SVG's are transparent.
   const bool tagged = vips_image_get_typeof(header.get(), VIPS_META_ICC_NAME) != 0;
-  if (vips_thumbnail_source(source.get(), fitted, kWidth, "height", kHeight, "size",
-                            fit == 0 ? VIPS_SIZE_FORCE : VIPS_SIZE_BOTH, "crop",
-                            fit == 2 ? VIPS_INTERESTING_CENTRE : VIPS_INTERESTING_NONE, "export_profile",
-                            tagged ? "srgb" : nullptr, "option_string",
+  if (vips_thumbnail_source(source.get(), fitted, kWidth, "height", kHeight, "size", size, "crop", crop,
+                            "export_profile", tagged ? "srgb" : nullptr, "option_string",
                             format == PictureFormat::kPdf ? "fail_on=warning,background=0 0 0 0" : "fail_on=warning",
                             nullptr) != 0) {
     return Fail(report, kBrambleCodecDamaged);
-  }
-  return kBrambleCodecOk;
-}
-
-// From pixels decoded already.
-int ThumbnailOfPixels(const unsigned char* rgb, int width, int height, int fit, VipsImage** fitted,
-                      BrambleCodecReport* report) {
-  report->width = width;
-  report->height = height;
-  const Image picture(vips_image_new_from_memory(rgb, std::size_t(width) * std::size_t(height) * 3, width, height, 3,
-                                                 VIPS_FORMAT_UCHAR));
-  if (!picture) return Fail(report, kBrambleCodecFailed);
-  picture->Type = VIPS_INTERPRETATION_sRGB;
-  if (vips_thumbnail_image(picture.get(), fitted, kWidth, "height", kHeight, "size",
-                           fit == 0 ? VIPS_SIZE_FORCE : VIPS_SIZE_BOTH, "crop",
-                           fit == 2 ? VIPS_INTERESTING_CENTRE : VIPS_INTERESTING_NONE, nullptr) != 0) {
-    return Fail(report, kBrambleCodecFailed);
   }
   return kBrambleCodecOk;
 }
@@ -242,9 +228,21 @@ int Fit(int fd, const unsigned char* pixels, int width, int height, int fit, std
   *report = {};
   if (!Started()) return Fail(report, kBrambleCodecFailed, "libvips did not start");
   TakeWarning();
+  const VipsSize size = fit == 0 ? VIPS_SIZE_FORCE : VIPS_SIZE_BOTH;
+  const VipsInteresting crop = fit == 2 ? VIPS_INTERESTING_CENTRE : VIPS_INTERESTING_NONE;
   VipsImage* fitted = nullptr;
-  int status = fd >= 0 ? ThumbnailOfFile(fd, fit, &fitted, report)
-                       : ThumbnailOfPixels(pixels, width, height, fit, &fitted, report);
+  int status = kBrambleCodecOk;
+  if (fd >= 0) {
+    status = ThumbnailOfFile(fd, size, crop, &fitted, report);
+  } else {  // a bitmap the tool decoded
+    report->width = width;
+    report->height = height;
+    const Image picture = FromRgb(pixels, width, height);
+    if (!picture || vips_thumbnail_image(picture.get(), &fitted, kWidth, "height", kHeight, "size", size, "crop", crop,
+                                         nullptr) != 0) {
+      status = Fail(report, kBrambleCodecFailed);
+    }
+  }
   Image owned(fitted);
   if (status == kBrambleCodecOk) status = Finish(fitted, background, rgb, report);
   owned.reset();  // the loader lets the file go, and says what it found
@@ -260,12 +258,9 @@ int EncodePng(const unsigned char* rgb, void** bytes, std::size_t* size, Bramble
   *report = {};
   *bytes = nullptr;
   if (!Started()) return Fail(report, kBrambleCodecFailed, "libvips did not start");
-  const Image picture(vips_image_new_from_memory(rgb, std::size_t{kWidth} * kHeight * 3, kWidth, kHeight, 3,
-                                                 VIPS_FORMAT_UCHAR));
-  if (!picture) return Fail(report, kBrambleCodecFailed);
-  picture->Type = VIPS_INTERPRETATION_sRGB;
-  if (vips_pngsave_buffer(picture.get(), bytes, size, nullptr) != 0) return Fail(report, kBrambleCodecFailed);
-  return kBrambleCodecOk;
+  const Image picture = FromRgb(rgb, kWidth, kHeight);
+  return picture && vips_pngsave_buffer(picture.get(), bytes, size, nullptr) == 0 ? kBrambleCodecOk
+                                                                                  : Fail(report, kBrambleCodecFailed);
 }
 
 constexpr BrambleCodec kCodec = {kBrambleCodecVersion, Fit, EncodePng};

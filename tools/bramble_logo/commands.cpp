@@ -11,6 +11,7 @@
 
 #include "logo/converter.h"
 #include "logo/precheck.h"
+#include "platform/framework/storage.h"
 #include "tools/bramble_logo/logo_tool.h"
 #include "tools/bramble_logo/picture_format.h"
 
@@ -25,10 +26,9 @@ std::string Base64(std::string_view bytes) {
   static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string text;
   for (std::size_t at = 0; at < bytes.size(); at += 3) {
-    const std::size_t count = std::min<std::size_t>(3, bytes.size() - at);
     std::uint32_t group = 0;
-    for (std::size_t i = 0; i < 3; ++i) group = group << 8 | (i < count ? static_cast<unsigned char>(bytes[at + i]) : 0u);
-    for (std::size_t i = 0; i < 4; ++i) text += i <= count ? kDigits[(group >> (18 - 6 * i)) & 0x3F] : '=';
+    for (std::size_t i = at; i < at + 3; ++i) group = group << 8 | (i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u);
+    for (std::size_t i = 0; i < 4; ++i) text += at + i <= bytes.size() ? kDigits[(group >> (18 - 6 * i)) & 0x3F] : '=';
   }
   return text;
 }
@@ -42,13 +42,11 @@ nlohmann::ordered_json CheckSummary(const std::string& path, const Diagnosis& di
     return summary;
   }
   const auto valueOrNull = [](const auto& value) { return value ? nlohmann::ordered_json(*value) : nullptr; };
-  summary["width"] = valueOrNull(diagnosis.width);
-  summary["height"] = valueOrNull(diagnosis.height);
-  summary["bits_per_pixel"] = valueOrNull(diagnosis.bitCount);
-  summary["findings"] = nlohmann::ordered_json::array();
+  summary.update({{"width", valueOrNull(diagnosis.width)}, {"height", valueOrNull(diagnosis.height)},
+                  {"bits_per_pixel", valueOrNull(diagnosis.bitCount)}, {"findings", nlohmann::ordered_json::array()}});
   for (const Finding& finding : diagnosis.findings) {
     summary["findings"].push_back(
-        {{"rule", RuleName(finding.rule)}, {"blocking", finding.blocking}, {"problem", finding.problem}, {"fix", finding.fix}});
+        {{"rule", finding.rule}, {"blocking", finding.blocking}, {"problem", finding.problem}, {"fix", finding.fix}});
   }
   return summary;
 }
@@ -102,23 +100,27 @@ std::optional<Format> OutputFormat(const Arguments& args, const fs::path& output
   return std::nullopt;
 }
 
-ConverterLines::ConverterLines() {
+logo::ConvertResult Convert(const Input& source, const fs::path& output, const fs::path& writeTo, bool wholePixelData,
+                            std::FILE* onWritten, std::FILE* otherwise) {
   std::fflush(stdout);
-  m_kept.reset(std::tmpfile());
-  m_saved.reset(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
-  if (!m_kept || !m_saved || ::dup2(::fileno(m_kept.get()), STDOUT_FILENO) < 0) m_kept.reset();
-}
-
-void ConverterLines::Restore(std::FILE* showOn) {
-  if (!m_kept) return;
+  const platform::UniqueFile kept(std::tmpfile());
+  const UniqueFd saved(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
+  const bool aside = kept && saved && ::dup2(::fileno(kept.get()), STDOUT_FILENO) >= 0;
+  errno = 0;
+  const auto result =
+      static_cast<logo::ConvertResult>(logo::ConvertBitmapFile(source.PathToRead(), output, writeTo, wholePixelData));
+  const int error = errno;
   std::fflush(stdout);
-  ::dup2(m_saved.get(), STDOUT_FILENO);
-  std::rewind(m_kept.get());
-  std::array<char, 512> chunk;
-  for (std::size_t got; showOn && (got = std::fread(chunk.data(), 1, chunk.size(), m_kept.get())) > 0;) {
-    std::fwrite(chunk.data(), 1, got, showOn);
+  std::FILE* showOn = result == logo::ConvertResult::kWritten ? onWritten : otherwise;
+  if (aside && ::dup2(saved.get(), STDOUT_FILENO) >= 0 && showOn) {
+    std::rewind(kept.get());
+    std::array<char, 512> chunk;
+    for (std::size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), kept.get())) > 0;) {
+      std::fwrite(chunk.data(), 1, got, showOn);
+    }
   }
-  m_kept.reset();
+  errno = error;
+  return result;
 }
 
 int Complain(const Arguments& args, const std::string& message, Exit exit) {
@@ -182,36 +184,6 @@ int RunCheck(const Arguments& args) {
   return Code(worst == Verdict::kUsable ? Exit::kOk : worst == Verdict::kNotUsable ? Exit::kRefused : Exit::kFileError);
 }
 
-int RunPrepare(const Arguments& args) {
-  const fs::path target = args.operands.at(1);
-  const std::string fitName = args.fit.value_or("fit");
-  const auto fit = fitName == "fit" ? std::optional(Fit::kFit) : fitName == "fill" ? std::optional(Fit::kFill)
-                   : fitName == "stretch" ? std::optional(Fit::kStretch) : std::nullopt;
-  if (!fit) return UsageError(args, "--fit takes fit, fill or stretch, not '" + fitName + "'");
-  const auto background = ParseColour(args.background.value_or("black"));
-  if (!background) {
-    return UsageError(args, "--background takes a colour name such as white or navy, or #rrggbb, not '" +
-                                *args.background + "'");
-  }
-  if (!OutputFormat(args, target, {Format::kBmp})) return Code(Exit::kUsage);
-  Output output(target);
-  if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
-  const Input input(args.operands.at(0));
-  const PreparedLogo logo = PrepareLogo(input, *fit, *background);
-  if (logo.status != Exit::kOk) return Complain(args, logo.message, logo.status);
-  const std::string from = input.name().string();
-  if (logo.transparent && !args.background && !args.quiet) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "bramble-logo: %s has transparent parts, which became black: --background COLOUR (white, "
-                 "#rrggbb) chooses another colour\n", from.c_str());
-  }
-  if (!output.Write(EncodeLogoBitmap(logo.rgb)) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.c_str(),
-      Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(), from.c_str(),
-      Dimensions(logo.width, logo.height).c_str(), fitName.c_str());
-  return Code(Exit::kOk);
-}
-
 int RunConvert(const Arguments& args) {
   const std::string source = args.operands.at(0);
   const fs::path target = args.operands.at(1);
@@ -222,11 +194,8 @@ int RunConvert(const Arguments& args) {
   Output output(target);
   const auto writeTo = output.PathToWrite();
   if (!writeTo) return Complain(args, output.error(), Exit::kFileError);
-  ConverterLines lines;
-  errno = 0;
-  const auto result = static_cast<logo::ConvertResult>(logo::ConvertBitmapFile(input.PathToRead(), target, *writeTo));
+  const auto result = Convert(input, target, *writeTo, false, args.quiet ? nullptr : stdout, nullptr);
   const int error = errno;  // of the converter's last failing call, if any
-  lines.Restore(result == logo::ConvertResult::kWritten && !args.quiet ? stdout : nullptr);
   const auto fileError = [&](const char* what, const fs::path& file) {
     return error != 0 ? FileError(what, file, error) : what + (" " + file.string());
   };
@@ -258,7 +227,7 @@ int RunShow(const Arguments& args) {
   Output output(target);
   if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
   std::string error;
-  const auto picture = PictureFile(*format, LogoImageToPicture(*logoBin), error);
+  const auto picture = PictureOfLogo(*format, *logoBin, error);
   if (picture.empty()) return Complain(args, error, Exit::kFileError);
   if (!output.Write(picture) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
   Say(args, "%s: the logo of %s, %s\n", target.c_str(), input.name().c_str(),

@@ -17,8 +17,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "logo/converter.h"
 #include "logo/image_format.h"
-#include "platform/framework/storage.h"
 #include "tools/bramble_logo/files.h"
 
 namespace logo_tool {
@@ -39,17 +39,13 @@ int RunBrambleLogo(const std::vector<std::string>& args);
 
 // ---- check: the dialog's rules for a logo bitmap ---------------------------
 
-// What a finding is about: too short for the header fields, not "BM", an OS/2
-// header, larger than the dialog reads, rows top-down, not the logo's size, not
-// 24 bits, compressed, pixel data starting inside the header (a warning), pixel
-// data cut short or missing.
-enum class Rule { kLength, kSignature, kHeaderKind, kFileSize, kTopDown, kSize, kBitCount, kCompression, kPixelOffset, kPixelData };
-
 struct Finding {
-  Rule rule;
+  // The rule, as --json names it: "length" (too short for the header fields),
+  // "signature", "header-kind" (OS/2), "file-size", "top-down", "size",
+  // "bit-count", "compression", "pixel-offset" (a warning), "pixel-data".
+  std::string_view rule;
   bool blocking;        // false: a warning; the dialog takes the file all the same
-  std::string problem;  // what is wrong
-  std::string fix;      // how to put it right
+  std::string problem, fix;  // what is wrong, and how to put it right
 };
 
 // From best to worst: several files get the worst of theirs.
@@ -64,42 +60,22 @@ struct Diagnosis {
 };
 
 Diagnosis DiagnoseBitmap(const Input& file);
-// "size", "bit-count" and so on, as --json names the rules.
-const char* RuleName(Rule rule);
 
 // ---- pictures ----------------------------------------------------------------
-
-enum class Fit { kStretch, kFit, kFill };  // as the codec numbers them
 
 using Colour = std::uint32_t;  // opaque, 0xRRGGBB
 
 // "white", "navy", "#1e90ff", "#fff": nothing for what is none of these.
 std::optional<Colour> ParseColour(std::string_view text);
 
-// The logo as a picture: as many bytes as a logo bitmap's pixels, but top row
-// first and red first.
-inline constexpr std::size_t kLogoRgbBytes = logo::kSourcePixelDataBytes;
-
-struct PreparedLogo {
-  Exit status = Exit::kFileError;  // kOk, kRefused or kFileError
-  std::string message;             // the whole reason, for every status but kOk
-  int width = 0, height = 0;       // the picture as shown upright, before fitting
-  bool transparent = false;        // it had parts that were not opaque
-  std::vector<std::byte> rgb;      // kLogoRgbBytes, for kOk
-};
-
-// Any picture prepare reads as the logo's opaque pixels: fitted inside with bars
-// of `background`, stretched, or filled with the centre cut out.
-PreparedLogo PrepareLogo(const Input& file, Fit fit, Colour background);
 // The logo's pixels as a 24-bit bitmap file, rows bottom-up, 54-byte header.
 std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb);
-// A logo.bin as the picture the terminal shows.
-std::vector<std::byte> LogoImageToPicture(std::span<const std::byte> logoBin);
 
 // What an output holds, chosen by its name.
 enum class Format { kBmp, kPng, kBin, kRaw };
-// The logo's pixels as a bitmap or PNG file; nothing, with `error`, when that fails.
-std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error);
+// A logo.bin as the picture the terminal shows, a bitmap or PNG file; nothing,
+// with `error`, when that fails.
+std::vector<std::byte> PictureOfLogo(Format format, std::span<const std::byte> logoBin, std::string& error);
 
 // ---- what the commands share -----------------------------------------------
 
@@ -135,20 +111,12 @@ void PutFileName(nlohmann::ordered_json& summary, const std::string& key, const 
 std::optional<Format> OutputFormat(const Arguments& args, const std::filesystem::path& output,
                                    std::initializer_list<Format> accepted);
 
-// The converter prints the dialog's lines on standard output: set aside while it
-// runs, they are passed on where the caller chooses, or dropped.
-class ConverterLines {
- public:
-  ConverterLines();
-  ~ConverterLines() { Restore(nullptr); }
-  ConverterLines(const ConverterLines&) = delete;
-  ConverterLines& operator=(const ConverterLines&) = delete;
-  void Restore(std::FILE* showOn);
-
- private:
-  platform::UniqueFile m_kept;
-  UniqueFd m_saved;
-};
+// The dialog's converter (logo::ConvertBitmapFile, its lines naming `output`),
+// whose lines on standard output are set aside while it runs, then shown on
+// `onWritten` or `otherwise` by its result, or dropped for nullptr. errno is as the
+// converter left it.
+logo::ConvertResult Convert(const Input& source, const std::filesystem::path& output, const std::filesystem::path& writeTo,
+                            bool wholePixelData, std::FILE* onWritten, std::FILE* otherwise);
 
 // 1536000 -> "1,536,000"; "1 data sector", "3,000 data sectors"; "800 × 480";
 // "a JPEG", "an SVG" (read out letter by letter).

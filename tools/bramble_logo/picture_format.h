@@ -4,8 +4,10 @@
 // picture from something that is none, and names a format it cannot read.
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace logo_tool {
@@ -26,13 +28,9 @@ inline bool IsSvgText(std::span<const std::byte> head) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   const auto binary = [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r'; };
   if (text.empty() || std::ranges::any_of(text.substr(0, 24), binary)) return false;
-  for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
-    const std::string_view tag = text.substr(at + 1, 3);
-    if (tag.size() == 3 && std::ranges::equal(tag, std::string_view("svg"), [](char a, char b) { return (a | 0x20) == b; })) {
-      return true;
-    }
-  }
-  return false;
+  std::string lower(text);
+  std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower.find("<svg") != std::string::npos;
 }
 
 inline PictureFormat SniffPictureFormat(std::span<const std::byte> head) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -67,43 +68,49 @@ std::optional<Colour> ParseColour(std::string_view text) {
       {"teal", 0x008080},  {"aqua", 0x00FFFF}};
   std::string lower(text);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const auto& [name, colour] : kNames) {
-    if (lower == name) return colour;
-  }
+  const auto* named = std::ranges::find(kNames, lower, &std::pair<std::string_view, Colour>::first);
+  if (named != std::end(kNames)) return named->second;
   if ((lower.size() != 7 && lower.size() != 4) || lower[0] != '#') return std::nullopt;
+  if (lower.size() == 4) lower = {'#', lower[1], lower[1], lower[2], lower[2], lower[3], lower[3]};  // #rgb is #rrggbb
   Colour colour = 0;
-  for (const char c : lower.substr(1)) {
-    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    if (digit < 0) return std::nullopt;
-    // #rgb stands for #rrggbb.
-    colour = lower.size() == 4 ? colour << 8 | static_cast<Colour>(digit * 0x11) : colour << 4 | static_cast<Colour>(digit);
-  }
-  return colour;
+  const auto [end, error] = std::from_chars(lower.data() + 1, lower.data() + lower.size(), colour, 16);
+  return error == std::errc() && end == lower.data() + lower.size() ? std::optional(colour) : std::nullopt;
 }
 
-PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
-  PreparedLogo result;
+// prepare: any picture it reads as the logo's opaque pixels, fitted inside with
+// bars of the background, stretched, or filled with the centre cut out.
+int RunPrepare(const Arguments& args) {
+  const fs::path target = args.operands.at(1);
+  const std::string fitName = args.fit.value_or("fit");
+  constexpr std::string_view kFits[] = {"stretch", "fit", "fill"};  // as the codec numbers them
+  const auto fit = std::ranges::find(kFits, fitName);
+  if (fit == std::end(kFits)) return UsageError(args, "--fit takes fit, fill or stretch, not '" + fitName + "'");
+  const auto background = ParseColour(args.background.value_or("black"));
+  if (!background) {
+    return UsageError(args, "--background takes a colour name such as white or navy, or #rrggbb, not '" +
+                                *args.background + "'");
+  }
+  if (!OutputFormat(args, target, {Format::kBmp})) return Code(Exit::kUsage);
+  Output output(target);
+  if (!output.ok()) return Complain(args, output.error(), Exit::kFileError);
+  const Input input(args.operands.at(0));
   const std::string name = input.name().string();
   const auto head = input.ok() ? input.Read(0, kPictureSniffBytes) : std::nullopt;
-  const BrambleCodec* codec = head ? LoadCodec(result.message) : nullptr;
-  if (!head || !codec) {
-    if (!head) result.message = input.error();
-    return result;
-  }
+  if (!head) return Complain(args, input.error(), Exit::kFileError);
+  std::string error;
+  const BrambleCodec* codec = LoadCodec(error);
+  if (!codec) return Complain(args, error, Exit::kFileError);
   std::vector<std::byte> pixels;
   int width = 0, height = 0;
   if (platform::LittleEndianReader(*head).u16(bmp::kSignatureField) == bmp::kSignature) {
     // Read whole, as the preview reads it, and by its own loader.
     const platform::HostFile file = platform::ReadWholeHostFile(input.PathToRead(), platform::kMaxLoadedBitmapFileBytes);
+    if (file.status == platform::HostFile::Status::kUnreadable) return Complain(args, "cannot read " + name, Exit::kFileError);
     const auto bitmap = file.status == platform::HostFile::Status::kRead ? platform::DecodeBitmap(file.bytes) : std::nullopt;
-    if (file.status == platform::HostFile::Status::kUnreadable) result.message = "cannot read " + name;
     if (!bitmap) {
-      if (!result.message.empty()) return result;
-      result.status = Exit::kRefused;
-      result.message = name + ": a bitmap that cannot be read: compressed, in a layout the terminal's loader does "
-                       "not know, larger than it takes (" + Grouped(platform::kMaxLoadedBitmapFileBytes) +
-                       " bytes), or cut short";
-      return result;
+      return Complain(args, name + ": a bitmap that cannot be read: compressed, in a layout the terminal's loader does "
+                                   "not know, larger than it takes (" + Grouped(platform::kMaxLoadedBitmapFileBytes) +
+                                   " bytes), or cut short", Exit::kRefused);
     }
     width = std::abs(bitmap->width);
     height = std::abs(bitmap->height);
@@ -113,31 +120,35 @@ PreparedLogo PrepareLogo(const Input& input, Fit fit, Colour background) {
     }
   }
   BrambleCodecReport report{};
-  result.rgb.resize(kLogoRgbBytes);
+  std::vector<std::byte> rgb(logo::kSourcePixelDataBytes);
   const int status = codec->fit(pixels.empty() ? input.fd() : -1, reinterpret_cast<const unsigned char*>(pixels.data()),
-                                width, height, static_cast<int>(fit), background,
-                                reinterpret_cast<unsigned char*>(result.rgb.data()), &report);
-  result.width = report.width;
-  result.height = report.height;
-  result.transparent = report.transparent != 0;
-  result.status = status == kBrambleCodecOk ? Exit::kOk : status == kBrambleCodecFailed ? Exit::kFileError : Exit::kRefused;
+                                width, height, static_cast<int>(fit - std::begin(kFits)), *background,
+                                reinterpret_cast<unsigned char*>(rgb.data()), &report);
   const PictureFormat format = SniffPictureFormat(*head);
   switch (status) {
-    case kBrambleCodecOk: return result;
+    case kBrambleCodecOk: break;
     case kBrambleCodecNotPicture:
-      result.message = name + ": " + (format == PictureFormat::kNone ? "not a picture that prepare reads (" + std::string(report.reason) + " and BMP)"
-                                      : Article(FormatName(format)) + " picture: this build reads " + report.reason + " and BMP");
-      break;
-    case kBrambleCodecDamaged: result.message = name + ": damaged picture: " + report.reason; break;
+      return Complain(args, name + ": " + (format == PictureFormat::kNone
+                                               ? "not a picture that prepare reads (" + std::string(report.reason) + " and BMP)"
+                                               : Article(FormatName(format)) + " picture: this build reads " + report.reason +
+                                                     " and BMP"), Exit::kRefused);
+    case kBrambleCodecDamaged: return Complain(args, name + ": damaged picture: " + report.reason, Exit::kRefused);
     case kBrambleCodecTooLarge:
-      result.message = name + ": " + std::to_string(std::int64_t{report.width} * report.height / 1'000'000) +
-                       " megapixels: more than any photo (" + std::to_string(kBrambleCodecMaxPixels / 1'000'000) +
-                       " megapixels at most)";
-      break;
-    default: result.message = report.reason;
+      return Complain(args, name + ": " + std::to_string(std::int64_t{report.width} * report.height / 1'000'000) +
+                                " megapixels: more than any photo (" + std::to_string(kBrambleCodecMaxPixels / 1'000'000) +
+                                " megapixels at most)", Exit::kRefused);
+    default: return Complain(args, report.reason, Exit::kFileError);
   }
-  result.rgb.clear();
-  return result;
+  if (report.transparent && !args.background && !args.quiet) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "bramble-logo: %s has transparent parts, which became black: --background COLOUR (white, "
+                 "#rrggbb) chooses another colour\n", name.c_str());
+  }
+  if (!output.Write(EncodeLogoBitmap(rgb)) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
+  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.c_str(),
+      Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(), name.c_str(),
+      Dimensions(report.width, report.height).c_str(), fitName.c_str());
+  return Code(Exit::kOk);
 }
 
 std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb) {
@@ -166,16 +177,12 @@ std::vector<std::byte> EncodeLogoBitmap(std::span<const std::byte> rgb) {
   return file;
 }
 
-std::vector<std::byte> LogoImageToPicture(std::span<const std::byte> logoBin) {
-  std::vector<std::byte> rgb(kLogoRgbBytes);
+std::vector<std::byte> PictureOfLogo(Format format, std::span<const std::byte> logoBin, std::string& error) {
+  std::vector<std::byte> rgb(logo::kSourcePixelDataBytes);
   std::byte* out = rgb.data();
   for (std::size_t at = 0; at + logo::kLogoPixelBytes <= logoBin.size(); at += logo::kLogoPixelBytes) {
     out = std::reverse_copy(&logoBin[at], &logoBin[at] + 3, out);
   }
-  return rgb;
-}
-
-std::vector<std::byte> PictureFile(Format format, std::span<const std::byte> rgb, std::string& error) {
   if (format == Format::kBmp) return EncodeLogoBitmap(rgb);
   const BrambleCodec* codec = LoadCodec(error);
   void* bytes = nullptr;

@@ -108,7 +108,7 @@ int RunMakeTerminal(const Arguments& args) {
       {folder / kMarker, BytesOf(kMarkerText)},
       {folder / "registry.reg", BytesOf(RegistryText(model))},
       {folder / "ResidentFlash/System/info.txt", BytesOf(*info)},
-      {folder / "ResidentFlash/System/logo.bmp", EncodeLogoBitmap(std::vector(kLogoRgbBytes, kDefaultLogoGrey))}};
+      {folder / "ResidentFlash/System/logo.bmp", EncodeLogoBitmap(std::vector(logo::kSourcePixelDataBytes, kDefaultLogoGrey))}};
   for (const auto& [file, bytes] : files) {
     if (const std::string error = WriteOwnFile(file, bytes); !error.empty()) {
       return Complain(args, error, Exit::kFileError);
