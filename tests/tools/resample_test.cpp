@@ -78,7 +78,7 @@ TEST(Resample, FitFillAndStretchPlaceThePictureAsVipsDoes) {
   EXPECT_EQ(place(100, 30, 1), (std::vector<int>{800, 240, 0, 0, 800, 240, 0, 120}));
 }
 
-TEST(PictureMetadata, OrientationAndProfileComeFromWellFormedSegmentsOnly) {
+TEST(PictureMetadata, OrientationSizeAndProfileComeFromWellFormedSegmentsOnly) {
   const std::string soi = "\xFF\xD8", app0 = std::string("\xFF\xE0\x00\x04\x01\x02", 6);
   const auto exif = [](const std::string& tiff) {
     const std::string body = std::string("Exif\0\0", 6) + tiff;
@@ -97,6 +97,18 @@ TEST(PictureMetadata, OrientationAndProfileComeFromWellFormedSegmentsOnly) {
   nine[19] = '\x09';
   EXPECT_EQ(JpegOrientation(Bytes(soi + exif(nine))), kUpright);
   EXPECT_EQ(JpegOrientation(Bytes(std::string("\xFF\xD8\xFF\xE1\x00", 5))), kUpright);  // no length
+
+  // A frame header after APP0: precision, height 0x0102, width 0x0304.
+  const std::string frame = std::string("\xFF\xC0\x00\x07\x08\x01\x02\x03\x04", 9);
+  const auto size = HeaderSize(PictureFormat::kJpeg, Bytes(soi + app0 + frame));
+  ASSERT_TRUE(size);
+  EXPECT_EQ(size->width, 0x0304);
+  EXPECT_EQ(size->height, 0x0102);
+  EXPECT_FALSE(HeaderSize(PictureFormat::kJpeg, Bytes(soi + frame.substr(0, 8))));
+  const auto png = HeaderSize(PictureFormat::kPng, Bytes(std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x01\0\0\0\0\x80", 24)));
+  ASSERT_TRUE(png);
+  EXPECT_EQ(png->width, 256);
+  EXPECT_EQ(png->height, 128);
 
   const auto chunk = [](char number, char count, const std::string& data) {
     const std::string body = std::string("ICC_PROFILE\0", 12) + number + count + data;

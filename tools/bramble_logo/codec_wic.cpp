@@ -290,6 +290,14 @@ int FitFile(int fd, int fit, std::uint32_t background, unsigned char* rgb, Bramb
   const PictureFormat format = SniffPictureFormat(head);
   if (!Reads(factory.Get(), format)) return Fail(report, kBrambleCodecNotPicture, ReadFormats(factory.Get()));
 
+  // Wine's decoders decode whole as they open: a size to refuse is refused first.
+  const int orientation = format == PictureFormat::kJpeg ? JpegOrientation(head) : kUpright;
+  const bool swap = SwapsAxes(orientation);
+  if (const auto size = HeaderSize(format, head); size && size->width * size->height > kBrambleCodecMaxPixels) {
+    report->width = static_cast<int>(swap ? size->height : size->width);
+    report->height = static_cast<int>(swap ? size->width : size->height);
+    return Fail(report, kBrambleCodecTooLarge, "too large");
+  }
   ComPtr<IStream> stream;
   stream.Attach(new HandleStream(file));
   ComPtr<IWICBitmapDecoder> decoder;
@@ -302,8 +310,6 @@ int FitFile(int fd, int fit, std::uint32_t background, unsigned char* rgb, Bramb
   UINT width = 0, height = 0;
   if (SUCCEEDED(result)) result = frame->GetSize(&width, &height);
   if (FAILED(result)) return Fail(report, kBrambleCodecDamaged, Describe(result));
-  const int orientation = format == PictureFormat::kJpeg ? JpegOrientation(head) : kUpright;
-  const bool swap = SwapsAxes(orientation);
   report->width = static_cast<int>(swap ? height : width);
   report->height = static_cast<int>(swap ? width : height);
   if (width == 0 || height == 0) return Fail(report, kBrambleCodecDamaged, "a picture of no pixels");

@@ -1,6 +1,7 @@
 #include "tools/bramble_logo/picture_metadata.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <string_view>
 
@@ -13,6 +14,15 @@ namespace {
 constexpr std::uint16_t kStartOfImage = 0xFFD8;
 constexpr std::uint8_t kStartOfScan = 0xDA, kEndOfImage = 0xD9, kApp1 = 0xE1, kApp2 = 0xE2;
 constexpr bool HasNoLength(std::uint8_t code) { return code == 0x01 || (code >= 0xD0 && code <= 0xD7); }
+// A frame's header (SOF0 to SOF15 but for DHT, JPG and DAC): precision, then height
+// and width.
+constexpr bool IsFrameHeader(std::uint8_t code) {
+  return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+}
+constexpr std::size_t kFrameHeightField = 1, kFrameWidthField = 3;
+// PNG: the signature, then IHDR's length and name, then width and height,
+// big-endian; GIF: the logical screen's width and height after "GIF89a".
+constexpr std::size_t kPngWidthField = 16, kPngHeightField = 20, kGifWidthField = 6, kGifHeightField = 8;
 constexpr std::string_view kExifName{"Exif\0\0", 6};
 // An ICC profile is cut into numbered chunks, each in an APP2 after the name: its
 // number from 1, then how many there are.
@@ -95,6 +105,35 @@ std::vector<std::byte> JpegProfile(std::span<const std::byte> jpeg) {
   if (!consistent || std::ranges::any_of(chunks, [](auto chunk) { return chunk.empty(); })) return profile;
   for (const auto chunk : chunks) profile.insert(profile.end(), chunk.begin(), chunk.end());
   return profile;
+}
+
+std::optional<PictureSize> HeaderSize(PictureFormat format, std::span<const std::byte> head) {
+  const auto size = [](auto width, auto height) -> std::optional<PictureSize> {
+    constexpr std::int64_t kMost = INT32_MAX;  // PNG's own limit, and more than a decoder's int holds
+    if (!width || !height || *width > kMost || *height > kMost) return std::nullopt;
+    return PictureSize{*width, *height};
+  };
+  switch (format) {
+    case PictureFormat::kPng: {
+      const platform::OrderedReader reader(head, true);
+      return size(reader.u32(kPngWidthField), reader.u32(kPngHeightField));
+    }
+    case PictureFormat::kGif: {
+      const platform::LittleEndianReader reader(head);
+      return size(reader.u16(kGifWidthField), reader.u16(kGifHeightField));
+    }
+    case PictureFormat::kJpeg: {
+      std::optional<PictureSize> found;
+      ForEachSegment(head, [&](std::uint8_t code, std::span<const std::byte> body) {
+        if (!IsFrameHeader(code)) return false;
+        const platform::OrderedReader reader(body, true);
+        found = size(reader.u16(kFrameWidthField), reader.u16(kFrameHeightField));
+        return true;
+      });
+      return found;
+    }
+    default: return std::nullopt;
+  }
 }
 
 }  // namespace logo_tool

@@ -4,8 +4,12 @@
 // bytes, every offset checked: these are a hostile file's fields.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
+
+#include "tools/bramble_logo/picture_format.h"
 
 namespace logo_tool {
 
@@ -24,5 +28,12 @@ int TiffOrientation(std::span<const std::byte> tiff);
 // The ICC profile that a JPEG file's start carries in its APP2 chunks, or none
 // when a chunk is missing.
 std::vector<std::byte> JpegProfile(std::span<const std::byte> jpeg);
+
+// The width and height that a JPEG, PNG or GIF file's start gives, before any
+// pixel is decoded: a size to refuse before a decoder reserves memory for it.
+struct PictureSize {
+  std::int64_t width, height;
+};
+std::optional<PictureSize> HeaderSize(PictureFormat format, std::span<const std::byte> head);
 
 }  // namespace logo_tool
