@@ -255,6 +255,21 @@ void ToSrgb(std::vector<BYTE>& profile, std::vector<unsigned char>& rgba, const 
   for (std::size_t i = 0; i < pixels; ++i) std::memcpy(&rgba[i * kRgbaBytes], &rgb[i * 3], 3);
 }
 
+// A TIFF's orientation is in its first directory, which may be anywhere in the
+// file: WIC has read it.
+int TiffFrameOrientation(IWICBitmapFrameDecode* frame) {
+  ComPtr<IWICMetadataQueryReader> reader;
+  PROPVARIANT value;
+  PropVariantInit(&value);
+  if (FAILED(frame->GetMetadataQueryReader(&reader)) ||
+      FAILED(reader->GetMetadataByName(L"/ifd/{ushort=274}", &value))) {
+    return kUpright;
+  }
+  const int orientation = value.vt == VT_UI2 ? value.uiVal : kUpright;
+  PropVariantClear(&value);
+  return orientation >= kUpright && orientation <= kLastOrientation ? orientation : kUpright;
+}
+
 // The whole frame as RGBA, in strips that each fit CopyPixels' 32-bit size.
 int Decode(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT width, UINT height,
            std::vector<unsigned char>& rgba, BrambleCodecReport* report) {
@@ -291,8 +306,8 @@ int FitFile(int fd, int fit, std::uint32_t background, unsigned char* rgb, Bramb
   if (!Reads(factory.Get(), format)) return Fail(report, kBrambleCodecNotPicture, ReadFormats(factory.Get()));
 
   // Wine's decoders decode whole as they open: a size to refuse is refused first.
-  const int orientation = format == PictureFormat::kJpeg ? JpegOrientation(head) : kUpright;
-  const bool swap = SwapsAxes(orientation);
+  int orientation = format == PictureFormat::kJpeg ? JpegOrientation(head) : kUpright;
+  bool swap = SwapsAxes(orientation);
   if (const auto size = HeaderSize(format, head); size && size->width * size->height > kBrambleCodecMaxPixels) {
     report->width = static_cast<int>(swap ? size->height : size->width);
     report->height = static_cast<int>(swap ? size->width : size->height);
@@ -310,6 +325,10 @@ int FitFile(int fd, int fit, std::uint32_t background, unsigned char* rgb, Bramb
   UINT width = 0, height = 0;
   if (SUCCEEDED(result)) result = frame->GetSize(&width, &height);
   if (FAILED(result)) return Fail(report, kBrambleCodecDamaged, Describe(result));
+  if (format == PictureFormat::kTiff) {
+    orientation = TiffFrameOrientation(frame.Get());
+    swap = SwapsAxes(orientation);
+  }
   report->width = static_cast<int>(swap ? height : width);
   report->height = static_cast<int>(swap ? width : height);
   if (width == 0 || height == 0) return Fail(report, kBrambleCodecDamaged, "a picture of no pixels");

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "logo/image_format.h"
 
@@ -110,12 +111,10 @@ Walk Upright(const RgbaView& stored, int orientation) {
 
 unsigned char ToByte(float value) { return static_cast<unsigned char>(std::clamp(std::lround(value), 0L, 255L)); }
 
-}  // namespace
-
-std::vector<unsigned char> Resample(const RgbaView& stored, int orientation, const Placement& place) {
-  const bool swap = SwapsAxes(orientation);
-  const int width = swap ? stored.height : stored.width, height = swap ? stored.width : stored.height;
-  const Walk walk = Upright(stored, orientation);
+// The picture scaled as it is stored.
+std::vector<unsigned char> Scale(const RgbaView& stored, const Placement& place) {
+  const int width = stored.width, height = stored.height;
+  const Walk walk = Upright(stored, kUpright);
   const bool grows = place.scaledWidth > width || place.scaledHeight > height;
   const Filter across = MakeFilter(width, place.scaledWidth, place.cropX, place.width,
                                    place.scaledWidth > width || (grows && place.scaledWidth == width));
@@ -153,6 +152,46 @@ std::vector<unsigned char> Resample(const RgbaView& stored, int orientation, con
     }
   }
   return rgba;
+}
+
+}  // namespace
+
+// vips scales the stored pixels, then turns them upright: so do we, as samples
+// taken off-centre to enlarge fall on the other side of a pixel in a turned
+// picture. The shown part is mapped to the stored pixels by its corners.
+std::vector<unsigned char> Resample(const RgbaView& stored, int orientation, const Placement& place) {
+  const bool swap = SwapsAxes(orientation);
+  Placement inStore = place;
+  if (swap) {
+    std::swap(inStore.scaledWidth, inStore.scaledHeight);
+    std::swap(inStore.width, inStore.height);
+  }
+  const int right = inStore.scaledWidth - 1, bottom = inStore.scaledHeight - 1;
+  const auto toStored = [&](int u, int v) -> std::pair<int, int> {
+    switch (orientation) {
+      case 2: return {right - u, v};
+      case 3: return {right - u, bottom - v};
+      case 4: return {u, bottom - v};
+      case 5: return {v, u};
+      case 6: return {v, bottom - u};
+      case 7: return {right - v, bottom - u};
+      case 8: return {right - v, u};
+      default: return {u, v};
+    }
+  };
+  const auto [x0, y0] = toStored(place.cropX, place.cropY);
+  const auto [x1, y1] = toStored(place.cropX + place.width - 1, place.cropY + place.height - 1);
+  inStore.cropX = std::min(x0, x1);
+  inStore.cropY = std::min(y0, y1);
+  std::vector<unsigned char> scaled = Scale(stored, inStore);
+  if (orientation == kUpright) return scaled;
+  const Walk walk = Upright({scaled.data(), inStore.width, inStore.height, std::size_t(inStore.width) * kChannels}, orientation);
+  std::vector<unsigned char> upright(scaled.size());
+  unsigned char* out = upright.data();
+  for (int v = 0; v < place.height; ++v) {
+    for (int u = 0; u < place.width; ++u, out += kChannels) std::copy_n(walk.origin + v * walk.down + u * walk.across, kChannels, out);
+  }
+  return upright;
 }
 
 bool Compose(std::span<const unsigned char> rgba, const Placement& place, std::uint32_t background,
