@@ -44,6 +44,9 @@ TEST(Resample, EachOrientationTurnsTheStoredPixelsUpright) {
     for (std::size_t at = 0; at < out.size(); at += 4) order += static_cast<char>('0' + out[at]);
     EXPECT_EQ(order, upright[orientation - 1]) << "orientation " << orientation;
   }
+  // Stored as a column 1 2 3, upright 3 2 1: the last two of it are stored first.
+  const std::vector<unsigned char> cut = Resample({stored, 1, 3, 4}, 6, Placement{3, 1, 1, 0, 2, 1, 0, 0});
+  EXPECT_EQ(std::vector<int>({cut[0], cut[4]}), (std::vector<int>{2, 1}));
 }
 
 TEST(Resample, ShrinkingAveragesAreasAndEnlargingInterpolatesWhereVipsSamples) {
