@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -329,8 +330,8 @@ int FitFile(int fd, int fit, std::uint32_t background, unsigned char* rgb, Bramb
     orientation = TiffFrameOrientation(frame.Get());
     swap = SwapsAxes(orientation);
   }
-  report->width = static_cast<int>(swap ? height : width);
-  report->height = static_cast<int>(swap ? width : height);
+  report->width = static_cast<int>(std::min<UINT>(swap ? height : width, INT_MAX));  // a TIFF's may be any
+  report->height = static_cast<int>(std::min<UINT>(swap ? width : height, INT_MAX));
   if (width == 0 || height == 0) return Fail(report, kBrambleCodecDamaged, "a picture of no pixels");
   if (std::int64_t{width} * height > kBrambleCodecMaxPixels || width > INT_MAX / kRgbaBytes) {
     return Fail(report, kBrambleCodecTooLarge, "too large");
