@@ -256,19 +256,47 @@ void ToSrgb(std::vector<BYTE>& profile, std::vector<unsigned char>& rgba, const 
   for (std::size_t i = 0; i < pixels; ++i) std::memcpy(&rgba[i * kRgbaBytes], &rgb[i * 3], 3);
 }
 
-// A TIFF's orientation is in its first directory, which may be anywhere in the
-// file: WIC has read it.
-int TiffFrameOrientation(IWICBitmapFrameDecode* frame) {
+// A number of the frame's metadata (WIC's query language), or `otherwise`.
+int FrameNumber(IWICBitmapFrameDecode* frame, const wchar_t* query, int otherwise) {
   ComPtr<IWICMetadataQueryReader> reader;
   PROPVARIANT value;
   PropVariantInit(&value);
-  if (FAILED(frame->GetMetadataQueryReader(&reader)) ||
-      FAILED(reader->GetMetadataByName(L"/ifd/{ushort=274}", &value))) {
-    return kUpright;
+  if (FAILED(frame->GetMetadataQueryReader(&reader)) || FAILED(reader->GetMetadataByName(query, &value))) {
+    return otherwise;
   }
-  const int orientation = value.vt == VT_UI2 ? value.uiVal : kUpright;
+  const int number = value.vt == VT_UI2 ? value.uiVal : otherwise;
   PropVariantClear(&value);
+  return number;
+}
+
+// A TIFF's orientation is in its first directory, which may be anywhere in the
+// file: WIC has read it.
+int TiffFrameOrientation(IWICBitmapFrameDecode* frame) {
+  const int orientation = FrameNumber(frame, L"/ifd/{ushort=274}", kUpright);
   return orientation >= kUpright && orientation <= kLastOrientation ? orientation : kUpright;
+}
+
+// A GIF's first frame on the GIF's screen, as libvips shows it: where the frame
+// does not cover the screen, transparent if the frame has transparent pixels,
+// black if not. WIC gives the frame alone.
+void OnGifScreen(IWICBitmapFrameDecode* frame, const PictureSize& screen, UINT& width, UINT& height,
+                 std::vector<unsigned char>& rgba) {
+  if (screen.width <= width && screen.height <= height) return;
+  const auto left = static_cast<UINT>(FrameNumber(frame, L"/imgdesc/Left", 0));
+  const auto top = static_cast<UINT>(FrameNumber(frame, L"/imgdesc/Top", 0));
+  const auto screenWidth = static_cast<UINT>(screen.width), screenHeight = static_cast<UINT>(screen.height);
+  bool seeThrough = false;
+  for (std::size_t at = 3; at < rgba.size(); at += kRgbaBytes) seeThrough |= rgba[at] < 255;
+  std::vector<unsigned char> canvas(std::size_t{screenWidth} * screenHeight * kRgbaBytes);
+  for (std::size_t at = 3; !seeThrough && at < canvas.size(); at += kRgbaBytes) canvas[at] = 255;
+  const UINT columns = left < screenWidth ? std::min(width, screenWidth - left) : 0;  // a frame may lie off it
+  for (UINT y = 0; columns > 0 && y < height && top + y < screenHeight; ++y) {
+    std::copy_n(&rgba[std::size_t{y} * width * kRgbaBytes], std::size_t{columns} * kRgbaBytes,
+                &canvas[(std::size_t{top + y} * screenWidth + left) * kRgbaBytes]);
+  }
+  rgba = std::move(canvas);
+  width = screenWidth;
+  height = screenHeight;
 }
 
 // The whole frame as RGBA, in strips that each fit CopyPixels' 32-bit size.
@@ -340,6 +368,11 @@ int FitFile(int fd, int fit, std::uint32_t background, unsigned char* rgb, Bramb
   std::vector<unsigned char> stored;
   if (const int status = Decode(factory.Get(), frame.Get(), width, height, stored, report); status != kBrambleCodecOk) {
     return status;
+  }
+  if (const auto screen = HeaderSize(format, head); format == PictureFormat::kGif && screen) {
+    OnGifScreen(frame.Get(), *screen, width, height, stored);
+    report->width = static_cast<int>(width);
+    report->height = static_cast<int>(height);
   }
   const Placement place = PlaceOnLogo(report->width, report->height, fit);
   std::vector<unsigned char> placed =
