@@ -1,7 +1,8 @@
 // bramble-logo's picture codec on Windows, linked into the program: Windows
 // Imaging Component decodes and encodes, the Windows colour system takes a tagged
-// picture to sRGB, and the rest is ours (resample.h): the WIC of older systems and
-// of Wine reads no EXIF orientation from a JPEG, and scales by nearest neighbour.
+// picture to sRGB, and the rest is ours (resample.h, picture_metadata.h): Wine's
+// WIC, which CI runs it on, reads no orientation or profile from a JPEG, and
+// scales by nearest neighbour.
 
 #include <windows.h>
 #include <icm.h>
