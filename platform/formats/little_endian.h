@@ -43,6 +43,32 @@ class LittleEndianReader {
   std::span<const std::byte> m_bytes;
 };
 
+// The same fields in the byte order a format names for itself (TIFF and the EXIF
+// block of a JPEG say theirs; JPEG's own lengths are big-endian), read through the
+// little-endian reader so that every offset is checked once, there.
+class OrderedReader {
+ public:
+  OrderedReader(std::span<const std::byte> bytes, bool bigEndian) : m_reader(bytes), m_bigEndian(bigEndian) {}
+
+  bool has(std::size_t offset, std::size_t count) const { return m_reader.has(offset, count); }
+  std::optional<std::uint16_t> u16(std::size_t offset) const {
+    auto value = m_reader.u16(offset);
+    if (value && m_bigEndian) *value = static_cast<std::uint16_t>(*value >> 8 | *value << 8);
+    return value;
+  }
+  std::optional<std::uint32_t> u32(std::size_t offset) const {
+    auto value = m_reader.u32(offset);
+    if (value && m_bigEndian) {
+      *value = (*value >> 24) | ((*value >> 8) & 0xFF00) | ((*value << 8) & 0xFF0000) | (*value << 24);
+    }
+    return value;
+  }
+
+ private:
+  LittleEndianReader m_reader;
+  bool m_bigEndian;
+};
+
 // Writes the same fields, for the request record and for tests that build headers.
 inline void PutU16(std::byte* at, std::uint16_t value) {
   at[0] = static_cast<std::byte>(value & 0xFF);
