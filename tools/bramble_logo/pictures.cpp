@@ -3,7 +3,9 @@
 // codec module, loaded at the first picture; bitmaps by the preview's own loader,
 // which the terminal trusts with hostile files already.
 
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +28,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef _WIN32
+// On Windows the codec is part of the program: the Windows Imaging Component it
+// is built on comes with every Windows, and costs the other commands nothing.
+const BrambleCodec* LoadCodec(std::string& error) {
+#ifdef BRAMBLE_LOGO_STATIC_CODEC
+  if (const BrambleCodec* codec = bramble_logo_codec(); codec && codec->version == kBrambleCodecVersion) return codec;
+#endif
+  error = "this build of bramble-logo has no picture codec: it was built without one";
+  return nullptr;
+}
+#else
 constexpr char kCodecFile[] = "bramble-logo-codec.so";
 
 // Loaded once and never unloaded, as libvips keeps threads and types that would
@@ -55,6 +68,8 @@ const BrambleCodec* LoadCodec(std::string& error) {
   }
   return codec;
 }
+
+#endif
 
 }  // namespace
 
