@@ -175,11 +175,13 @@ StandardInput ExamineStandardInput() {
   const HANDLE in = HandleOf(STDIN_FILENO);
   const DWORD type = ::GetFileType(in);
   DWORD mode = 0;
-  if (::_isatty(STDIN_FILENO) || ::GetConsoleMode(in, &mode)) {
+  if (::GetConsoleMode(in, &mode)) {
     return {StandardInput::kRefused, "standard input is a terminal: pipe a file into it, or name the file instead of -"};
   }
+  // A file given with < is read where it is, when it can be named.
   LARGE_INTEGER at{};
-  if (type == FILE_TYPE_DISK && ::SetFilePointerEx(in, LARGE_INTEGER{}, &at, FILE_CURRENT) && at.QuadPart == 0) {
+  if (type == FILE_TYPE_DISK && ::SetFilePointerEx(in, LARGE_INTEGER{}, &at, FILE_CURRENT) && at.QuadPart == 0 &&
+      !PathOfFd(STDIN_FILENO).empty()) {
     return {StandardInput::kFile, {}};
   }
   if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) return {StandardInput::kPipe, {}};
@@ -206,24 +208,20 @@ void Input::Open(const fs::path& name) {
 }
 
 // What the name leads to, through any links: a file on a disk is replaced, in
-// the folder of its final name; anything else (a device, a pipe) is written
-// straight into, never made, emptied or removed.
+// the folder of its final name; anything else (a device, a pipe, which Windows
+// gives no attributes) is written straight into, never made, emptied or removed.
 void Output::Open(const fs::path& name) {
   fs::path target = name;
-  const DWORD attributes = ::GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (const DWORD attributes = ::GetFileAttributesW(name.c_str());
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     m_error = FileError("cannot write", m_name, EISDIR) + "; name a file in it";
     return;
   }
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    const HANDLE handle = OpenExisting(name, GENERIC_WRITE);
-    if (handle == INVALID_HANDLE_VALUE) return static_cast<void>(Fail(Failed()));
-    if (::GetFileType(handle) != FILE_TYPE_DISK) {
-      m_fd = Adopt(handle, _O_WRONLY);
-      if (!m_fd) Fail(errno);
-      return;
-    }
+  if (const HANDLE handle = OpenExisting(name, GENERIC_WRITE); handle != INVALID_HANDLE_VALUE) {
+    const bool straight = ::GetFileType(handle) != FILE_TYPE_DISK;
     m_fd = Adopt(handle, _O_WRONLY);
+    if (!m_fd) return static_cast<void>(Fail(errno));
+    if (straight) return;
     if (const fs::path final = PathOfFd(m_fd.get()); !final.empty()) target = final;
     m_fd.reset();
   } else if (Failed() != ENOENT) {
