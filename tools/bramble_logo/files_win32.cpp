@@ -14,7 +14,6 @@
 #include <cwchar>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "tools/bramble_logo/files.h"
 
@@ -65,26 +64,28 @@ std::optional<std::tuple<DWORD, DWORD, DWORD>> IdentityOf(HANDLE handle) {
   return std::tuple(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
 }
 
-// The replaced output's temporary, which the console's Ctrl-C handler (another
-// thread) may only read once it is complete.
+// The replaced output's temporary and the scratch files (named on Windows, as
+// another open of an unnamed one fails), which go when the program ends and with
+// Ctrl-C. The console's handler runs on a thread of its own: it reads only names
+// that are complete.
 wchar_t g_leftover[MAX_PATH * 4];
 std::atomic<bool> g_armed{false};
+wchar_t g_scratch[16][MAX_PATH * 4];
+std::atomic<int> g_scratchCount{0};
 
-BOOL WINAPI RemoveLeftover(DWORD) {
+void RemoveScratch() {
+  for (int i = 0; i < g_scratchCount; ++i) ::DeleteFileW(g_scratch[i]);
+}
+
+BOOL WINAPI RemoveLeftovers(DWORD) {
   if (g_armed) ::DeleteFileW(g_leftover);
+  RemoveScratch();
   return FALSE;  // and the program ends as it would have
 }
 
-// Scratch files have names on Windows (another open of an unnamed one fails):
-// they go when the program ends.
-std::vector<fs::path>& ScratchFiles() {
-  static std::vector<fs::path> files;
-  static const int removed = std::atexit([] {
-    std::error_code ec;
-    for (const fs::path& file : ScratchFiles()) fs::remove(file, ec);
-  });
-  static_cast<void>(removed);
-  return files;
+void RemoveLeftoversOnCtrlC() {
+  static const bool installed = ::SetConsoleCtrlHandler(RemoveLeftovers, TRUE) && std::atexit(RemoveScratch) == 0;
+  static_cast<void>(installed);
 }
 
 }  // namespace
@@ -147,8 +148,7 @@ std::optional<std::uint64_t> SizeOf(int fd) {
 }
 
 void RemoveOnSignal(const fs::path& path) {
-  static const bool installed = ::SetConsoleCtrlHandler(RemoveLeftover, TRUE);
-  static_cast<void>(installed);
+  RemoveLeftoversOnCtrlC();
   g_armed = false;
   if (path.empty() || path.native().size() >= std::size(g_leftover)) return;
   std::wmemcpy(g_leftover, path.c_str(), path.native().size() + 1);
@@ -158,15 +158,26 @@ void RemoveOnSignal(const fs::path& path) {
 UniqueFd OpenScratch(std::string& error) {
   std::wstring folder(MAX_PATH + 1, L'\0');
   folder.resize(::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data()));
-  fs::path made;
+  RemoveLeftoversOnCtrlC();
+  const int slot = g_scratchCount;
+  if (slot == static_cast<int>(std::size(g_scratch))) {
+    error = "cannot make a scratch file: this command has made " + std::to_string(slot) + " already";
+    return UniqueFd();
+  }
   UniqueFd fd;
   for (int attempt = 0; !fd && attempt < 100; ++attempt) {
-    made = fs::path(folder) / (".tmp-bramble-logo-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(attempt));
+    const fs::path made = fs::path(folder) / (".tmp-bramble-logo-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                              std::to_string(slot) + "-" + std::to_string(attempt));
+    if (made.native().size() >= std::size(g_scratch[slot])) {
+      errno = ENAMETOOLONG;
+      break;
+    }
+    std::wmemcpy(g_scratch[slot], made.c_str(), made.native().size() + 1);
     fd = Adopt(::CreateFileW(made.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_TEMPORARY, nullptr), _O_RDWR);
     if (!fd && Failed() != EEXIST) break;
   }
-  if (fd) ScratchFiles().push_back(made);
+  if (fd) ++g_scratchCount;
   else error = FileError("cannot make a scratch file in", folder, errno);
   return fd;
 }
