@@ -164,15 +164,14 @@ std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
     return FileError("cannot program area 1: cannot write", exists ? area : folder, errno);
   }
   if (struct statvfs space{}; ::statvfs(folder.c_str(), &space) == 0) {
-    room = std::uint64_t{space.f_bavail} * space.f_frsize + (exists ? static_cast<std::uint64_t>(existing.st_blocks) * 512 : 0);
+    room = std::uint64_t{space.f_bavail} * space.f_frsize +
+           (exists ? static_cast<std::uint64_t>(existing.st_blocks) * 512 : 0);
     block = std::max<std::uint64_t>(space.f_frsize, 1);
   }
 #endif
-  if (room) {
-    if (*room < (areaBytes + block - 1) / block * block) {
-      return "cannot program area 1: " + folder.generic_string() + " has room for " + Count(*room, "byte") +
-             ", and area 1 needs " + Count(areaBytes, "byte");
-    }
+  if (room && *room < (areaBytes + block - 1) / block * block) {
+    return "cannot program area 1: " + folder.generic_string() + " has room for " + Count(*room, "byte") +
+           ", and area 1 needs " + Count(areaBytes, "byte");
   }
   return lock;  // after the folder's own faults, which say more (a read-only file system)
 }
@@ -321,7 +320,8 @@ int RunProgram(const Arguments& args) {
   if (args.dryRun) {
     args.summary["finish"] = true;
     Say(args, "%s: dry run, nothing sent to %s; area 1 would get:\n  data sectors 0..%u (%s)\n"
-        "  end marker: sector %u\n  finish request\n", file.name().string().c_str(), flashFolder.generic_string().c_str(), sectors - 1,
+        "  end marker: sector %u\n  finish request\n", file.name().string().c_str(),
+        flashFolder.generic_string().c_str(), sectors - 1,
         Count(sectors, "sector").c_str(), sectors);
     return Code(Exit::kOk);
   }
@@ -417,7 +417,8 @@ int RunReadback(const Arguments& args) {
   const auto file = picture ? PictureFile(*format, LogoImageToPicture(logoBin), error) : std::vector<std::byte>();
   if (picture && file.empty()) return Complain(args, error, Exit::kFileError);
   if (!output.Write(file) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  Say(args, "%s: %s of area 1 of %s\n", target.string().c_str(), picture ? "the logo" : "the data", flashFolder.generic_string().c_str());
+  Say(args, "%s: %s of area 1 of %s\n", target.string().c_str(), picture ? "the logo" : "the data",
+      flashFolder.generic_string().c_str());
   if (!picture && !logoLength) {
     Say(args, "  note: %s; %s, so the terminal shows no picture from it\n", scan.message.c_str(), aLogoHas.c_str());
   }

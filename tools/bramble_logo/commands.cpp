@@ -233,7 +233,8 @@ int RunConvert(const Arguments& args) {
     case logo::ConvertResult::kWritten: break;
     case logo::ConvertResult::kNotLogoBitmap: return Complain(args, ConvertRefusal(input, source), Exit::kRefused);
     case logo::ConvertResult::kSourceNotOpened:
-    case logo::ConvertResult::kSourceUnreadable: return Complain(args, fileError("cannot read", PathOf(source)), Exit::kFileError);
+    case logo::ConvertResult::kSourceUnreadable:
+      return Complain(args, fileError("cannot read", PathOf(source)), Exit::kFileError);
     case logo::ConvertResult::kOutputFailed: return Complain(args, fileError("cannot write", target), Exit::kFileError);
   }
   return output.Commit() ? Code(Exit::kOk) : Complain(args, output.error(), Exit::kFileError);
@@ -299,8 +300,8 @@ int RunStartup(const Arguments& args) {
   if (!output.ok() || !output.Write(logo::StartupImageFromPixels(*pixels)) || !output.Commit()) {
     return Complain(args, output.error(), Exit::kFileError);
   }
-  Say(args, "%s: %s RGB565, %s bytes, from %s\n", target.string().c_str(), Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(),
-      Grouped(logo::kStartupFileBytes).c_str(), source.c_str());
+  Say(args, "%s: %s RGB565, %s bytes, from %s\n", target.string().c_str(),
+      Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(), Grouped(logo::kStartupFileBytes).c_str(), source.c_str());
   return Code(Exit::kOk);
 }
 

@@ -102,7 +102,9 @@ UniqueFd OpenScratch(std::string& error) {
 
 StandardInput ExamineStandardInput() {
   struct stat status{};
-  if (::fstat(STDIN_FILENO, &status) != 0) return {StandardInput::kRefused, FileError("cannot read", "standard input", errno)};
+  if (::fstat(STDIN_FILENO, &status) != 0) {
+    return {StandardInput::kRefused, FileError("cannot read", "standard input", errno)};
+  }
   if (::isatty(STDIN_FILENO) == 1) {
     return {StandardInput::kRefused, "standard input is a terminal: pipe a file into it, or name the file instead of -"};
   }

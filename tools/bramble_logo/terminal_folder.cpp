@@ -114,8 +114,8 @@ int RunMakeTerminal(const Arguments& args) {
       return Complain(args, error, Exit::kFileError);
     }
   }
-  Say(args, "%s: a terminal folder: model %s, system version %s, %s\n", folder.string().c_str(), model.c_str(), version.c_str(),
-      ours ? "made again, its card and flash as they were" : "an empty card and flash");
+  Say(args, "%s: a terminal folder: model %s, system version %s, %s\n", folder.string().c_str(), model.c_str(),
+      version.c_str(), ours ? "made again, its card and flash as they were" : "an empty card and flash");
   return Code(Exit::kOk);
 }
 
