@@ -71,7 +71,6 @@ class Input {
 
  private:
   void Open(const std::filesystem::path& name);  // the host's
-  void Spool();
 
   std::filesystem::path m_name;
   UniqueFd m_fd;
