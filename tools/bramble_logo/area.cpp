@@ -1,8 +1,10 @@
 // program and readback: logo area 1 of a terminal folder's flash, written through
 // the terminal's own flash writer and host driver, and read as that driver reads it.
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +14,9 @@
 #include "flash/change_mark.h"
 #include "flash/flash_writer.h"
 #include "logo/converter.h"
+#ifndef _WIN32
 #include "platform/posix/kernel.h"
+#endif
 #include "platform/sim/flash_driver.h"
 #include "platform/sim/host_io.h"
 #include "platform/sim/surroundings.h"
@@ -37,7 +41,7 @@ std::string NoFlash(const fs::path& root) {
     return "the terminal folder " + root.string() +
            " does not exist: name the one to use with --root DIR or the environment variable BRAMBLE_ROOT";
   }
-  return "no flash in " + root.string() + ": " + platform::FlashFolder(root).string() + " does not exist";
+  return "no flash in " + root.string() + ": " + platform::FlashFolder(root).generic_string() + " does not exist";
 }
 
 struct Scan {
@@ -55,12 +59,12 @@ Scan ScanArea(const fs::path& root) {
   const fs::path path = platform::AreaFilePath(root, kLogoArea);
   if (!fs::is_directory(platform::FlashFolder(root), ec)) return {Exit::kRefused, NoFlash(root)};
   if (!fs::exists(fs::status(path, ec))) {
-    return {Exit::kRefused, "area 1 was never programmed: " + path.string() + " does not exist"};
+    return {Exit::kRefused, "area 1 was never programmed: " + path.generic_string() + " does not exist"};
   }
   const Input file(path);
   if (!file.ok()) return {Exit::kFileError, file.error()};
   if (file.size() > kAreaBytes) {
-    return {Exit::kFileError, "cannot read " + path.string() + ": " + Count(file.size(), "byte") +
+    return {Exit::kFileError, "cannot read " + path.generic_string() + ": " + Count(file.size(), "byte") +
                                   ", more than an area holds (" + Grouped(kAreaBytes) + ")"};
   }
   const auto marker = flash::EndMarkerSector();
@@ -119,11 +123,11 @@ std::string FlashLockProblem(const fs::path& folder, bool* busy = nullptr) {
   if (busy) *busy = result == platform::HostIo::LockResult::kBusy;
   if (result == platform::HostIo::LockResult::kHeld) return {};
   if (result == platform::HostIo::LockResult::kBusy) {
-    return folder.string() + " is in use by another program; try again when it has finished";
+    return folder.generic_string() + " is in use by another program; try again when it has finished";
   }
   // A lock is never opened through a link, which the open reports as a loop.
   const std::string cause = error == ELOOP ? "it is a symbolic link" : error != 0 ? std::strerror(error) : "";
-  return "the flash driver's lock " + lockFile.string() + " cannot be taken" + (cause.empty() ? "" : ": " + cause) +
+  return "the flash driver's lock " + lockFile.generic_string() + " cannot be taken" + (cause.empty() ? "" : ": " + cause) +
          "; it must be a regular file that can be written";
 }
 
@@ -131,28 +135,39 @@ std::string FlashLockProblem(const fs::path& folder, bool* busy = nullptr) {
 // can): the driver would only refuse sector 0, which sends the user to the file.
 std::string FlashNotReady(const fs::path& root, std::uint64_t areaBytes) {
   const fs::path folder = platform::FlashFolder(root);
-  struct stat status{};
-  if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return NoFlash(root);
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return NoFlash(root);
   bool busy = false;
   const std::string lock = FlashLockProblem(folder, &busy);
   if (busy) return lock;
   // The driver rewrites the area file in place, or makes it in the folder.
   const fs::path area = platform::AreaFilePath(root, kLogoArea);
+  // It empties the area file before the first sector, so what that holds is room too.
+  std::optional<std::uint64_t> room;
+  std::uint64_t block = 1;
+#ifdef _WIN32
+  const bool exists = fs::exists(area, ec);
+  if (::_waccess((exists ? area : folder).c_str(), 2) != 0) {
+    return FileError("cannot program area 1: cannot write", exists ? area : folder, errno);
+  }
+  if (ULARGE_INTEGER available{}; ::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
+    room = available.QuadPart + (exists ? fs::file_size(area, ec) : 0);
+  }
+#else
   struct stat existing{};
   const bool exists = ::stat(area.c_str(), &existing) == 0;
   if (::access(exists ? area.c_str() : folder.c_str(), W_OK) != 0) {
     return FileError("cannot program area 1: cannot write", exists ? area : folder, errno);
   }
-  // It empties the area file before the first sector, so what that holds is room too.
-  struct statvfs space{};
-  if (::statvfs(folder.c_str(), &space) == 0) {
-    const std::uint64_t room = std::uint64_t{space.f_bavail} * space.f_frsize +
-                               (exists ? static_cast<std::uint64_t>(existing.st_blocks) * 512 : 0);
-    const std::uint64_t block = std::max<std::uint64_t>(space.f_frsize, 1);
-    if (room < (areaBytes + block - 1) / block * block) {
-      return "cannot program area 1: " + folder.string() + " has room for " + Count(room, "byte") +
-             ", and area 1 needs " + Count(areaBytes, "byte");
-    }
+  if (struct statvfs space{}; ::statvfs(folder.c_str(), &space) == 0) {
+    room = std::uint64_t{space.f_bavail} * space.f_frsize +
+           (exists ? static_cast<std::uint64_t>(existing.st_blocks) * 512 : 0);
+    block = std::max<std::uint64_t>(space.f_frsize, 1);
+  }
+#endif
+  if (room && *room < (areaBytes + block - 1) / block * block) {
+    return "cannot program area 1: " + folder.generic_string() + " has room for " + Count(*room, "byte") +
+           ", and area 1 needs " + Count(areaBytes, "byte");
   }
   return lock;  // after the folder's own faults, which say more (a read-only file system)
 }
@@ -237,8 +252,7 @@ std::optional<int> TakeLogo(const Arguments& args, const Input& file, std::optio
   std::string error;
   UniqueFd scratch = OpenScratch(error);
   if (!scratch) return Complain(args, error, Exit::kFileError);
-  const auto result = Convert(file, file.name(), "/proc/self/fd/" + std::to_string(scratch.get()), /*wholePixelData=*/true,
-                              nullptr, stderr);
+  const auto result = Convert(file, file.name(), PathOfFd(scratch.get()), /*wholePixelData=*/true, nullptr, stderr);
   const std::string name = file.name().string();
   switch (result) {
     case logo::ConvertResult::kWritten:
@@ -260,7 +274,7 @@ bool MarkChange() {
     std::error_code why;
     if (platform::FindTerminalPath(folder, &why) || why != std::errc::no_such_file_or_directory) continue;
     const auto made = platform::CreatableTerminalPath(folder);
-    if (!made || ::mkdir(made->c_str(), 0777) != 0 ||
+    if (!made || !fs::create_directory(*made, why) ||
         !platform::HostIo::Open(made->parent_path(), platform::HostIo::Mode::kFolder).Sync()) {
       return false;
     }
@@ -269,7 +283,7 @@ bool MarkChange() {
 }
 
 fs::path RootOf(const Arguments& args) {
-  return platform::ChooseTerminalRoot(args.root ? std::optional<fs::path>(*args.root) : std::nullopt);
+  return platform::ChooseTerminalRoot(args.root ? std::optional(PathOf(*args.root)) : std::nullopt);
 }
 
 }  // namespace
@@ -278,21 +292,22 @@ int RunProgram(const Arguments& args) {
   const Input given(args.operands.at(0));
   const fs::path root = RootOf(args), flashFolder = platform::FlashFolder(root);
   PutFileName(args.summary, "file", args.operands.at(0));
-  PutFileName(args.summary, "flash", flashFolder.string());
+  PutFileName(args.summary, "flash", flashFolder.generic_string());
   if (!given.ok()) return Complain(args, given.error(), Exit::kFileError);
   args.summary["bytes"] = given.size();
   std::optional<Input> converted;
   if (const auto refused = TakeLogo(args, given, converted)) return *refused;
   args.summary["converted"] = converted.has_value();
   const Input& file = converted ? *converted : given;
-  if (converted) Say(args, "%s: converted as the dialog's Convert converts it\n", given.name().c_str());
+  if (converted) Say(args, "%s: converted as the dialog's Convert converts it\n", given.name().string().c_str());
   // The writer sends the data sectors from sector 0, the end marker right behind them, then the finish request.
   const std::uint32_t sectors = flash::DataSectorCount(file.size());
   args.summary.update({{"dry_run", args.dryRun}, {"data_sectors", sectors}, {"end_marker_sector", sectors}});
   if (args.dryRun) {
     args.summary["finish"] = true;
     Say(args, "%s: dry run, nothing sent to %s; area 1 would get:\n  data sectors 0..%u (%s)\n"
-        "  end marker: sector %u\n  finish request\n", file.name().c_str(), flashFolder.c_str(), sectors - 1,
+        "  end marker: sector %u\n  finish request\n", file.name().string().c_str(),
+        flashFolder.generic_string().c_str(), sectors - 1,
         Count(sectors, "sector").c_str(), sectors);
     return Code(Exit::kOk);
   }
@@ -312,7 +327,7 @@ int RunProgram(const Arguments& args) {
   const platform::ScopedSurroundings scope(surroundings);
   // Marked as the dialog marks its changes: one cut short shows at its next start.
   if (!MarkChange()) {
-    return Complain(args, "cannot write " + (root / "ResidentFlash/System/logo.pending").string() +
+    return Complain(args, "cannot write " + (root / "ResidentFlash/System/logo.pending").generic_string() +
                               ", the mark of a logo change that has not completed; nothing was sent", Exit::kFileError);
   }
   const bool showProgress = ::isatty(STDOUT_FILENO) == 1 && !args.quiet && !args.json;
@@ -325,7 +340,12 @@ int RunProgram(const Arguments& args) {
   try {
     written = flash::WriteToFlashArea(
         [&](CFile& opened) {
+#ifdef _WIN32
+          opened.m_hFile = ::CreateFileW(file.PathToRead().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
           opened.m_hFile = platform::OpenHostFile(file.PathToRead());
+#endif
           opened.SetFilePath(CString::FromUtf8(file.name().string()));  // named as the user gave it
         },
         showProgress ? progress : flash::Progress{});
@@ -337,23 +357,23 @@ int RunProgram(const Arguments& args) {
   if (!written) return ReportFailure(args, observed, file, root);
   args.summary["programmed"] = true;
   if (!flash::ClearChangePending()) {
-    return Complain(args, "area 1 is programmed, but " + (root / "ResidentFlash/System/logo.pending").string() +
+    return Complain(args, "area 1 is programmed, but " + (root / "ResidentFlash/System/logo.pending").generic_string() +
                               " could not be removed: the dialog's next start will call the change unfinished",
                     Exit::kFileError);
   }
-  Say(args, "%s: programmed into area 1 of %s: %s, end marker in sector %u\n", file.name().c_str(),
-      flashFolder.c_str(), Count(sectors, "data sector").c_str(), sectors);
+  Say(args, "%s: programmed into area 1 of %s: %s, end marker in sector %u\n", file.name().string().c_str(),
+      flashFolder.generic_string().c_str(), Count(sectors, "data sector").c_str(), sectors);
   return args.noVerify ? Code(Exit::kOk) : ReportVerification(args, root, file);
 }
 
 int RunReadback(const Arguments& args) {
-  const fs::path target = args.operands.at(0);
+  const fs::path target = PathOf(args.operands.at(0));
   const auto format = OutputFormat(args, target, {Format::kPng, Format::kBmp, Format::kBin});
   if (!format) return Code(Exit::kUsage);
   const bool picture = format != Format::kBin;
   const fs::path root = RootOf(args), flashFolder = platform::FlashFolder(root);
   PutFileName(args.summary, "output", target.string());
-  PutFileName(args.summary, "flash", flashFolder.string());
+  PutFileName(args.summary, "flash", flashFolder.generic_string());
   args.summary["format"] = *format == Format::kBin ? "bin" : *format == Format::kPng ? "png" : "bmp";
   const Scan scan = ScanArea(root);
   if (scan.status != Exit::kOk) return Complain(args, scan.message, scan.status);
@@ -381,7 +401,8 @@ int RunReadback(const Arguments& args) {
   const auto file = picture ? PictureOfLogo(*format, logoBin, error) : std::vector<std::byte>();
   if (picture && file.empty()) return Complain(args, error, Exit::kFileError);
   if (!output.Write(file) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  Say(args, "%s: %s of area 1 of %s\n", target.c_str(), picture ? "the logo" : "the data", flashFolder.c_str());
+  Say(args, "%s: %s of area 1 of %s\n", target.string().c_str(), picture ? "the logo" : "the data",
+      flashFolder.generic_string().c_str());
   if (!picture && !logoLength) {
     Say(args, "  note: %s; %s, so the terminal shows no picture from it\n", scan.message.c_str(), aLogoHas.c_str());
   }

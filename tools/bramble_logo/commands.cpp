@@ -1,7 +1,6 @@
 // check, prepare, convert, show and startup, the commands that work on files of
 // the PC alone, and what every command shares.
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -104,7 +103,7 @@ logo::ConvertResult Convert(const Input& source, const fs::path& output, const f
                             std::FILE* onWritten, std::FILE* otherwise) {
   std::fflush(stdout);
   const platform::UniqueFile kept(std::tmpfile());
-  const UniqueFd saved(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3));
+  const UniqueFd saved = DuplicateFd(STDOUT_FILENO);
   const bool aside = kept && saved && ::dup2(::fileno(kept.get()), STDOUT_FILENO) >= 0;
   errno = 0;
   const auto result =
@@ -172,10 +171,10 @@ int RunCheck(const Arguments& args) {
     if (args.json || diagnosis.verdict == Verdict::kUnreadable) continue;
     const bool usable = diagnosis.verdict == Verdict::kUsable;
     if (usable && diagnosis.findings.empty()) {
-      Say(args, "%s: usable: %s, 24 bits per pixel\n", input.name().c_str(),
+      Say(args, "%s: usable: %s, 24 bits per pixel\n", input.name().string().c_str(),
           Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str());
     } else {
-      Say(args, "%s: %s\n", input.name().c_str(), usable ? "usable, with a warning" : "not usable");
+      Say(args, "%s: %s\n", input.name().string().c_str(), usable ? "usable, with a warning" : "not usable");
     }
     for (const Finding& finding : diagnosis.findings) {
       Say(args, "  %s%s; %s\n", finding.blocking ? "- " : "warning: ", finding.problem.c_str(), finding.fix.c_str());
@@ -186,7 +185,7 @@ int RunCheck(const Arguments& args) {
 
 int RunConvert(const Arguments& args) {
   const std::string source = args.operands.at(0);
-  const fs::path target = args.operands.at(1);
+  const fs::path target = PathOf(args.operands.at(1));
   if (!OutputFormat(args, target, {Format::kBin})) return Code(Exit::kUsage);
   // The converter would say only that the file did not open, and would wait on a FIFO.
   const Input input(source);
@@ -197,20 +196,21 @@ int RunConvert(const Arguments& args) {
   const auto result = Convert(input, target, *writeTo, false, args.quiet ? nullptr : stdout, nullptr);
   const int error = errno;  // of the converter's last failing call, if any
   const auto fileError = [&](const char* what, const fs::path& file) {
-    return error != 0 ? FileError(what, file, error) : what + (" " + file.string());
+    return error != 0 ? FileError(what, file, error) : std::string(what) + " " + file.string();
   };
   switch (result) {
     case logo::ConvertResult::kWritten: break;
     case logo::ConvertResult::kNotLogoBitmap: return Complain(args, ConvertRefusal(input, source), Exit::kRefused);
     case logo::ConvertResult::kSourceNotOpened:
-    case logo::ConvertResult::kSourceUnreadable: return Complain(args, fileError("cannot read", source), Exit::kFileError);
+    case logo::ConvertResult::kSourceUnreadable:
+      return Complain(args, fileError("cannot read", PathOf(source)), Exit::kFileError);
     case logo::ConvertResult::kOutputFailed: return Complain(args, fileError("cannot write", target), Exit::kFileError);
   }
   return output.Commit() ? Code(Exit::kOk) : Complain(args, output.error(), Exit::kFileError);
 }
 
 int RunShow(const Arguments& args) {
-  const fs::path target = args.operands.at(1);
+  const fs::path target = PathOf(args.operands.at(1));
   const auto format = OutputFormat(args, target, {Format::kPng, Format::kBmp});
   if (!format) return Code(Exit::kUsage);
   const Input input(args.operands.at(0));
@@ -230,7 +230,7 @@ int RunShow(const Arguments& args) {
   const auto picture = PictureOfLogo(*format, *logoBin, error);
   if (picture.empty()) return Complain(args, error, Exit::kFileError);
   if (!output.Write(picture) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  Say(args, "%s: the logo of %s, %s\n", target.c_str(), input.name().c_str(),
+  Say(args, "%s: the logo of %s, %s\n", target.string().c_str(), input.name().string().c_str(),
       Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str());
   return Code(Exit::kOk);
 }
@@ -238,7 +238,7 @@ int RunShow(const Arguments& args) {
 // The pre-check's rules, and only those: the startup writer converts whatever
 // passed it.
 int RunStartup(const Arguments& args) {
-  const fs::path target = args.operands.at(1);
+  const fs::path target = PathOf(args.operands.at(1));
   if (!OutputFormat(args, target, {Format::kRaw})) return Code(Exit::kUsage);
   const Input input(args.operands.at(0));
   if (!input.ok()) return Complain(args, input.error(), Exit::kFileError);
@@ -269,8 +269,8 @@ int RunStartup(const Arguments& args) {
   if (!output.ok() || !output.Write(logo::StartupImageFromPixels(*pixels)) || !output.Commit()) {
     return Complain(args, output.error(), Exit::kFileError);
   }
-  Say(args, "%s: %s RGB565, %s bytes, from %s\n", target.c_str(), Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(),
-      Grouped(logo::kStartupFileBytes).c_str(), source.c_str());
+  Say(args, "%s: %s RGB565, %s bytes, from %s\n", target.string().c_str(),
+      Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(), Grouped(logo::kStartupFileBytes).c_str(), source.c_str());
   return Code(Exit::kOk);
 }
 

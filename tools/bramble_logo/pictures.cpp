@@ -3,7 +3,9 @@
 // codec module, loaded at the first picture; bitmaps by the preview's own loader,
 // which the terminal trusts with hostile files already.
 
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +29,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef _WIN32
+// On Windows the codec is part of the program: the Windows Imaging Component it
+// is built on comes with every Windows, and costs the other commands nothing.
+const BrambleCodec* LoadCodec(std::string&) { return bramble_logo_codec(); }
+#else
 constexpr char kCodecFile[] = "bramble-logo-codec.so";
 
 // Loaded once and never unloaded, as libvips keeps threads and types that would
@@ -57,6 +64,8 @@ const BrambleCodec* LoadCodec(std::string& error) {
   return codec;
 }
 
+#endif
+
 }  // namespace
 
 std::optional<Colour> ParseColour(std::string_view text) {
@@ -80,7 +89,7 @@ std::optional<Colour> ParseColour(std::string_view text) {
 // prepare: any picture it reads as the logo's opaque pixels, fitted inside with
 // bars of the background, stretched, or filled with the centre cut out.
 int RunPrepare(const Arguments& args) {
-  const fs::path target = args.operands.at(1);
+  const fs::path target = PathOf(args.operands.at(1));
   const std::string fitName = args.fit.value_or("fit");
   constexpr std::string_view kFits[] = {"stretch", "fit", "fill"};  // as the codec numbers them
   const auto fit = std::ranges::find(kFits, fitName);
@@ -145,7 +154,7 @@ int RunPrepare(const Arguments& args) {
                  "#rrggbb) chooses another colour\n", name.c_str());
   }
   if (!output.Write(EncodeLogoBitmap(rgb)) || !output.Commit()) return Complain(args, output.error(), Exit::kFileError);
-  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.c_str(),
+  Say(args, "%s: %s, 24 bits per pixel, from %s (%s, %s)\n", target.string().c_str(),
       Dimensions(logo::kLogoWidth, logo::kLogoHeight).c_str(), name.c_str(),
       Dimensions(report.width, report.height).c_str(), fitName.c_str());
   return Code(Exit::kOk);

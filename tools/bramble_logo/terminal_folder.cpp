@@ -69,7 +69,7 @@ std::string WriteOwnFile(const fs::path& file, std::span<const std::byte> bytes)
 }  // namespace
 
 int RunMakeTerminal(const Arguments& args) {
-  const fs::path folder = args.operands.at(0);
+  const fs::path folder = PathOf(args.operands.at(0));
   const std::string model = args.model.value_or("QX210");
   const std::string version = args.systemVersion.value_or("V1.02");
   // A line break would end the registry value or info.txt's first line early.
@@ -114,8 +114,8 @@ int RunMakeTerminal(const Arguments& args) {
       return Complain(args, error, Exit::kFileError);
     }
   }
-  Say(args, "%s: a terminal folder: model %s, system version %s, %s\n", folder.c_str(), model.c_str(), version.c_str(),
-      ours ? "made again, its card and flash as they were" : "an empty card and flash");
+  Say(args, "%s: a terminal folder: model %s, system version %s, %s\n", folder.string().c_str(), model.c_str(),
+      version.c_str(), ours ? "made again, its card and flash as they were" : "an empty card and flash");
   return Code(Exit::kOk);
 }
 
