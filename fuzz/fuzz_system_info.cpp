@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   const auto system = bramble::fuzz::MakeTerminal("system-info") / "ResidentFlash" / "System";
   std::filesystem::create_directories(system);
   g_infoFile = system / "info.txt";
-  platform::SetMessageBoxPresenter([](const CString&, UINT) { return IDOK; });
+  platform::CurrentHost().messageBox = [](const CString&, UINT) { return IDOK; };
   return 0;
 }
 

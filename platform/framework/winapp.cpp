@@ -1,11 +1,11 @@
 #include "platform/framework/winapp.h"
 
 #include <filesystem>
-#include <utility>
+
+#include "platform/framework/host.h"
 
 namespace {
 CWinApp* g_app = nullptr;
-platform::MessageBoxPresenter g_presenter;
 }  // namespace
 
 CWinApp::CWinApp(const WCHAR* appName) : m_strAppName(appName) { g_app = this; }
@@ -35,16 +35,8 @@ int AfxWinMain(const char* executablePath) {
 }
 
 int AfxMessageBox(const WCHAR* text, UINT type, UINT /*helpContext*/) {
-  if (g_presenter) return g_presenter(CString(text), type);
+  if (const auto& box = platform::CurrentHost().messageBox) return box(CString(text), type);
   CWinApp* app = AfxGetApp();
   const HWND owner = app && app->m_pMainWnd ? app->m_pMainWnd->m_hWnd : nullptr;
   return ::MessageBoxW(owner, text, app ? app->m_strAppName.GetString() : nullptr, type);
 }
-
-namespace platform {
-
-MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
-  return std::exchange(g_presenter, std::move(presenter));
-}
-
-}  // namespace platform

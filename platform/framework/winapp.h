@@ -1,8 +1,6 @@
 #pragma once
 // The application object, the framework's start-up, and its message box.
 
-#include <functional>
-
 #include "platform/framework/wnd.h"
 
 class CWinApp : public CCmdTarget {
@@ -36,14 +34,6 @@ HINSTANCE AfxGetResourceHandle();
 // InitInstance, then the message loop or ExitInstance. Returns the exit code.
 int AfxWinMain(const char* executablePath);
 
-// A message box over the main window, with the application's name as caption.
+// A message box over the main window, with the application's name as caption,
+// unless the host's messageBox takes its place.
 int AfxMessageBox(const WCHAR* text, UINT type = MB_OK, UINT helpContext = 0);
-
-namespace platform {
-
-// Takes the place of the message box while it is installed: automation confirms
-// boxes and records what they said. Returns the one it replaces.
-using MessageBoxPresenter = std::function<int(const CString& text, UINT type)>;
-MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter);
-
-}  // namespace platform

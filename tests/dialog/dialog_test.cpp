@@ -62,11 +62,11 @@ TEST(Application, RunsTheDialogOnceAsItsMainWindow) {
   CBrambleApp app;
   int runs = 0;
   bool wasMainWindow = false;
-  platform::SetModalScript([&](CDialog& dialog) {
+  platform::CurrentHost().modalScript = [&](CDialog& dialog) {
     ++runs;
     wasMainWindow = app.m_pMainWnd == &dialog;
     dialog.SendMessage(WM_COMMAND, IDCANCEL);
-  });
+  };
   EXPECT_EQ(AfxWinMain("/usr/bin/bramble"), 0);
   EXPECT_EQ(std::tuple(runs, wasMainWindow, app.m_pMainWnd, app.m_strAppName), std::tuple(1, true, nullptr, u"bramble"));
 }

@@ -12,7 +12,7 @@
 
 namespace bramble::test {
 
-class HeadlessHost final : public platform::window::Host {
+class HeadlessHost final : public platform::window::WindowHost {
  public:
   struct Box {
     platform::WString text;
@@ -34,7 +34,7 @@ class HeadlessHost final : public platform::window::Host {
   }
   void SurfaceChanged(platform::window::Window&) override {}
   void IconChanged(platform::window::Window&) override {}
-  int MessageBox(platform::window::Window*, platform::WStringView text, platform::WStringView, UINT) override {
+  int ShowMessageBox(platform::window::Window*, platform::WStringView text, platform::WStringView, UINT) override {
     boxes.push_back({platform::WString(text), !m_visible.empty()});
     return IDOK;
   }

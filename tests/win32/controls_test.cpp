@@ -39,13 +39,13 @@ TEST(WindowsDialog, TheDialogManagerMakesTheTemplatesSixteenControls) {
   bramble::test::TempTerminal terminal;
   bramble::test::MakeReadyTerminal(terminal);
   std::vector<Control> found;
-  platform::SetModalScript([&found](CDialog& dialog) {
+  platform::CurrentHost().modalScript = [&found](CDialog& dialog) {
     for (HWND child = ::FindWindowExW(dialog.m_hWnd, nullptr, nullptr, nullptr); child;
          child = ::FindWindowExW(dialog.m_hWnd, child, nullptr, nullptr)) {
       found.push_back({::GetDlgCtrlID(child), WindowString(child, true), WindowString(child, false)});
     }
     dialog.EndDialog(IDCANCEL);
-  });
+  };
   CBrambleDlg dialog;
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
 
