@@ -37,8 +37,9 @@ bool SameNameNoCase(std::basic_string_view<Char> a, std::basic_string_view<Char>
   return true;
 }
 
-// The terminal's wide printf: %d %i %u %x %X %c %s (wide text) %%, with flags,
-// width, precision and the l, ll and h sizes. An unknown conversion is copied.
+// The terminal's wide printf, by the C library's: %d %i %u %x %X %c %s (wide
+// text) %%, with flags, width, precision and the l, ll and h sizes. An unknown
+// conversion is copied.
 WString FormatWide(const WCHAR* format, va_list args);
 
 }  // namespace platform
