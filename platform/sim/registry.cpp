@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <optional>
 
@@ -51,23 +52,13 @@ std::string ToUtf8Text(std::string_view bytes) {
   return ToUtf8(units);
 }
 
-std::optional<unsigned> HexDigit(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  return std::nullopt;
-}
-
 // 1 to maxDigits hex digits, nothing else.
 std::optional<DWORD> ParseHexNumber(std::string_view text, std::size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits) return std::nullopt;
   DWORD value = 0;
-  for (char c : text) {
-    const auto digit = HexDigit(c);
-    if (!digit) return std::nullopt;
-    value = (value << 4) | *digit;
-  }
-  return value;
+  const char* end = text.data() + text.size();
+  if (text.empty() || text.size() > maxDigits) return std::nullopt;
+  const auto [stop, error] = std::from_chars(text.data(), end, value, 16);
+  return error == std::errc{} && stop == end ? std::optional(value) : std::nullopt;
 }
 
 // A quoted text at the front of `rest`, which is advanced behind the closing quote.
