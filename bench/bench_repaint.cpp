@@ -68,13 +68,6 @@ class NoScreen final : public platform::window::WindowHost {
   void Wait(std::optional<platform::window::Clock::time_point> deadline) override {
     if (deadline) std::this_thread::sleep_until(*deadline);
   }
-  void DialogCreated(platform::window::Window&) override {}
-  void DialogDestroyed(platform::window::Window&) override {}
-  void TextChanged(platform::window::Window&) override {}
-  void Shown(platform::window::Window&) override {}
-  void SurfaceChanged(platform::window::Window&) override {}
-  void IconChanged(platform::window::Window&) override {}
-  int ShowMessageBox(platform::window::Window*, platform::WStringView, platform::WStringView, UINT) override { return IDOK; }
 };
 
 // The yardstick: Qt's own loader and scaler, drawn the same way.

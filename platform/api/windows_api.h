@@ -326,7 +326,6 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTempla
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND window);
-BOOL IsWindow(HWND window);
 BOOL SetWindowTextW(HWND window, LPCWSTR text);
 int GetWindowTextW(HWND window, LPWSTR text, int maxCount);
 int GetWindowTextLengthW(HWND window);

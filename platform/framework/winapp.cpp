@@ -18,8 +18,6 @@ BOOL CWinApp::InitInstance() { return TRUE; }
 int CWinApp::ExitInstance() { return 0; }
 int CWinApp::Run() { return ExitInstance(); }
 
-void CWinApp::SetRegistryKey(const WCHAR* company) { m_registryKey = CString(company); }
-
 CWinApp* AfxGetApp() { return g_app; }
 HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleW(nullptr); }
 HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }

@@ -13,16 +13,12 @@ class CWinApp : public CCmdTarget {
   // The application's own message loop; only runs when InitInstance returns TRUE.
   virtual int Run();
 
-  // Names the registry key for profile settings. Nothing is written there until a
-  // setting is, and this program writes none.
-  void SetRegistryKey(const WCHAR* company);
-  const CString& RegistryKey() const { return m_registryKey; }
+  // Names the registry key for profile settings, under which this program
+  // writes none.
+  void SetRegistryKey(const WCHAR* /*company*/) {}
 
   CWnd* m_pMainWnd = nullptr;
   CString m_strAppName;
-
- private:
-  CString m_registryKey;
 };
 
 CWinApp* AfxGetApp();

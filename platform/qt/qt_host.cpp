@@ -233,12 +233,9 @@ void QtHost::TextChanged(window::Window& window) {
   const auto found = m_dialogs.find(window.parent ? window.parent : &window);
   if (found == m_dialogs.end()) return;
   const QString text = ToQString(window.text);
-  QWidget* widget = window.parent ? found->second->Control(window) : found->second.get();
-  if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
-  else if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->setText(text);
-  else if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(text);
-  else if (auto* group = qobject_cast<QGroupBox*>(widget)) group->setTitle(text);
-  else if (widget) widget->setWindowTitle(text);
+  if (!window.parent) return found->second->setWindowTitle(text);
+  // Labels, edits and buttons show a text, a group box a title.
+  if (QWidget* widget = found->second->Control(window)) widget->setProperty(qobject_cast<QGroupBox*>(widget) ? "title" : "text", text);
 }
 
 void QtHost::Shown(window::Window& dialog) {

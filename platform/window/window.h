@@ -89,21 +89,22 @@ class Window : public HWND__ {
 // The Linux host: the POSIX host's files, the program's resources and a screen.
 class WindowHost : public PosixHost {
  public:
-
   virtual Clock::time_point Now() { return Clock::now(); }
   // Lets the toolkit run until it has brought in something for the program (a
   // click, a key, an uncovered window, typing) or `deadline` has come; without a
   // deadline, until something comes.
   virtual void Wait(std::optional<Clock::time_point> deadline) = 0;
 
-  virtual void DialogCreated(Window& dialog) = 0;
-  virtual void DialogDestroyed(Window& dialog) = 0;
-  virtual void TextChanged(Window& window) = 0;
-  virtual void Shown(Window& dialog) = 0;
-  // The dialog's surface has new pixels.
-  virtual void SurfaceChanged(Window& dialog) = 0;
-  virtual void IconChanged(Window& dialog) = 0;
-  virtual int ShowMessageBox(Window* owner, WStringView text, WStringView caption, UINT type) = 0;
+  // What a screen shows; a host without one keeps its windows in memory alone.
+  virtual void DialogCreated(Window& /*dialog*/) {}
+  virtual void DialogDestroyed(Window& /*dialog*/) {}
+  virtual void TextChanged(Window& /*window*/) {}
+  virtual void Shown(Window& /*dialog*/) {}
+  virtual void SurfaceChanged(Window& /*dialog*/) {}  // new pixels
+  virtual void IconChanged(Window& /*dialog*/) {}
+  virtual int ShowMessageBox(Window* /*owner*/, WStringView /*text*/, WStringView /*caption*/, UINT /*type*/) {
+    return IDOK;
+  }
 
   // The program's compiled resources (a .res file).
   std::span<const std::byte> resources;

@@ -197,8 +197,6 @@ int GetDlgCtrlID(HWND window) {
   return found ? found->id : 0;
 }
 
-BOOL IsWindow(HWND window) { return FromHandle(window) ? TRUE : FALSE; }
-
 BOOL SetWindowTextW(HWND window, LPCWSTR text) {
   Window* found = FromHandle(window);
   if (!found) return FALSE;
