@@ -23,8 +23,7 @@ namespace platform {
 
 class BlockDevice;
 
-// Where the terminal folder is when nothing names it: in the current directory.
-inline constexpr const char* kDefaultTerminalFolder = "terminal";
+inline constexpr const char* kDefaultTerminalFolder = "terminal";  // in the current directory
 
 // One open file of the host, for the simulated terminal's own use (HostIo).
 class HostIoFile {
@@ -52,11 +51,10 @@ class Host {
  public:
   virtual ~Host() = default;
 
-  // Nothing opened when the file cannot be (`created` says when it was made).
+  // As HostIo::Open and HostIo::Lock (platform/sim/host_io.h) say.
   virtual std::unique_ptr<HostIoFile> OpenFile(const std::filesystem::path&, HostFileMode, bool* /*created*/) {
     return nullptr;
   }
-  // See HostIo::Lock.
   virtual std::unique_ptr<HostIoFile> LockFile(const std::filesystem::path&, HostLockResult*) { return nullptr; }
   virtual unsigned long ProcessId() { return 0; }
 
