@@ -9,7 +9,6 @@
 
 #include "app/play.h"
 #include "platform/framework/winapp.h"
-#include "platform/sim/surroundings.h"
 #include "platform/sim/terminal.h"
 
 namespace app {
@@ -112,8 +111,7 @@ std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::pat
   return {};
 }
 
-std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, std::filesystem::path& terminalRoot,
-                                 platform::HostIo& claim, const std::function<void(unsigned long)>& showClaimant) {
+std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, platform::HostIo& claim) {
   std::string error;
   if (!ParseLaunchOptions(argc, argv, options, error)) {
     std::fprintf(stderr, "bramble: %s; see 'bramble --help'\n", error.c_str());
@@ -121,6 +119,7 @@ std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, 
   }
   if (options.help) return Answer(kUsage);
   if (options.version) return Answer(VersionText());
+  std::filesystem::path& terminalRoot = platform::CurrentHost().terminalRoot;
   terminalRoot = platform::ChooseTerminalRoot(options.root);
   if (const std::string problem = CheckPlaces(options, terminalRoot); !problem.empty()) {
     std::fprintf(stderr, "bramble: %s\n", problem.c_str());
@@ -132,7 +131,7 @@ std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, 
   claim = platform::ClaimTerminal(terminalRoot, &result);
   if (result == platform::HostIo::LockResult::kBusy) {
     std::fprintf(stderr, "bramble: another Bramble runs on the terminal %s\n", terminalRoot.string().c_str());
-    if (const auto claimant = platform::TerminalClaimant(terminalRoot); claimant && showClaimant) showClaimant(*claimant);
+    if (const auto claimant = platform::TerminalClaimant(terminalRoot)) platform::CurrentHost().ShowRunningProgram(*claimant);
     return 1;
   }
   if (result != platform::HostIo::LockResult::kHeld) {
@@ -143,10 +142,9 @@ std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, 
   return std::nullopt;
 }
 
-int RunProgram(const char* executable, const LaunchOptions& options,
-               const std::function<bool(HWND__* dialog, const std::filesystem::path& file)>& saveScreenshot) {
+int RunProgram(const char* executable, const LaunchOptions& options) {
   std::function<std::string()> playFailure;
-  if (options.play) playFailure = InstallPlay({options.steps, options.outDir}, saveScreenshot);
+  if (options.play) playFailure = InstallPlay({options.steps, options.outDir});
   const int result = AfxWinMain(executable) == 0 ? 0 : 1;
   if (playFailure) {
     if (const std::string failure = playFailure(); !failure.empty()) {

@@ -2,14 +2,11 @@
 // Command-line options of the launcher `bramble`.
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/sim/host_io.h"
-
-struct HWND__;
 
 namespace app {
 
@@ -54,19 +51,16 @@ std::string CheckPlaces(const LaunchOptions& options, const std::filesystem::pat
 std::string VersionText();
 
 // The launcher's first steps on every host: parses the options, answers --help and
-// --version, chooses the terminal folder and checks it and --out, then claims the
-// terminal for this program (`claim` holds it until the program ends). Returns the
-// exit status when the program ends there, nothing when the dialog is to run.
-// When another program holds the terminal, nothing is touched: one line on
-// standard error, `showClaimant` is given that program's process id where it is
-// known, and the status is 1.
-std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, std::filesystem::path& terminalRoot,
-                                 platform::HostIo& claim,
-                                 const std::function<void(unsigned long processId)>& showClaimant = {});
+// --version, chooses the installed host's terminal folder and checks it and --out,
+// then claims the terminal for this program (`claim` holds it until the program
+// ends). Returns the exit status when the program ends there, nothing when the
+// dialog is to run. When another program holds the terminal, nothing is touched:
+// one line on standard error, the host shows that program where it can, and the
+// status is 1.
+std::optional<int> PrepareLaunch(int argc, char** argv, LaunchOptions& options, platform::HostIo& claim);
 
 // Runs the program as the terminal's framework starts it, played without hands
-// under --play (`saveScreenshot` writes the window's picture). The exit status.
-int RunProgram(const char* executable, const LaunchOptions& options,
-               const std::function<bool(HWND__* dialog, const std::filesystem::path& file)>& saveScreenshot);
+// under --play. The exit status.
+int RunProgram(const char* executable, const LaunchOptions& options);
 
 }  // namespace app

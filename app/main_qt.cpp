@@ -12,8 +12,6 @@
 #include "app/launcher.h"
 #include "app/resources.h"
 #include "platform/qt/qt_host.h"
-#include "platform/sim/surroundings.h"
-#include "platform/window/window.h"
 
 // The one application object.
 CBrambleApp theApp;
@@ -29,17 +27,14 @@ void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& messag
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::window::Setup windows;
-  windows.resources = app::CompiledResources();  // --version reads them
-  platform::window::InstallSetup(windows);
-  // The host's files first: the launcher claims the terminal through them.
-  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
-  platform::InstallSurroundings(surroundings);
+  // Installed first: the launcher claims the terminal through its files, and
+  // --version reads its resources. Its dialogs need Qt, which comes later.
+  platform::qt::QtHost host;
+  host.resources = app::CompiledResources();
+  platform::InstallHost(&host);
   app::LaunchOptions options;
   platform::HostIo claim;
-  if (const std::optional<int> status = app::PrepareLaunch(argc, argv, options, surroundings.terminalRoot, claim)) {
-    return *status;
-  }
+  if (const std::optional<int> status = app::PrepareLaunch(argc, argv, options, claim)) return *status;
 
   if (options.play) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // nothing on screen: the dialog renders off screen
@@ -49,11 +44,5 @@ int main(int argc, char** argv) {
   }
   qInstallMessageHandler(QtMessages);
   QApplication qtApp(argc, argv);
-  platform::qt::QtHost host;
-  windows.host = &host;
-  platform::window::InstallSetup(windows);
-  platform::InstallSurroundings(surroundings);
-  return app::RunProgram(argv[0], options, [&host](HWND dialog, const std::filesystem::path& file) {
-    return host.Screenshot(dialog).save(QString::fromStdString(file.string()), "PNG");
-  });
+  return app::RunProgram(argv[0], options);
 }

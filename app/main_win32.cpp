@@ -10,11 +10,7 @@
 
 #include "app/bramble_app.h"
 #include "app/launcher.h"
-#include "platform/sim/surroundings.h"
-#include "platform/framework/wnd.h"
-#include "platform/win32/dialog_placement.h"
-#include "platform/win32/running_program.h"
-#include "platform/win32/window_picture.h"
+#include "platform/win32/win32_host.h"
 
 // The one application object.
 CBrambleApp theApp;
@@ -29,19 +25,12 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<char*> pointers;
   for (std::string& word : words) pointers.push_back(word.data());
 
+  platform::win32::Win32Host host;
+  platform::InstallHost(&host);
   app::LaunchOptions options;
-  // The host's files first: the launcher claims the terminal through them.
-  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
-  platform::InstallSurroundings(surroundings);
   platform::HostIo claim;
-  if (const std::optional<int> status = app::PrepareLaunch(argc, pointers.data(), options, surroundings.terminalRoot,
-                                                           claim, platform::win32::ShowRunningProgram)) {
-    return *status;
-  }
-  platform::InstallSurroundings(surroundings);
-  // The dialog manager lays the template out in font units; the terminal's screen
-  // edge by edge. And the dialog covers the screen however it was started.
-  platform::SetControlPlacement(platform::win32::PlaceControlsEdgeByEdge);
+  if (const std::optional<int> status = app::PrepareLaunch(argc, pointers.data(), options, claim)) return *status;
+  // The dialog covers the screen however it was started.
   const platform::win32::KeepMaximized keepMaximized;
-  return app::RunProgram(pointers[0], options, platform::win32::SaveWindowPicture);
+  return app::RunProgram(pointers[0], options);
 }

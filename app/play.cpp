@@ -27,8 +27,7 @@ constexpr std::array<ShownControl, 6> kShownControls = {{{"message", IDC_MESSAGE
 
 class Player {
  public:
-  Player(PlayScript script, SaveScreenshot saveScreenshot)
-      : m_script(std::move(script)), m_saveScreenshot(std::move(saveScreenshot)) {}
+  explicit Player(PlayScript script) : m_script(std::move(script)) {}
 
   // A box is confirmed at once; on a screen, the dialog it covered repaints.
   int ConfirmBox(const CString& text) {
@@ -86,7 +85,7 @@ class Player {
     std::snprintf(number, sizeof number, "%02d-", index);
     const std::string name = number + std::string(step);
     const std::filesystem::path picture = m_script.outDir / (name + ".png");
-    if (!m_saveScreenshot(dialog.m_hWnd, picture) && m_failure.empty()) m_failure = "cannot write " + picture.string();
+    if (!platform::CurrentHost().SaveScreenshot(dialog.m_hWnd, picture) && m_failure.empty()) m_failure = "cannot write " + picture.string();
     m_transcript << '[' << index << ' ' << step << "]\n";
     for (const std::string& box : m_boxes) m_transcript << "box: " << box << '\n';
     m_boxes.clear();
@@ -100,7 +99,6 @@ class Player {
   }
 
   PlayScript m_script;
-  SaveScreenshot m_saveScreenshot;
   std::ofstream m_transcript;
   std::vector<std::string> m_boxes;  // shown during the current step
   std::string m_failure;
@@ -131,10 +129,11 @@ std::string EscapeTranscriptValue(const CString& text) {
   return out;
 }
 
-std::function<std::string()> InstallPlay(PlayScript script, SaveScreenshot saveScreenshot) {
-  auto player = std::make_shared<Player>(std::move(script), std::move(saveScreenshot));
-  platform::SetMessageBoxPresenter([player](const CString& text, UINT) { return player->ConfirmBox(text); });
-  platform::SetModalScript([player](CDialog& dialog) { player->Run(dialog); });
+std::function<std::string()> InstallPlay(PlayScript script) {
+  auto player = std::make_shared<Player>(std::move(script));
+  platform::Host& host = platform::CurrentHost();
+  host.messageBox = [player](const CString& text, UINT) { return player->ConfirmBox(text); };
+  host.modalScript = [player](CDialog& dialog) { player->Run(dialog); };
   return [player] { return player->failure(); };
 }
 

@@ -20,9 +20,6 @@ struct PlayScript {
   std::filesystem::path outDir;
 };
 
-// Saves the dialog's window as a PNG picture; false when it could not.
-using SaveScreenshot = std::function<bool(HWND dialog, const std::filesystem::path& file)>;
-
 // Splits "open,convert"; an empty text between commas is no step.
 std::vector<std::string> SplitPlaySteps(std::string_view list);
 bool IsPlayStep(std::string_view name);
@@ -30,10 +27,11 @@ bool IsPlayStep(std::string_view name);
 // "\n" for a line feed and "\\" for a backslash, as the transcript writes values.
 std::string EscapeTranscriptValue(const CString& text);
 
-// The next dialog run modally plays the script instead of a user; each message box
-// is confirmed at once and recorded in its step's block. The folder must exist.
+// The next dialog run modally plays the script instead of a user, and the
+// installed host saves its pictures; each message box is confirmed at once and
+// recorded in its step's block. The folder must exist.
 // Returns what tells, once the dialog has ended, that it never started or which
 // picture or transcript could not be written (empty when all went well).
-std::function<std::string()> InstallPlay(PlayScript script, SaveScreenshot saveScreenshot);
+std::function<std::string()> InstallPlay(PlayScript script);
 
 }  // namespace app

@@ -18,7 +18,7 @@
 #include "logo/converter.h"
 #include "logo/image_format.h"
 #include "platform/framework/storage.h"
-#include "platform/sim/surroundings.h"
+#include "platform/posix/posix_host.h"
 
 namespace {
 
@@ -67,9 +67,9 @@ class SilencedStdout {
 int main() {
   const fs::path root = fs::temp_directory_path() / ("bramble-bench-" + std::to_string(::getpid()));
   fs::create_directories(root / "SDMMC DISK");
-  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
-  surroundings.terminalRoot = root;
-  platform::InstallSurroundings(surroundings);
+  platform::PosixHost host;
+  host.terminalRoot = root;
+  platform::InstallHost(&host);
   const fs::path source = root / "SDMMC DISK/logo.bmp";
   {
     const auto bitmap = bench::StandardBitmap();

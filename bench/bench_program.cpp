@@ -18,7 +18,7 @@
 
 #include "flash/flash_writer.h"
 #include "logo/image_format.h"
-#include "platform/sim/surroundings.h"
+#include "platform/posix/posix_host.h"
 
 namespace {
 
@@ -64,9 +64,9 @@ int main() {
   fs::remove_all(root);
   fs::create_directories(root / "SDMMC DISK");
   fs::create_directories(root / "flash");
-  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
-  surroundings.terminalRoot = root;
-  platform::InstallSurroundings(surroundings);
+  platform::PosixHost host;
+  host.terminalRoot = root;
+  platform::InstallHost(&host);
 
   std::vector<char> logo(kLogoBytes);
   for (std::size_t i = 0; i < logo.size(); ++i) logo[i] = static_cast<char>((i * 13 + i / kSectorBytes) & 0xFF);

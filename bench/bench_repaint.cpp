@@ -28,7 +28,6 @@
 #include "platform/formats/bitmap_format.h"
 #include "platform/formats/dialog_template.h"
 #include "platform/formats/little_endian.h"
-#include "platform/sim/surroundings.h"
 #include "platform/window/window.h"
 
 namespace {
@@ -64,18 +63,11 @@ std::vector<std::byte> StandardBitmap() {
 }
 
 // Shows nothing; the window system keeps its windows in memory.
-class NoScreen final : public platform::window::Host {
+class NoScreen final : public platform::window::WindowHost {
  public:
   void Wait(std::optional<platform::window::Clock::time_point> deadline) override {
     if (deadline) std::this_thread::sleep_until(*deadline);
   }
-  void DialogCreated(platform::window::Window&) override {}
-  void DialogDestroyed(platform::window::Window&) override {}
-  void TextChanged(platform::window::Window&) override {}
-  void Shown(platform::window::Window&) override {}
-  void SurfaceChanged(platform::window::Window&) override {}
-  void IconChanged(platform::window::Window&) override {}
-  int MessageBox(platform::window::Window*, platform::WStringView, platform::WStringView, UINT) override { return IDOK; }
 };
 
 // The yardstick: Qt's own loader and scaler, drawn the same way.
@@ -113,18 +105,17 @@ int main(int argc, char** argv) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bitmap.data()), static_cast<std::streamsize>(bitmap.size()));
   }
   NoScreen screen;
-  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
-  surroundings.terminalRoot = root;
-  surroundings.debugOutput = [](std::string_view) {};
-  platform::InstallSurroundings(surroundings);
-  platform::window::InstallSetup({&screen, app::CompiledResources()});
+  screen.terminalRoot = root;
+  screen.debugOutput = [](std::string_view) {};
+  screen.resources = app::CompiledResources();
+  platform::InstallHost(&screen);
 
   const QString qtPath = QString::fromStdString(file.string());
   QImage qtSurface(kScreenWidth, kScreenHeight, QImage::Format_RGB32);
   std::vector<double> repaintMs, qtMs;
   bool ok = true;
   CBrambleDlg dialog;
-  platform::SetModalScript([&](CDialog& running) {
+  screen.modalScript = [&](CDialog& running) {
     running.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_OPEN_IMAGE, BN_CLICKED));
     const platform::window::Surface& surface = platform::window::FromHandle(running.m_hWnd)->surface;
     for (int round = 0; ok && round <= kRounds; ++round) {
@@ -142,7 +133,7 @@ int main(int argc, char** argv) {
       qtMs.push_back(Milliseconds(qtDone - qtStart));
     }
     running.SendMessage(WM_COMMAND, IDCANCEL);
-  });
+  };
   ok = dialog.DoModal() == IDCANCEL && ok;
   const bool leaked = !(platform::window::LiveGdiObjects() == platform::window::GdiCounts{});
   std::error_code ec;

@@ -1,5 +1,4 @@
-// The preview's bitmap loader over any bytes: as a bitmap file, and as the image
-// part of an icon, which shares the decoder behind a different row layout.
+// The preview's bitmap loader over any bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,10 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (const auto bitmap = platform::DecodeBitmap(bytes)) {
     CheckShape(*bitmap);
     for (const std::uint32_t pixel : bitmap->pixels) Require((pixel >> 24) == 0xFF, "a bitmap pixel is not opaque");
-  }
-  if (const auto image = platform::DecodeDib(bytes, platform::DibLayout::kIcon)) {
-    CheckShape(*image);
-    Require(image->height > 0, "an icon image counts its rows as negative");
   }
   return 0;
 }

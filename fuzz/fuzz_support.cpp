@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/sim/surroundings.h"
+#include "platform/posix/posix_host.h"
 
 namespace bramble::fuzz {
 namespace {
@@ -23,11 +23,11 @@ const std::filesystem::path& MakeTerminal(std::string_view target) {
   if (!::mkdtemp(pattern.data())) Fail("cannot make the terminal folder");
   g_root = pattern;
   for (const char* folder : {"SDMMC DISK", "ResidentFlash/System", "flash"}) std::filesystem::create_directories(g_root / folder);
-  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
-  surroundings.terminalRoot = g_root;
+  static platform::PosixHost host;
+  host.terminalRoot = g_root;
   // The code's debug lines would bury the fuzzer's own.
-  surroundings.debugOutput = [](std::string_view) {};
-  platform::InstallSurroundings(surroundings);
+  host.debugOutput = [](std::string_view) {};
+  platform::InstallHost(&host);
   std::atexit([] { std::error_code ignored; std::filesystem::remove_all(g_root, ignored); });
   return g_root;
 }

@@ -23,7 +23,7 @@ std::filesystem::path g_infoFile;
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   g_infoFile = bramble::fuzz::MakeTerminal("system-info") / "ResidentFlash" / "System" / "info.txt";
-  platform::SetMessageBoxPresenter([](const CString&, UINT) { return IDOK; });
+  platform::CurrentHost().messageBox = [](const CString&, UINT) { return IDOK; };
   return 0;
 }
 

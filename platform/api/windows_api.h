@@ -195,7 +195,6 @@ inline constexpr LONG ERROR_CRC = 23;
 inline constexpr LONG ERROR_SEEK = 25;
 inline constexpr LONG ERROR_SHARING_VIOLATION = 32;
 inline constexpr LONG ERROR_HANDLE_EOF = 38;
-inline constexpr LONG ERROR_NOT_SUPPORTED = 50;
 inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_DISK_FULL = 112;
 inline constexpr LONG ERROR_INVALID_NAME = 123;
@@ -203,7 +202,6 @@ inline constexpr LONG ERROR_NEGATIVE_SEEK = 131;
 inline constexpr LONG ERROR_BAD_PATHNAME = 161;
 inline constexpr LONG ERROR_FILE_TOO_LARGE = 223;
 inline constexpr LONG ERROR_MORE_DATA = 234;
-inline constexpr LONG ERROR_DIRECTORY = 267;
 inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 
 DWORD GetLastError();
@@ -292,23 +290,12 @@ inline constexpr int SW_SHOWMAXIMIZED = 11;  // the terminal's value; the deskto
 inline constexpr UINT MB_OK = 0x0;
 inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
 
-inline constexpr DWORD WS_POPUP = 0x80000000;
-inline constexpr DWORD WS_CHILD = 0x40000000;
 inline constexpr DWORD WS_VISIBLE = 0x10000000;
-inline constexpr DWORD WS_BORDER = 0x00800000;
-inline constexpr DWORD WS_GROUP = 0x00020000;
-inline constexpr DWORD WS_TABSTOP = 0x00010000;
-inline constexpr DWORD WS_EX_APPWINDOW = 0x00040000;
 inline constexpr DWORD DS_SETFONT = 0x40;
-inline constexpr DWORD DS_MODALFRAME = 0x80;
-inline constexpr DWORD DS_FIXEDSYS = 0x08;
-inline constexpr DWORD BS_PUSHBUTTON = 0x0;
 inline constexpr DWORD BS_GROUPBOX = 0x7;
 inline constexpr DWORD BS_TYPEMASK = 0xF;
-inline constexpr DWORD SS_LEFT = 0x0;
 inline constexpr DWORD SS_CENTER = 0x1;
 inline constexpr DWORD SS_TYPEMASK = 0x1F;
-inline constexpr DWORD ES_AUTOHSCROLL = 0x80;
 
 constexpr WORD LOWORD(ULONG_PTR value) { return static_cast<WORD>(value & 0xFFFF); }
 constexpr WORD HIWORD(ULONG_PTR value) { return static_cast<WORD>((value >> 16) & 0xFFFF); }
@@ -339,7 +326,6 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTempla
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND window);
-BOOL IsWindow(HWND window);
 BOOL SetWindowTextW(HWND window, LPCWSTR text);
 int GetWindowTextW(HWND window, LPWSTR text, int maxCount);
 int GetWindowTextLengthW(HWND window);

@@ -36,7 +36,6 @@ std::optional<NameOrNumber> ReadNameOrNumber(const LittleEndianReader& in, std::
 // The predefined control classes, by the numbers the compiler writes for them.
 inline constexpr WORD kButtonClass = 0x0080;
 inline constexpr WORD kEditClass = 0x0081;
-inline constexpr WORD kStaticClass = 0x0082;
 
 struct DialogItem {
   DWORD style;

@@ -80,7 +80,6 @@ class CFile {
   // Closing a file object without a file does nothing.
   void Close();
 
-  CString GetFilePath() const { return m_strFileName; }
   void SetFilePath(const WCHAR* name) { m_strFileName = CString(name); }
 
  private:

@@ -1,5 +1,6 @@
 #include "platform/framework/cstring.h"
 
+#include <cstdarg>
 #include <climits>
 
 CString CString::FromAnsi(std::string_view ansi) {
@@ -26,6 +27,6 @@ std::string CString::ToAnsi() const {
 void CString::Format(const WCHAR* format, ...) {
   va_list args;
   va_start(args, format);
-  FormatV(format, args);
+  m_text = platform::FormatWide(format, args);
   va_end(args);
 }

@@ -1,7 +1,6 @@
 #pragma once
 // The framework's CString: UTF-16 text, only as much of it as the system uses.
 
-#include <cstdarg>
 #include <string>
 #include <string_view>
 
@@ -28,7 +27,6 @@ class CString {
   const platform::WString& str() const { return m_text; }
 
   void Format(const WCHAR* format, ...);
-  void FormatV(const WCHAR* format, va_list args) { m_text = platform::FormatWide(format, args); }
 
   // Removes every trailing occurrence of the one character.
   CString& TrimRight(WCHAR target) {

@@ -1,11 +1,11 @@
 #include "platform/framework/winapp.h"
 
 #include <filesystem>
-#include <utility>
+
+#include "platform/framework/host.h"
 
 namespace {
 CWinApp* g_app = nullptr;
-platform::MessageBoxPresenter g_presenter;
 }  // namespace
 
 CWinApp::CWinApp(const WCHAR* appName) : m_strAppName(appName) { g_app = this; }
@@ -17,8 +17,6 @@ CWinApp::~CWinApp() {
 BOOL CWinApp::InitInstance() { return TRUE; }
 int CWinApp::ExitInstance() { return 0; }
 int CWinApp::Run() { return ExitInstance(); }
-
-void CWinApp::SetRegistryKey(const WCHAR* company) { m_registryKey = CString(company); }
 
 CWinApp* AfxGetApp() { return g_app; }
 HINSTANCE AfxGetInstanceHandle() { return ::GetModuleHandleW(nullptr); }
@@ -35,16 +33,8 @@ int AfxWinMain(const char* executablePath) {
 }
 
 int AfxMessageBox(const WCHAR* text, UINT type, UINT /*helpContext*/) {
-  if (g_presenter) return g_presenter(CString(text), type);
+  if (const auto& box = platform::CurrentHost().messageBox) return box(CString(text), type);
   CWinApp* app = AfxGetApp();
   const HWND owner = app && app->m_pMainWnd ? app->m_pMainWnd->m_hWnd : nullptr;
   return ::MessageBoxW(owner, text, app ? app->m_strAppName.GetString() : nullptr, type);
 }
-
-namespace platform {
-
-MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
-  return std::exchange(g_presenter, std::move(presenter));
-}
-
-}  // namespace platform

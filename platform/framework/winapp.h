@@ -1,8 +1,6 @@
 #pragma once
 // The application object, the framework's start-up, and its message box.
 
-#include <functional>
-
 #include "platform/framework/wnd.h"
 
 class CWinApp : public CCmdTarget {
@@ -15,16 +13,12 @@ class CWinApp : public CCmdTarget {
   // The application's own message loop; only runs when InitInstance returns TRUE.
   virtual int Run();
 
-  // Names the registry key for profile settings. Nothing is written there until a
-  // setting is, and this program writes none.
-  void SetRegistryKey(const WCHAR* company);
-  const CString& RegistryKey() const { return m_registryKey; }
+  // Names the registry key for profile settings, under which this program
+  // writes none.
+  void SetRegistryKey(const WCHAR* /*company*/) {}
 
   CWnd* m_pMainWnd = nullptr;
   CString m_strAppName;
-
- private:
-  CString m_registryKey;
 };
 
 CWinApp* AfxGetApp();
@@ -36,14 +30,6 @@ HINSTANCE AfxGetResourceHandle();
 // InitInstance, then the message loop or ExitInstance. Returns the exit code.
 int AfxWinMain(const char* executablePath);
 
-// A message box over the main window, with the application's name as caption.
+// A message box over the main window, with the application's name as caption,
+// unless the host's messageBox takes its place.
 int AfxMessageBox(const WCHAR* text, UINT type = MB_OK, UINT helpContext = 0);
-
-namespace platform {
-
-// Takes the place of the message box while it is installed: automation confirms
-// boxes and records what they said. Returns the one it replaces.
-using MessageBoxPresenter = std::function<int(const CString& text, UINT type)>;
-MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter);
-
-}  // namespace platform

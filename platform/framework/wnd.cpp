@@ -6,6 +6,7 @@
 
 #include "platform/framework/cdc.h"
 #include "platform/framework/cfile.h"
+#include "platform/framework/host.h"
 #include "platform/framework/winapp.h"
 
 namespace {
@@ -21,8 +22,6 @@ std::map<HWND, std::unique_ptr<CWnd>>& TemporaryWindows() {
   return windows;
 }
 
-platform::ModalScript g_modalScript;
-platform::ControlPlacement g_controlPlacement;
 // Posted to a dialog that has initialised, so that the script starts from inside
 // the dialog's own message loop.
 constexpr UINT kRunModalScript = WM_APP + 0x0B00;
@@ -158,16 +157,16 @@ INT_PTR CALLBACK CDialog::DialogProcedure(HWND window, UINT message, WPARAM wPar
   if (message == WM_INITDIALOG) {
     auto* dialog = reinterpret_cast<CDialog*>(lParam);
     dialog->Attach(window);
-    if (g_controlPlacement) g_controlPlacement(window, dialog->m_dialogTemplate);
+    platform::CurrentHost().PlaceControls(window, dialog->m_dialogTemplate);
     const BOOL focusFirstTabStop = dialog->OnInitDialog();
-    if (g_modalScript) ::PostMessageW(window, kRunModalScript, 0, 0);
+    if (platform::CurrentHost().modalScript) ::PostMessageW(window, kRunModalScript, 0, 0);
     return focusFirstTabStop;
   }
   const auto attached = AttachedWindows().find(window);
   auto* dialog = attached == AttachedWindows().end() ? nullptr : dynamic_cast<CDialog*>(attached->second);
   if (!dialog) return FALSE;
   if (message == kRunModalScript) {
-    if (platform::ModalScript script = std::exchange(g_modalScript, {})) script(*dialog);
+    if (auto script = std::exchange(platform::CurrentHost().modalScript, {})) script(*dialog);
     return TRUE;
   }
   LRESULT result = 0;
@@ -235,12 +234,6 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
 }
 
 namespace platform {
-
-ModalScript SetModalScript(ModalScript script) { return std::exchange(g_modalScript, std::move(script)); }
-
-ControlPlacement SetControlPlacement(ControlPlacement placement) {
-  return std::exchange(g_controlPlacement, std::move(placement));
-}
 
 bool PumpUntilIdle(CDialog& dialog, DWORD limitMilliseconds) {
   // Waits in short slices, so that the limit counts however the platform's

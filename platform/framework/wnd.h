@@ -5,7 +5,6 @@
 // one dialog procedure.
 
 #include <cstddef>
-#include <functional>
 #include <set>
 #include <span>
 #include <vector>
@@ -172,19 +171,6 @@ class CDialog : public CWnd {
 };
 
 namespace platform {
-
-// A script that takes the user's place in the next dialogs run modally: it is
-// called from the dialog's own message loop, once the dialog has initialised,
-// and runs until it ends the dialog or returns. Automation and tests use it.
-using ModalScript = std::function<void(CDialog& dialog)>;
-ModalScript SetModalScript(ModalScript script);
-
-// Puts a new dialog's controls where the terminal shows them, given the template
-// the dialog was made from: called once the controls exist, before the dialog
-// initialises. A host whose dialog manager lays templates out by rules of its own
-// installs one; the others leave it empty.
-using ControlPlacement = std::function<void(HWND dialog, std::span<const std::byte> dialogTemplate)>;
-ControlPlacement SetControlPlacement(ControlPlacement placement);
 
 // Handles the dialog's messages until none is waiting and no timer of the dialog
 // is armed, or the dialog is ending: what a script does after each step it takes.

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,91 +15,60 @@
 namespace platform {
 namespace {
 
-// iconv's name for the terminal's code page.
-std::string IconvAnsiName() { return "CP" + std::to_string(kTerminalAnsiCodePage); }
-
-struct IconvCloser {
-  void operator()(iconv_t* cd) const {
-    iconv_close(*cd);
-    delete cd;
-  }
-};
-using UniqueIconv = std::unique_ptr<iconv_t, IconvCloser>;
-
-UniqueIconv OpenConverter(const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
-  return UniqueIconv(new iconv_t(cd));
-}
-
-// Converts `input` piece by piece into `output`. Where the input holds something
-// the target cannot take, `invalid` is told and answers how many input bytes to
-// pass over; nothing fails.
-void Transcode(iconv_t cd, std::string_view input, const std::function<void(std::string_view)>& output,
-               const std::function<std::size_t()>& invalid) {
+// Converts with glibc's iconv; where the input holds what the target cannot take,
+// `replacement` stands for its first `skip` bytes, and nothing fails. Nothing
+// without the code page's converter.
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view input,
+                                   std::string_view replacement, std::size_t skip) {
+  const iconv_t opened = iconv_open(to, from);
+  if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const std::unique_ptr<void, int (*)(iconv_t)> cd(opened, iconv_close);
+  std::string out;
   char* in = const_cast<char*>(input.data());
   std::size_t inLeft = input.size();
   char buffer[1024];
   while (inLeft > 0) {
     char* outPtr = buffer;
     std::size_t outLeft = sizeof buffer;
-    const std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    output(std::string_view(buffer, sizeof buffer - outLeft));
+    const std::size_t result = iconv(opened, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, sizeof buffer - outLeft);
     if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      const std::size_t skip = std::min(invalid(), inLeft);
-      in += skip;
-      inLeft -= skip;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      out += replacement;
+      const std::size_t skipped = std::min(skip, inLeft);
+      in += skipped;
+      inLeft -= skipped;
+      iconv(opened, nullptr, nullptr, nullptr, nullptr);
     }
   }
-}
-
-// Bytes that are not valid in code page 949 become U+FFFD; nothing fails.
-WString AnsiToWide(std::string_view ansi) {
-  WString out;
-  UniqueIconv cd = OpenConverter("UTF-16LE", IconvAnsiName().c_str());
-  if (!cd) {  // no code page support: keep ASCII, mark the rest
-    for (unsigned char c : ansi) out += c < 0x80 ? static_cast<WCHAR>(c) : static_cast<WCHAR>(0xFFFD);
-    return out;
-  }
-  Transcode(
-      *cd, ansi,
-      [&](std::string_view bytes) {
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-          out += static_cast<WCHAR>(static_cast<unsigned char>(bytes[i]) |
-                                    (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        }
-      },
-      [&] {
-        // An invalid or cut-off byte sequence: one replacement character for its first byte.
-        out += static_cast<WCHAR>(0xFFFD);
-        return std::size_t{1};
-      });
   return out;
 }
 
-// Characters that code page 949 cannot hold become '?', as the platform's default
-// character.
-std::string WideToAnsi(WStringView wide) {
-  std::string out;
-  UniqueIconv cd = OpenConverter(IconvAnsiName().c_str(), "UTF-16LE");
-  if (!cd) {
-    for (const WCHAR c : wide) out += c < 0x80 ? static_cast<char>(c) : '?';
+// iconv's name for the terminal's code page.
+std::string IconvAnsiName() { return "CP" + std::to_string(kTerminalAnsiCodePage); }
+
+// Bytes that are not valid in code page 949 become U+FFFD, one for the first
+// byte of each invalid or cut-off sequence.
+WString AnsiToWide(std::string_view ansi) {
+  WString out;
+  if (const auto bytes = Convert("UTF-16LE", IconvAnsiName().c_str(), ansi, "\xFD\xFF", 1)) {
+    for (std::size_t i = 0; i + 1 < bytes->size(); i += 2) {
+      out += static_cast<WCHAR>(static_cast<unsigned char>((*bytes)[i]) | (static_cast<unsigned char>((*bytes)[i + 1]) << 8));
+    }
     return out;
   }
+  // No code page support: ASCII kept, the rest marked.
+  for (const unsigned char c : ansi) out += c < 0x80 ? static_cast<WCHAR>(c) : static_cast<WCHAR>(0xFFFD);
+  return out;
+}
+
+// Characters that code page 949 cannot hold (and lone surrogates) become '?', as
+// the platform's default character.
+std::string WideToAnsi(WStringView wide) {
   std::string bytes;
-  bytes.reserve(wide.size() * 2);
-  for (const WCHAR c : wide) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  Transcode(
-      *cd, bytes, [&](std::string_view converted) { out += converted; },
-      [&] {
-        // A character the code page lacks (or a lone surrogate): the platform's default character.
-        out += '?';
-        return std::size_t{2};
-      });
+  for (const WCHAR c : wide) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  if (auto converted = Convert(IconvAnsiName().c_str(), "UTF-16LE", bytes, "?", 2)) return std::move(*converted);
+  std::string out;
+  for (const WCHAR c : wide) out += c < 0x80 ? static_cast<char>(c) : '?';
   return out;
 }
 

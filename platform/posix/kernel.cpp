@@ -1,5 +1,5 @@
 // The terminal's file and device calls on a POSIX host. Terminal paths lead into
-// the terminal folder; device names ("DSK1:") to the device of the surroundings.
+// the terminal folder; device names ("DSK1:") to the installed host's device.
 // Failures set the platform's error codes, which the framework's file exception
 // turns into its causes.
 

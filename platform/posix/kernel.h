@@ -1,7 +1,7 @@
 #pragma once
 // The terminal's file and device calls on a POSIX host (CreateFileW and the
 // rest, declared by the api): terminal paths lead into the terminal folder,
-// device names to the device of the surroundings.
+// device names to the installed host's device.
 
 #include <filesystem>
 

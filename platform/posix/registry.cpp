@@ -107,10 +107,6 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
 LSTATUS RegCloseKey(HKEY key) {
   using namespace platform;
   if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;  // a predefined key stays open
-  auto& keys = OpenKeys();
-  const auto found = std::find_if(keys.begin(), keys.end(), [&](const auto& open) { return open.get() == key; });
-  const bool wasOpen = found != keys.end();
-  if (!wasOpen) return ERROR_INVALID_HANDLE;
-  keys.erase(found);
-  return ERROR_SUCCESS;
+  const bool wasOpen = std::erase_if(OpenKeys(), [key](const auto& open) { return open.get() == key; }) != 0;
+  return wasOpen ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

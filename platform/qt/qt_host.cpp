@@ -1,10 +1,12 @@
 #include "platform/qt/qt_host.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCloseEvent>
 #include <qdrawutil.h>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,7 +21,6 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <cstring>
 
 namespace platform::qt {
 namespace {
@@ -28,16 +29,12 @@ QString ToQString(WStringView text) { return QString::fromUtf16(text.data(), sta
 
 QIcon ToQIcon(HICON handle) {
   QIcon icon;
-  const auto* images = static_cast<const window::Icon*>(handle);
-  if (!images) return icon;
-  for (const window::IconImage& image : images->images) {
-    QImage picture(image.width, image.height, QImage::Format_ARGB32);
-    for (int y = 0; y < image.height; ++y) {
-      std::memcpy(picture.scanLine(y), image.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width),
-                  static_cast<std::size_t>(image.width) * 4);
-    }
-    icon.addPixmap(QPixmap::fromImage(picture));
-  }
+  const auto* ico = static_cast<const window::Icon*>(handle);
+  if (!ico) return icon;
+  QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(ico->file.data()), static_cast<qsizetype>(ico->file.size()));
+  QBuffer buffer(&bytes);
+  QImageReader reader(&buffer, "ico");
+  for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i) icon.addPixmap(QPixmap::fromImage(reader.read()));
   return icon;
 }
 
@@ -206,7 +203,7 @@ class QtHost::DialogWidget final : public QWidget {
   std::map<const window::Window*, QWidget*> m_controls;  // children of this widget
 };
 
-QtHost::QtHost() : m_style(std::make_unique<DialogStyle>()) {}
+QtHost::QtHost() = default;
 QtHost::~QtHost() = default;
 
 void QtHost::Wait(std::optional<window::Clock::time_point> deadline) {
@@ -225,7 +222,10 @@ void QtHost::Wait(std::optional<window::Clock::time_point> deadline) {
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-void QtHost::DialogCreated(window::Window& dialog) { m_dialogs[&dialog] = std::make_unique<DialogWidget>(dialog, *m_style); }
+void QtHost::DialogCreated(window::Window& dialog) {
+  if (!m_style) m_style = std::make_unique<DialogStyle>();
+  m_dialogs[&dialog] = std::make_unique<DialogWidget>(dialog, *m_style);
+}
 
 void QtHost::DialogDestroyed(window::Window& dialog) { m_dialogs.erase(&dialog); }
 
@@ -233,12 +233,9 @@ void QtHost::TextChanged(window::Window& window) {
   const auto found = m_dialogs.find(window.parent ? window.parent : &window);
   if (found == m_dialogs.end()) return;
   const QString text = ToQString(window.text);
-  QWidget* widget = window.parent ? found->second->Control(window) : found->second.get();
-  if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
-  else if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->setText(text);
-  else if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(text);
-  else if (auto* group = qobject_cast<QGroupBox*>(widget)) group->setTitle(text);
-  else if (widget) widget->setWindowTitle(text);
+  if (!window.parent) return found->second->setWindowTitle(text);
+  // Labels, edits and buttons show a text, a group box a title.
+  if (QWidget* widget = found->second->Control(window)) widget->setProperty(qobject_cast<QGroupBox*>(widget) ? "title" : "text", text);
 }
 
 void QtHost::Shown(window::Window& dialog) {
@@ -265,7 +262,7 @@ void QtHost::IconChanged(window::Window& dialog) {
   }
 }
 
-int QtHost::MessageBox(window::Window* owner, WStringView text, WStringView caption, UINT /*type*/) {
+int QtHost::ShowMessageBox(window::Window* owner, WStringView text, WStringView caption, UINT /*type*/) {
   const auto found = owner ? m_dialogs.find(owner->parent ? owner->parent : owner) : m_dialogs.end();
   QWidget* parent = found == m_dialogs.end() ? nullptr : found->second.get();
   QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Ok, parent);
@@ -274,9 +271,9 @@ int QtHost::MessageBox(window::Window* owner, WStringView text, WStringView capt
   return IDOK;
 }
 
-QImage QtHost::Screenshot(HWND dialog) const {
+bool QtHost::SaveScreenshot(HWND dialog, const std::filesystem::path& file) {
   const auto found = m_dialogs.find(window::FromHandle(dialog));
-  return found == m_dialogs.end() ? QImage() : found->second->grab().toImage();
+  return found != m_dialogs.end() && found->second->grab().save(QString::fromStdString(file.string()), "PNG");
 }
 
 }  // namespace platform::qt

@@ -19,9 +19,6 @@ constexpr std::size_t kPaletteEntrySize = 4;  // blue, green, red, unused
 
 constexpr std::uint32_t kOpaque = 0xFF000000;
 constexpr std::uint32_t kOpaqueBlack = kOpaque;
-// Applied to an icon pixel by its mask bit: 0 keeps it, 1 makes it transparent.
-constexpr std::uint32_t kKeepPixel = 0xFFFFFFFF;
-constexpr std::uint32_t kClearAlpha = 0x00FFFFFF;
 
 struct ColourMasks {
   std::uint32_t red;
@@ -110,13 +107,9 @@ bool IsSupportedFormat(const InfoHeader& header) {
 
 // The number of pixel rows of the picture, or nothing for a shape the loader
 // refuses. Height is checked in 64 bits, as negating INT_MIN would overflow.
-std::optional<std::uint32_t> PictureRows(const InfoHeader& header, DibLayout layout) {
+std::optional<std::uint32_t> PictureRows(const InfoHeader& header) {
   if (header.width <= 0 || header.width > kMaxBitmapSide) return std::nullopt;
   std::int64_t rows = header.height;
-  if (layout == DibLayout::kIcon) {
-    if (rows <= 0 || rows % 2 != 0) return std::nullopt;
-    rows /= 2;
-  }
   if (rows < 0) rows = -rows;
   if (rows == 0 || rows > kMaxBitmapSide) return std::nullopt;
   // What the picture costs once decoded, four bytes a pixel, bounds the work too.
@@ -240,13 +233,12 @@ std::optional<PixelFormat> ReadPixelFormat(const InfoHeader& header, const Littl
   return PixelFormat{header.bitCount, {}, {Channel(masks.red), Channel(masks.green), Channel(masks.blue)}};
 }
 
-}  // namespace
-
-std::optional<DecodedBitmap> DecodeDib(std::span<const std::byte> dib, DibLayout layout, std::uint64_t pixelOffset) {
+// The bitmap whose info header starts `dib`, its rows `pixelOffset` bytes in.
+std::optional<DecodedBitmap> DecodeDib(std::span<const std::byte> dib, std::uint64_t pixelOffset) {
   const LittleEndianReader in(dib);
   const auto header = DecodeHeader(in);
   if (!header || header->planes != 1 || !IsSupportedFormat(*header)) return std::nullopt;
-  const auto rows = PictureRows(*header, layout);
+  const auto rows = PictureRows(*header);
   if (!rows) return std::nullopt;
   const auto width = static_cast<std::uint32_t>(header->width);
 
@@ -262,31 +254,21 @@ std::optional<DecodedBitmap> DecodeDib(std::span<const std::byte> dib, DibLayout
     if (tableEntries == 0) tableEntries = maxEntries;
     if (tableEntries > maxEntries) return std::nullopt;
   }
-  const std::uint64_t tableEnd = tableOffset + tableEntries * kPaletteEntrySize;
-  const std::uint64_t rowsOffset = layout == DibLayout::kIcon ? tableEnd : pixelOffset;
-  if (rowsOffset < tableEnd) return std::nullopt;
+  if (pixelOffset < tableOffset + tableEntries * kPaletteEntrySize) return std::nullopt;
 
   // Every size is checked against the real bytes before anything is allocated.
   const std::uint64_t colourBytes = Stride(width, header->bitCount) * *rows;
-  const std::uint64_t maskBytes = layout == DibLayout::kIcon ? Stride(width, 1) * *rows : 0;
-  if (rowsOffset > dib.size() || colourBytes + maskBytes > dib.size() - rowsOffset) return std::nullopt;
+  if (pixelOffset > dib.size() || colourBytes > dib.size() - pixelOffset) return std::nullopt;
 
   if (IsPaletted(header->bitCount)) {
     format->palette = ReadPalette(in, tableOffset, static_cast<std::uint32_t>(tableEntries));
   }
-  const auto rowBytes = dib.subspan(static_cast<std::size_t>(rowsOffset));
-  if (layout == DibLayout::kFile) {
-    return DecodedBitmap{header->width, header->height, header->bitCount,
-                         DecodeRows(*format, rowBytes, width, *rows, header->height < 0)};
-  }
-
-  auto pixels = DecodeRows(*format, rowBytes, width, *rows, false);
-  const PixelFormat maskFormat{1, {kKeepPixel, kClearAlpha}, format->channels};
-  const auto mask =
-      DecodeRows(maskFormat, rowBytes.subspan(static_cast<std::size_t>(colourBytes)), width, *rows, false);
-  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] &= mask[i];
-  return DecodedBitmap{header->width, static_cast<std::int32_t>(*rows), header->bitCount, std::move(pixels)};
+  return DecodedBitmap{header->width, header->height, header->bitCount,
+                       DecodeRows(*format, dib.subspan(static_cast<std::size_t>(pixelOffset)), width, *rows,
+                                  header->height < 0)};
 }
+
+}  // namespace
 
 std::optional<DecodedBitmap> DecodeBitmap(std::span<const std::byte> file) {
   // The file header's size field is often wrong and is not needed: every check
@@ -295,7 +277,7 @@ std::optional<DecodedBitmap> DecodeBitmap(std::span<const std::byte> file) {
   const auto signature = in.u16(kSignatureField);
   const auto pixelOffset = in.u32(kPixelOffsetField);
   if (!signature || *signature != kSignature || !pixelOffset || *pixelOffset < kFileHeaderSize) return std::nullopt;
-  return DecodeDib(file.subspan(kFileHeaderSize), DibLayout::kFile, *pixelOffset - kFileHeaderSize);
+  return DecodeDib(file.subspan(kFileHeaderSize), *pixelOffset - kFileHeaderSize);
 }
 
 std::optional<DecodedBitmap> LoadBitmapFile(const std::filesystem::path& hostPath) {

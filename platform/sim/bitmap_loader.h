@@ -1,6 +1,6 @@
 #pragma once
-// The bitmap loader behind SHLoadDIBitmap and the icon resources: reads a Windows
-// bitmap from outside bytes without trusting any of its fields.
+// The bitmap loader behind SHLoadDIBitmap: reads a Windows bitmap from outside
+// bytes without trusting any of its fields.
 //
 // Loads: "BM" files with a 40-byte info header or a 52-, 56-, 108- (v4) or 124-byte
 // (v5) header; one plane; uncompressed at 1, 4, 8, 16, 24 or 32 bits per pixel, or
@@ -45,21 +45,5 @@ std::optional<DecodedBitmap> DecodeBitmap(std::span<const std::byte> file);
 // Reads and decodes a host file; a file too large to decode within the limit is
 // refused without reading it, and so is anything but a regular file.
 std::optional<DecodedBitmap> LoadBitmapFile(const std::filesystem::path& hostPath);
-
-// Where the pixel rows of a device-independent bitmap (an info header, its masks
-// and colour table, then the rows) lie and what they hold.
-enum class DibLayout {
-  // In a bitmap file: the rows start at the file header's pixel offset.
-  kFile,
-  // In an icon: the rows follow the colour table, and the stored height, positive,
-  // counts the colour rows and then as many rows of the one-bit transparency mask.
-  kIcon,
-};
-
-// Decodes the bitmap whose info header starts `dib`. For kFile, `pixelOffset` is
-// counted from the start of `dib`; kIcon ignores it. For kIcon the height is that
-// of the picture (half the stored one) and pixels the mask makes transparent get
-// alpha 0. Bitmap files and icon images share this, so both refuse alike.
-std::optional<DecodedBitmap> DecodeDib(std::span<const std::byte> dib, DibLayout layout, std::uint64_t pixelOffset = 0);
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/sim/flash_driver.h"
-#include "platform/sim/surroundings.h"
+#include "platform/framework/host.h"
 #include "platform/sim/terminal.h"
 
 namespace platform {
@@ -29,7 +29,7 @@ OpenedDevice* FindOpened(HANDLE handle) {
 }
 
 BlockDevice& FlashDevice() {
-  if (BlockDevice* installed = CurrentSurroundings().flashDevice) return *installed;
+  if (BlockDevice* installed = CurrentHost().flashDevice) return *installed;
   static HostFlashDriver driver;
   return driver;
 }

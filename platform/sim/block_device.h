@@ -1,7 +1,7 @@
 #pragma once
 // Devices opened by name ("DSK1:") and driven with control codes. CreateFileW,
 // DeviceIoControl and CloseHandle hand such names and handles to the device of
-// the current surroundings: the simulated flash driver, or what a test installs.
+// the installed host: the simulated flash driver, or what a test installs.
 
 #include "platform/text/wide_text.h"
 

@@ -1,4 +1,4 @@
-// The terminal's debug printer. Its lines go where the surroundings say, as
+// The terminal's debug printer. Its lines go where the host says, as
 // UTF-8: standard error unless a test collects them; on Windows also to the
 // debugger.
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/text/wide_text.h"
-#include "platform/sim/surroundings.h"
+#include "platform/framework/host.h"
 
 void NKDbgPrintfW(const WCHAR* format, ...) {
   va_list args;
@@ -18,7 +18,7 @@ void NKDbgPrintfW(const WCHAR* format, ...) {
   OutputDebugStringW(text.c_str());
 #endif
   const std::string utf8 = platform::ToUtf8(text);
-  if (const auto& output = platform::CurrentSurroundings().debugOutput) {
+  if (const auto& output = platform::CurrentHost().debugOutput) {
     output(utf8);
     return;
   }

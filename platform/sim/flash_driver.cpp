@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
@@ -46,12 +47,13 @@ using SectorSet = std::set<std::pair<std::uint32_t, std::uint32_t>>;
 // A DWORD for the trace's printf: its width differs between hosts, its values do not.
 unsigned Unsigned(DWORD value) { return static_cast<unsigned>(value); }
 
-std::optional<std::uint32_t> ParseNumber(const std::string& word) {
-  if (word.empty() || word.size() > 10 || !std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return std::nullopt;
-  const unsigned long long value = std::stoull(word);
-  if (value > 0xFFFFFFFFull) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
+// Up to ten decimal digits, nothing else.
+std::optional<std::uint32_t> ParseNumber(std::string_view word) {
+  std::uint32_t value = 0;
+  const char* end = word.data() + word.size();
+  if (word.empty() || word.size() > 10) return std::nullopt;
+  const auto [stop, error] = std::from_chars(word.data(), end, value);
+  return error == std::errc{} && stop == end ? std::optional(value) : std::nullopt;
 }
 
 // A line that is not a pair is skipped with one debug line; it never stops the driver.

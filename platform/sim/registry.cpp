@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <optional>
 
@@ -51,23 +52,13 @@ std::string ToUtf8Text(std::string_view bytes) {
   return ToUtf8(units);
 }
 
-std::optional<unsigned> HexDigit(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  return std::nullopt;
-}
-
 // 1 to maxDigits hex digits, nothing else.
 std::optional<DWORD> ParseHexNumber(std::string_view text, std::size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits) return std::nullopt;
   DWORD value = 0;
-  for (char c : text) {
-    const auto digit = HexDigit(c);
-    if (!digit) return std::nullopt;
-    value = (value << 4) | *digit;
-  }
-  return value;
+  const char* end = text.data() + text.size();
+  if (text.empty() || text.size() > maxDigits) return std::nullopt;
+  const auto [stop, error] = std::from_chars(text.data(), end, value, 16);
+  return error == std::errc{} && stop == end ? std::optional(value) : std::nullopt;
 }
 
 // A quoted text at the front of `rest`, which is advanced behind the closing quote.
@@ -126,34 +117,22 @@ std::vector<BYTE> StringData(std::string_view utf8) {
   return data;
 }
 
-class LineReader {
- public:
-  explicit LineReader(std::string_view text) : m_rest(text) {}
-  bool AtEnd() const { return m_done; }
-  int number() const { return m_number; }
-  std::string_view Next() {
-    const auto end = m_rest.find('\n');
-    std::string_view line = m_rest.substr(0, end);
-    if (end == std::string_view::npos) {
-      m_done = true;
-      m_rest = {};
-    } else {
-      m_rest.remove_prefix(end + 1);
-    }
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    ++m_number;
-    return line;
+// The lines of a text, each without its CR LF or LF.
+std::vector<std::string_view> Lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0;;) {
+    const auto end = text.find('\n', start);
+    std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    lines.push_back(line);
+    if (end == std::string_view::npos) return lines;
+    start = end + 1;
   }
+}
 
- private:
-  std::string_view m_rest;
-  int m_number = 0;
-  bool m_done = false;
-};
-
-// One value line ("Name"=data or @=data); hex data may go on over further lines,
-// each but the last ending in a backslash.
-std::optional<RegistryValue> ParseValue(std::string_view line, LineReader& lines) {
+// One value line ("Name"=data or @=data); hex data may go on over the lines from
+// `next`, each but the last ending in a backslash.
+std::optional<RegistryValue> ParseValue(std::string_view line, const std::vector<std::string_view>& lines, std::size_t& next) {
   RegistryValue value;
   std::string_view rest = line;
   if (rest.front() == '@') {
@@ -195,9 +174,9 @@ std::optional<RegistryValue> ParseValue(std::string_view line, LineReader& lines
   }
   if (rest.empty() || rest.front() != ':') return std::nullopt;
   std::string list(Trim(rest.substr(1)));
-  while (!list.empty() && list.back() == '\\' && !lines.AtEnd()) {
+  while (!list.empty() && list.back() == '\\' && next < lines.size()) {
     list.pop_back();
-    list += Trim(lines.Next());
+    list += Trim(lines[next++]);
   }
   auto bytes = ParseHexBytes(list);
   if (!bytes) return std::nullopt;
@@ -230,15 +209,14 @@ ParsedRegistry ParseRegistry(std::string_view bytes) {
   enum class Section { None, Broken, Open };
   const std::string text = ToUtf8Text(bytes);
   ParsedRegistry registry;
-  LineReader lines(text);
-  const auto header = Trim(lines.Next());
-  if (std::find(kHeaders.begin(), kHeaders.end(), header) == kHeaders.end()) registry.skippedLines.push_back(1);
+  const std::vector<std::string_view> lines = Lines(text);
+  if (std::find(kHeaders.begin(), kHeaders.end(), Trim(lines[0])) == kHeaders.end()) registry.skippedLines.push_back(1);
 
   Section section = Section::None;
   std::size_t current = 0;
-  while (!lines.AtEnd()) {
-    const std::string_view line = Trim(lines.Next());
-    const int number = lines.number();
+  for (std::size_t next = 1; next < lines.size();) {
+    const int number = static_cast<int>(++next);  // counted from 1
+    const std::string_view line = Trim(lines[next - 1]);
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       if (auto path = ParseSectionHeader(line)) {
@@ -254,7 +232,7 @@ ParsedRegistry ParseRegistry(std::string_view bytes) {
       registry.skippedLines.push_back(number);
       continue;
     }
-    auto value = ParseValue(line, lines);
+    auto value = ParseValue(line, lines, next);
     // Values under a header that was already reported are dropped quietly; a value
     // before any header has no key to go to.
     if (!value || section == Section::None) {

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <string>
 #include <system_error>
 #include <vector>
 
-#include "platform/sim/surroundings.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -100,7 +100,7 @@ HostIo ClaimTerminal(const fs::path& root, HostIo::LockResult* result) {
   }
   if (claim) {
     // Who holds it, for the one that finds it taken.
-    const std::string id = std::to_string(HostProcessId()) + "\n";
+    const std::string id = std::to_string(CurrentHost().ProcessId()) + "\n";
     if (claim.Truncate(0)) claim.WriteAt(id.data(), id.size(), 0);
   }
   return claim;
@@ -115,7 +115,13 @@ std::optional<unsigned long> TerminalClaimant(const fs::path& root) {
   return id;
 }
 
-const fs::path& TerminalRoot() { return CurrentSurroundings().terminalRoot; }
+const fs::path& TerminalRoot() { return CurrentHost().terminalRoot; }
+
+fs::path ChooseTerminalRoot(const std::optional<fs::path>& option) {
+  if (option) return *option;
+  if (const char* env = std::getenv("BRAMBLE_ROOT"); env && *env) return env;
+  return kDefaultTerminalFolder;
+}
 
 bool IsTerminalPath(WStringView path) {
   // "\\server\share" is a network name, not a path of the terminal's one volume.

@@ -13,8 +13,10 @@
 
 namespace platform {
 
-// The terminal folder of the current surroundings.
+// The terminal folder of the installed host.
 const std::filesystem::path& TerminalRoot();
+// --root DIR, else $BRAMBLE_ROOT, else ./terminal.
+std::filesystem::path ChooseTerminalRoot(const std::optional<std::filesystem::path>& option);
 
 // Whether the name is a terminal path at all: absolute, with one leading backslash.
 bool IsTerminalPath(WStringView path);

@@ -1,129 +1,79 @@
 #include "platform/text/wide_text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cwchar>
+#include <vector>
 
 namespace platform {
 namespace {
 
-struct FieldFormat {
-  bool left = false;
-  bool zero = false;
-  bool plus = false;
-  bool space = false;
-  int width = 0;
-  int precision = -1;
-};
+bool IsDigit(WCHAR c) { return c >= _T('0') && c <= _T('9'); }
 
-void Pad(WString& out, WStringView body, const FieldFormat& field, bool numeric) {
-  const auto length = static_cast<int>(body.size());
-  if (length >= field.width) {
-    out += body;
-    return;
+// One field by the C library's wide printf, from a conversion spelled for it.
+template <typename Value>
+void AppendField(WString& out, const std::wstring& spec, Value value) {
+  std::vector<wchar_t> field(256);
+  int length = -1;
+  while ((length = std::swprintf(field.data(), field.size(), spec.c_str(), value)) < 0 && field.size() < (1u << 24)) {
+    field.resize(field.size() * 4);
   }
-  const auto fill = static_cast<std::size_t>(field.width - length);
-  if (field.left) {
-    out += body;
-    out.append(fill, _T(' '));
-  } else if (field.zero && numeric) {
-    // Zeros go between the sign and the digits.
-    const bool signed_ = !body.empty() && (body[0] == _T('-') || body[0] == _T('+') || body[0] == _T(' '));
-    const std::size_t sign = signed_ ? 1 : 0;
-    out += body.substr(0, sign);
-    out.append(fill, _T('0'));
-    out += body.substr(sign);
-  } else {
-    out.append(fill, _T(' '));
-    out += body;
-  }
-}
-
-WString Digits(std::uint64_t value, unsigned base, bool upper, int precision) {
-  WString digits;
-  const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  while (value != 0) {
-    digits.insert(digits.begin(), static_cast<WCHAR>(set[value % base]));
-    value /= base;
-  }
-  const int minimum = precision < 0 ? 1 : precision;
-  while (static_cast<int>(digits.size()) < minimum) digits.insert(digits.begin(), _T('0'));
-  return digits;
+  for (int i = 0; i < length; ++i) out += static_cast<WCHAR>(field[static_cast<std::size_t>(i)]);
 }
 
 }  // namespace
 
 WString FormatWide(const WCHAR* format, va_list args) {
   WString out;
-  if (!format) return out;
-  for (const WCHAR* p = format; *p; ++p) {
+  for (const WCHAR* p = format; p && *p; ++p) {
     if (*p != _T('%')) {
       out += *p;
       continue;
     }
-    ++p;
-    if (*p == _T('%')) {
+    if (*++p == _T('%')) {
       out += _T('%');
       continue;
     }
-    FieldFormat field;
-    for (;; ++p) {
-      if (*p == _T('-')) field.left = true;
-      else if (*p == _T('0')) field.zero = true;
-      else if (*p == _T('+')) field.plus = true;
-      else if (*p == _T(' ')) field.space = true;
-      else break;
-    }
+    // The flags, width and precision as written; the sizes only say which argument
+    // comes, which reaches the library as the widest of its kind.
+    std::wstring spec = L"%";
+    for (; *p == _T('-') || *p == _T('0') || *p == _T('+') || *p == _T(' '); ++p) spec += static_cast<wchar_t>(*p);
     if (*p == _T('*')) {
-      field.width = va_arg(args, int);
+      spec += std::to_wstring(std::max(va_arg(args, int), 0));
       ++p;
     }
-    while (*p >= _T('0') && *p <= _T('9')) field.width = field.width * 10 + (*p++ - _T('0'));
+    for (; IsDigit(*p); ++p) spec += static_cast<wchar_t>(*p);
     if (*p == _T('.')) {
-      ++p;
-      field.precision = 0;
-      while (*p >= _T('0') && *p <= _T('9')) field.precision = field.precision * 10 + (*p++ - _T('0'));
+      for (spec += L'.', ++p; IsDigit(*p); ++p) spec += static_cast<wchar_t>(*p);
     }
     int longs = 0;
-    while (*p == _T('l') || *p == _T('h')) longs += (*p++ == _T('l')) ? 1 : 0;
+    for (; *p == _T('l') || *p == _T('h'); ++p) longs += *p == _T('l') ? 1 : 0;
     switch (*p) {
       case _T('d'):
-      case _T('i'): {
-        const long long value = longs >= 2 ? va_arg(args, long long) : longs == 1 ? va_arg(args, long) : va_arg(args, int);
-        const bool negative = value < 0;
-        const auto magnitude = negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-        WString body = Digits(magnitude, 10, false, field.precision);
-        if (negative) body.insert(body.begin(), _T('-'));
-        else if (field.plus) body.insert(body.begin(), _T('+'));
-        else if (field.space) body.insert(body.begin(), _T(' '));
-        Pad(out, body, field, true);
+      case _T('i'):
+        AppendField(out, spec + L"lld",
+                    longs >= 2 ? va_arg(args, long long) : longs == 1 ? va_arg(args, long) : va_arg(args, int));
         break;
-      }
       case _T('u'):
       case _T('x'):
-      case _T('X'): {
-        const unsigned long long value = longs >= 2 ? va_arg(args, unsigned long long)
-                                         : longs == 1 ? va_arg(args, unsigned long)
-                                                      : va_arg(args, unsigned int);
-        const unsigned base = *p == _T('u') ? 10 : 16;
-        Pad(out, Digits(value, base, *p == _T('X'), field.precision), field, true);
+      case _T('X'):
+        AppendField(out, spec + L"ll" + static_cast<wchar_t>(*p),
+                    longs >= 2   ? va_arg(args, unsigned long long)
+                    : longs == 1 ? va_arg(args, unsigned long)
+                                 : va_arg(args, unsigned int));
         break;
-      }
-      case _T('c'): {
-        const auto ch = static_cast<WCHAR>(va_arg(args, int));
-        Pad(out, WStringView(&ch, 1), field, false);
+      case _T('c'):
+        AppendField(out, spec + L"lc", static_cast<wint_t>(static_cast<WCHAR>(va_arg(args, int))));
         break;
-      }
       case _T('s'): {
         const WCHAR* text = va_arg(args, const WCHAR*);
-        WStringView body = text ? WStringView(text) : WStringView(_T("(null)"));
-        if (field.precision >= 0 && body.size() > static_cast<std::size_t>(field.precision)) {
-          body = body.substr(0, static_cast<std::size_t>(field.precision));
-        }
-        Pad(out, body, field, false);
+        const WStringView shown = text ? WStringView(text) : WStringView(_T("(null)"));
+        AppendField(out, spec + L"ls", std::wstring(shown.begin(), shown.end()).c_str());
         break;
       }
       case 0:
         return out;
-      default:  // unknown conversion: shown as written
+      default:  // an unknown conversion: its letter is shown after the percent sign
         out += _T('%');
         out += *p;
         break;

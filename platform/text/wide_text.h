@@ -3,6 +3,7 @@
 // form for the host, names compared without case for ASCII letters, and the wide
 // printf of the terminal's C library. Every layer uses these; none has its own.
 
+#include <algorithm>
 #include <cstdarg>
 #include <string>
 #include <string_view>
@@ -30,15 +31,12 @@ constexpr Char FoldAscii(Char c) {
 }
 template <typename Char>
 bool SameNameNoCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
+  return std::ranges::equal(a, b, {}, FoldAscii<Char>, FoldAscii<Char>);
 }
 
-// The terminal's wide printf: %d %i %u %x %X %c %s (wide text) %%, with flags,
-// width, precision and the l, ll and h sizes. An unknown conversion is copied.
+// The terminal's wide printf, by the C library's: %d %i %u %x %X %c %s (wide
+// text) %%, with flags, width, precision and the l, ll and h sizes. An unknown
+// conversion is copied.
 WString FormatWide(const WCHAR* format, va_list args);
 
 }  // namespace platform

@@ -15,21 +15,26 @@
 #include "platform/sim/block_device.h"
 #include "platform/sim/terminal.h"
 
+using namespace platform;
+
 namespace {
 
 bool Creates(DWORD disposition) { return disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS || disposition == CREATE_NEW; }
 
-// Why a terminal path led nowhere, as the platform says it: only the first two
-// mean that the file is not there.
-DWORD LookupError(const std::error_code& why) {
-  if (why == std::errc::no_such_file_or_directory) return ERROR_FILE_NOT_FOUND;
-  if (why == std::errc::not_a_directory) return ERROR_PATH_NOT_FOUND;
-  return ERROR_CRC;  // the medium failed
+// The host path of a terminal path, existing or to be made; none, with the
+// platform's error for why: only the first two mean that the file is not there.
+std::optional<std::filesystem::path> HostPath(WStringView path, bool creates) {
+  std::error_code why;
+  auto hostPath = creates ? CreatableTerminalPath(path, &why) : FindTerminalPath(path, &why);
+  if (!hostPath) {
+    ::SetLastError(why == std::errc::no_such_file_or_directory ? ERROR_FILE_NOT_FOUND
+                   : why == std::errc::not_a_directory       ? ERROR_PATH_NOT_FOUND
+                                                             : ERROR_CRC);  // the medium failed
+  }
+  return hostPath;
 }
 
 }  // namespace
-
-using namespace platform;
 
 HANDLE WINAPI TerminalCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
@@ -40,12 +45,8 @@ HANDLE WINAPI TerminalCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
     return device;
   }
   if (!IsTerminalPath(path)) return ::CreateFileW(name, access, share, security, disposition, flags, templateFile);
-  std::error_code why;
-  const auto hostPath = Creates(disposition) ? CreatableTerminalPath(path, &why) : FindTerminalPath(path, &why);
-  if (!hostPath) {
-    ::SetLastError(LookupError(why));
-    return INVALID_HANDLE_VALUE;
-  }
+  const auto hostPath = HostPath(path, Creates(disposition));
+  if (!hostPath) return INVALID_HANDLE_VALUE;
   const HANDLE file = ::CreateFileW(hostPath->c_str(), access, share, security, disposition, flags, templateFile);
   // What the program reads must be a file on a disk: a pipe or a device holds no
   // bytes it could use, and could hold the reader for ever.
@@ -59,24 +60,14 @@ HANDLE WINAPI TerminalCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSEC
 
 BOOL WINAPI TerminalDeleteFileW(LPCWSTR name) {
   if (!name || !IsTerminalPath(name)) return ::DeleteFileW(name);
-  std::error_code why;
-  const auto hostPath = FindTerminalPath(name, &why);
-  if (!hostPath) {
-    ::SetLastError(LookupError(why));
-    return FALSE;
-  }
-  return ::DeleteFileW(hostPath->c_str());
+  const auto hostPath = HostPath(name, false);
+  return hostPath ? ::DeleteFileW(hostPath->c_str()) : FALSE;
 }
 
 HANDLE WINAPI TerminalFindFirstFileW(LPCWSTR name, LPWIN32_FIND_DATAW found) {
   if (!name || !IsTerminalPath(name)) return ::FindFirstFileW(name, found);
-  std::error_code why;
-  const auto hostPath = FindTerminalPath(name, &why);
-  if (!hostPath) {
-    ::SetLastError(LookupError(why));
-    return INVALID_HANDLE_VALUE;
-  }
-  return ::FindFirstFileW(hostPath->c_str(), found);
+  const auto hostPath = HostPath(name, false);
+  return hostPath ? ::FindFirstFileW(hostPath->c_str(), found) : INVALID_HANDLE_VALUE;
 }
 
 BOOL WINAPI TerminalDeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,

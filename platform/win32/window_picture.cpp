@@ -1,4 +1,4 @@
-#include "platform/win32/window_picture.h"
+#include "platform/win32/win32_host.h"
 
 #include <wincodec.h>
 #include <wrl/client.h>
@@ -81,7 +81,7 @@ bool WritePng(HBITMAP picture, const std::filesystem::path& file) {
 
 }  // namespace
 
-bool SaveWindowPicture(HWND window, const std::filesystem::path& file) {
+bool Win32Host::SaveScreenshot(HWND window, const std::filesystem::path& file) {
   const ComScope com;
   const Bitmap picture = CaptureClientArea(window);
   return com.usable() && picture && WritePng(picture.get(), file);

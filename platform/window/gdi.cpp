@@ -81,7 +81,7 @@ bool DeleteContext(HDC dc) {
 }
 
 void Present(Window& dialog) {
-  if (Host* host = CurrentSetup().host) host->SurfaceChanged(dialog);
+  if (WindowHost* host = CurrentWindowHost()) host->SurfaceChanged(dialog);
 }
 
 Window* DialogWindow(HWND handle) {

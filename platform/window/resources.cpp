@@ -1,12 +1,12 @@
 #include "platform/window/resources.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "platform/formats/dialog_template.h"
 #include "platform/formats/little_endian.h"
-#include "platform/sim/bitmap_loader.h"
 #include "platform/window/window.h"
 
 struct HINSTANCE__ {};
@@ -18,11 +18,12 @@ namespace {
 // Every entry of a .res file starts with the sizes of its data and of its header.
 constexpr std::size_t kEntrySizesBytes = 8;
 constexpr std::size_t kEntryTrailerBytes = 16;  // data version, flags, language, version, characteristics
-// An icon group's directory, then one 14-byte entry per image naming its RT_ICON.
-constexpr std::size_t kGroupHeaderBytes = 6;
+// An icon group is an .ico file's directory whose 16-byte entries end in the
+// number of their RT_ICON rather than in their image's offset in the file.
+constexpr std::size_t kDirectoryBytes = 6;
 constexpr std::size_t kGroupEntryBytes = 14;
-constexpr std::size_t kGroupEntryIdField = 12;
-constexpr WORD kIconGroupType = 1;
+constexpr std::size_t kFileEntryBytes = 16;
+constexpr std::size_t kEntryIdField = 12;
 
 struct Resource : HRSRC__ {
   NameOrNumber type;
@@ -67,7 +68,8 @@ std::vector<std::unique_ptr<Resource>> ParseResourceFile(std::span<const std::by
 
 Module& TheModule() {
   static Module module;
-  const std::span<const std::byte> file = CurrentSetup().resources;
+  const WindowHost* host = CurrentWindowHost();
+  const std::span<const std::byte> file = host ? host->resources : std::span<const std::byte>();
   if (module.parsedFrom != file.data()) {
     module.resources = ParseResourceFile(file);
     module.icons.clear();
@@ -88,21 +90,23 @@ Resource* Find(LPCWSTR name, LPCWSTR type) {
   return nullptr;
 }
 
-// Every image of the group, or none when any of them is missing or damaged.
-std::unique_ptr<Icon> DecodeIconGroup(std::span<const std::byte> group) {
+// The group with its images as one .ico file; none when an image is missing.
+std::unique_ptr<Icon> IconFile(std::span<const std::byte> group) {
   const LittleEndianReader in(group);
-  const auto type = in.u16(2);
-  const auto count = in.u16(4);
-  if (type != kIconGroupType || !count || *count == 0 || !in.has(kGroupHeaderBytes, *count * kGroupEntryBytes)) {
-    return nullptr;
-  }
+  const std::size_t count = in.u16(4).value_or(0);
+  if (count == 0 || !in.has(kDirectoryBytes, count * kGroupEntryBytes)) return nullptr;
   auto icon = std::make_unique<Icon>();
-  for (std::size_t i = 0; i < *count; ++i) {
-    const WORD id = *in.u16(kGroupHeaderBytes + i * kGroupEntryBytes + kGroupEntryIdField);
-    const Resource* image = Find(MAKEINTRESOURCEW(id), RT_ICON);
-    auto decoded = image ? DecodeDib(image->data, DibLayout::kIcon) : std::nullopt;
-    if (!decoded) return nullptr;
-    icon->images.push_back({decoded->width, decoded->height, decoded->bitCount, std::move(decoded->pixels)});
+  std::vector<std::byte>& file = icon->file;
+  file.assign(group.begin(), group.begin() + kDirectoryBytes);
+  file.resize(kDirectoryBytes + count * kFileEntryBytes);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t entry = kDirectoryBytes + i * kGroupEntryBytes;
+    const Resource* image = Find(MAKEINTRESOURCEW(*in.u16(entry + kEntryIdField)), RT_ICON);
+    if (!image) return nullptr;
+    std::byte* out = file.data() + kDirectoryBytes + i * kFileEntryBytes;
+    std::copy_n(group.begin() + static_cast<std::ptrdiff_t>(entry), kEntryIdField, out);
+    PutU32(out + kEntryIdField, static_cast<std::uint32_t>(file.size()));
+    file.insert(file.end(), image->data.begin(), image->data.end());
   }
   return icon;
 }
@@ -151,7 +155,7 @@ HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
   auto& icon = TheModule().icons[id];
   if (!icon) {
     const Resource* group = Find(name, RT_GROUP_ICON);
-    if (group) icon = DecodeIconGroup(group->data);
+    if (group) icon = IconFile(group->data);
   }
   return icon.get();
 }

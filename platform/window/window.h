@@ -1,9 +1,9 @@
 #pragma once
 // The window system where the operating system has none of its own: the window
 // API of platform/api (dialogs from templates, messages, timers, painting,
-// drawing) implemented without any toolkit, over the small Host interface below.
-// A host shows the windows and brings in what the user does; the Qt host does it
-// on a screen, the tests' headless host records it.
+// drawing) implemented without any toolkit, over the Linux host below, which
+// shows the windows and brings in what the user does: the Qt host on a screen,
+// the tests' headless host in a record.
 //
 // The rules are the platform's: posted messages come first, then WM_PAINT while
 // a window has something to repaint, then WM_TIMER for a timer that is due; a
@@ -19,7 +19,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/text/wide_text.h"
+#include "platform/posix/posix_host.h"
 
 struct HWND__ {};
 struct HICON__ {};
@@ -47,15 +47,9 @@ struct Surface {
 
 enum class Kind { Dialog, Button, Edit, Static };
 
-struct IconImage {
-  int width;
-  int height;
-  std::uint16_t bitCount;
-  std::vector<std::uint32_t> pixels;  // 0xAARRGGBB, top row first; alpha 0 where the mask is set
-};
-
+// An icon group as an .ico file, which the host's toolkit decodes.
 struct Icon : HICON__ {
-  std::vector<IconImage> images;
+  std::vector<std::byte> file;
 };
 
 struct Timer {
@@ -92,37 +86,32 @@ class Window : public HWND__ {
   std::map<UINT_PTR, Timer> timers;
 };
 
-// What the window system needs from the world around it.
-class Host {
+// The Linux host: the POSIX host's files, the program's resources and a screen.
+class WindowHost : public PosixHost {
  public:
-  virtual ~Host() = default;
-
   virtual Clock::time_point Now() { return Clock::now(); }
   // Lets the toolkit run until it has brought in something for the program (a
   // click, a key, an uncovered window, typing) or `deadline` has come; without a
   // deadline, until something comes.
   virtual void Wait(std::optional<Clock::time_point> deadline) = 0;
 
-  virtual void DialogCreated(Window& dialog) = 0;
-  virtual void DialogDestroyed(Window& dialog) = 0;
-  virtual void TextChanged(Window& window) = 0;
-  virtual void Shown(Window& dialog) = 0;
-  // The dialog's surface has new pixels.
-  virtual void SurfaceChanged(Window& dialog) = 0;
-  virtual void IconChanged(Window& dialog) = 0;
-  virtual int MessageBox(Window* owner, WStringView text, WStringView caption, UINT type) = 0;
-};
+  // What a screen shows; a host without one keeps its windows in memory alone.
+  virtual void DialogCreated(Window& /*dialog*/) {}
+  virtual void DialogDestroyed(Window& /*dialog*/) {}
+  virtual void TextChanged(Window& /*window*/) {}
+  virtual void Shown(Window& /*dialog*/) {}
+  virtual void SurfaceChanged(Window& /*dialog*/) {}  // new pixels
+  virtual void IconChanged(Window& /*dialog*/) {}
+  virtual int ShowMessageBox(Window* /*owner*/, WStringView /*text*/, WStringView /*caption*/, UINT /*type*/) {
+    return IDOK;
+  }
 
-// What the window system shows its windows on and reads its resources from,
-// installed in one place: by the launcher, by a test fixture for its test.
-struct Setup {
-  Host* host = nullptr;
   // The program's compiled resources (a .res file).
   std::span<const std::byte> resources;
 };
-// Replaces the setup; returns the one it replaced.
-Setup InstallSetup(Setup setup);
-const Setup& CurrentSetup();
+
+// The installed host when it is one with windows.
+WindowHost* CurrentWindowHost();
 
 // The window behind a handle, or nullptr for one that is not (or no longer) a window.
 Window* FromHandle(HWND window);

@@ -23,12 +23,8 @@ std::deque<MSG>& PostedMessages() {
   return messages;
 }
 
-Setup g_setup;
-
-Host* CurrentHost() { return g_setup.host; }
-
 Clock::time_point Now() {
-  Host* host = CurrentHost();
+  WindowHost* host = CurrentWindowHost();
   return host ? host->Now() : Clock::now();
 }
 
@@ -78,7 +74,7 @@ LRESULT DefaultDialogProcessing(Window& dialog, UINT message, WPARAM wParam, LPA
     case WM_SETICON: {
       HICON& slot = wParam == ICON_BIG ? dialog.bigIcon : dialog.smallIcon;
       const HICON previous = std::exchange(slot, reinterpret_cast<HICON>(lParam));
-      if (Host* host = CurrentHost()) host->IconChanged(dialog);
+      if (WindowHost* host = CurrentWindowHost()) host->IconChanged(dialog);
       return reinterpret_cast<LRESULT>(previous);
     }
     default:
@@ -124,8 +120,7 @@ std::optional<Clock::time_point> NextTimerDue() {
 
 }  // namespace
 
-Setup InstallSetup(Setup setup) { return std::exchange(g_setup, setup); }
-const Setup& CurrentSetup() { return g_setup; }
+WindowHost* CurrentWindowHost() { return dynamic_cast<WindowHost*>(&CurrentHost()); }
 
 Window* FromHandle(HWND handle) {
   if (!handle) return nullptr;
@@ -149,7 +144,7 @@ using namespace platform::window;
 
 INT_PTR DialogBoxIndirectParamW(HINSTANCE /*instance*/, LPCDLGTEMPLATEW dialogTemplate, HWND /*parent*/,
                                 DLGPROC dialogProc, LPARAM initParam) {
-  Host* host = CurrentHost();
+  WindowHost* host = CurrentWindowHost();
   const auto resource = ParseDialogTemplate(ResourceBytesFrom(dialogTemplate));
   // Without a host nothing could be shown and no user could end the dialog.
   if (!host || !resource || !dialogProc) return -1;
@@ -202,13 +197,11 @@ int GetDlgCtrlID(HWND window) {
   return found ? found->id : 0;
 }
 
-BOOL IsWindow(HWND window) { return FromHandle(window) ? TRUE : FALSE; }
-
 BOOL SetWindowTextW(HWND window, LPCWSTR text) {
   Window* found = FromHandle(window);
   if (!found) return FALSE;
   found->text = text ? text : _T("");
-  if (Host* host = CurrentHost()) host->TextChanged(*found);
+  if (WindowHost* host = CurrentWindowHost()) host->TextChanged(*found);
   return TRUE;
 }
 
@@ -243,7 +236,7 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL PeekMessageW(MSG* message, HWND /*window*/, UINT /*filterMin*/, UINT /*filterMax*/, UINT removeMessage) {
   if (!message) return FALSE;
   // What the user did since the last look comes in first.
-  if (Host* host = CurrentHost()) host->Wait(host->Now());
+  if (WindowHost* host = CurrentWindowHost()) host->Wait(host->Now());
   return NextMessage(*message, (removeMessage & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
@@ -277,7 +270,7 @@ DWORD MsgWaitForMultipleObjects(DWORD /*count*/, const HANDLE* /*handles*/, BOOL
     const Clock::time_point limit = Now() + std::chrono::milliseconds(milliseconds);
     deadline = deadline ? std::min(*deadline, limit) : limit;
   }
-  if (Host* host = CurrentHost()) {
+  if (WindowHost* host = CurrentWindowHost()) {
     host->Wait(deadline);
   } else if (deadline) {
     std::this_thread::sleep_until(*deadline);
@@ -289,7 +282,7 @@ BOOL ShowWindow(HWND window, int command) {
   Window* dialog = FromHandle(window);
   if (!dialog || dialog->kind != Kind::Dialog) return FALSE;
   const bool wasVisible = std::exchange(dialog->visible, command != SW_HIDE);
-  if (Host* host = CurrentHost()) host->Shown(*dialog);
+  if (WindowHost* host = CurrentWindowHost()) host->Shown(*dialog);
   // A window that appears is painted whole.
   if (!wasVisible && dialog->visible) InvalidateRect(window, nullptr, TRUE);
   return wasVisible ? TRUE : FALSE;
@@ -320,10 +313,10 @@ BOOL KillTimer(HWND window, UINT_PTR id) {
 }
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-  Host* host = CurrentHost();
+  WindowHost* host = CurrentWindowHost();
   if (!host) {
     std::fprintf(stderr, "[message box] %s\n", ToUtf8(text ? text : _T("")).c_str());
     return IDOK;
   }
-  return host->MessageBox(FromHandle(owner), text ? text : _T(""), caption ? caption : _T(""), type);
+  return host->ShowMessageBox(FromHandle(owner), text ? text : _T(""), caption ? caption : _T(""), type);
 }

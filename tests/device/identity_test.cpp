@@ -67,11 +67,11 @@ TEST(SystemInfo, FirstLineBecomesTheVersionAndOnlyAMissingFileGetsTheBox) {
     std::filesystem::remove(terminal / "ResidentFlash/System/info.txt");
     if (file) terminal.WriteText("ResidentFlash/System/info.txt", *file);
     std::vector<CString> boxes;
-    platform::SetMessageBoxPresenter([&boxes](const CString& text, UINT) { boxes.push_back(text); return IDOK; });
+    platform::CurrentHost().messageBox = [&boxes](const CString& text, UINT) { boxes.push_back(text); return IDOK; };
     CString version{_T("stale")};
     CWnd versionBox;  // shown in the dialog's tests
     device::ReadSystemInfo(version, versionBox);
-    platform::SetMessageBoxPresenter({});
+    platform::CurrentHost().messageBox = {};
     EXPECT_EQ(version.str(), expected);
     EXPECT_EQ(boxes, file ? std::vector<CString>{} : std::vector<CString>{_T("system info file not found")});
   }

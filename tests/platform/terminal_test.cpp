@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/framework/storage.h"
-#include "platform/sim/surroundings.h"
 #include "platform/sim/terminal.h"
 #include "tests/support/temp_terminal.h"
 

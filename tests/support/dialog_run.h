@@ -39,12 +39,12 @@ class DialogRun {
 
 // DoModal with `body` in the user's place; the dialog then ends as on Escape.
 inline INT_PTR RunDialog(CDialog& dialog, const std::function<void(DialogRun&)>& body) {
-  platform::SetModalScript([&body](CDialog& running) {
+  platform::CurrentHost().modalScript = [&body](CDialog& running) {
     DialogRun run(running);
     run.Settle();
     body(run);
     if (!running.IsEnding()) running.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED));
-  });
+  };
   return dialog.DoModal();
 }
 

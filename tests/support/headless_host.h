@@ -12,7 +12,7 @@
 
 namespace bramble::test {
 
-class HeadlessHost final : public platform::window::Host {
+class HeadlessHost final : public platform::window::WindowHost {
  public:
   struct Box {
     platform::WString text;
@@ -25,16 +25,12 @@ class HeadlessHost final : public platform::window::Host {
     if (!deadline) throw std::logic_error("the dialog waits for a user; the test never ended it");
     if (*deadline > m_now) m_now = *deadline;
   }
-  void DialogCreated(platform::window::Window&) override {}
   void DialogDestroyed(platform::window::Window& dialog) override { m_visible.erase(&dialog); }
-  void TextChanged(platform::window::Window&) override {}
   void Shown(platform::window::Window& dialog) override {
     if (dialog.visible) m_visible.insert(&dialog);
     else m_visible.erase(&dialog);
   }
-  void SurfaceChanged(platform::window::Window&) override {}
-  void IconChanged(platform::window::Window&) override {}
-  int MessageBox(platform::window::Window*, platform::WStringView text, platform::WStringView, UINT) override {
+  int ShowMessageBox(platform::window::Window*, platform::WStringView text, platform::WStringView, UINT) override {
     boxes.push_back({platform::WString(text), !m_visible.empty()});
     return IDOK;
   }

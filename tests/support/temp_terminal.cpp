@@ -11,12 +11,11 @@
 #include <process.h>
 #define getpid _getpid
 
-#include "platform/api/windows_api.h"
+#include "platform/win32/win32_host.h"
 #else
 #include <unistd.h>
 
 #include "app/resources.h"
-#include "platform/window/window.h"
 #include "tests/support/headless_host.h"
 #endif
 
@@ -39,24 +38,23 @@ fs::path NewFolder() {
 
 }  // namespace
 
-TempTerminal::TempTerminal(platform::window::Host* host) : m_root(NewFolder()) {
-  platform::Surroundings surroundings = platform::SurroundingsOfThisHost();
-  surroundings.terminalRoot = m_root;
-  surroundings.debugOutput = [this](std::string_view text) { m_debug += text; };
-#ifndef _WIN32
-  m_host = std::make_unique<HeadlessHost>();
-  m_previousWindows = platform::window::InstallSetup({host ? host : m_host.get(), app::CompiledResources()});
+TempTerminal::TempTerminal(platform::Host* host) : m_root(NewFolder()) {
+#ifdef _WIN32
+  if (!host) host = (m_ownHost = std::make_unique<platform::win32::Win32Host>()).get();
 #else
-  (void)host;
+  if (!host) host = (m_ownHost = std::make_unique<HeadlessHost>()).get();
+  if (auto* windows = dynamic_cast<platform::window::WindowHost*>(host)) windows->resources = app::CompiledResources();
 #endif
-  m_previous = platform::InstallSurroundings(std::move(surroundings));
+  host->terminalRoot = m_root;
+  host->debugOutput = [this](std::string_view text) { m_debug += text; };
+  m_host = host;
+  m_previous = platform::InstallHost(host);
 }
 
 TempTerminal::~TempTerminal() {
-  platform::InstallSurroundings(std::move(m_previous));
-#ifndef _WIN32
-  platform::window::InstallSetup(m_previousWindows);
-#endif
+  platform::InstallHost(m_previous);
+  m_host->debugOutput = nullptr;
+  m_host->flashDevice = nullptr;
   std::error_code ec;
   fs::permissions(m_root, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(m_root, ec);
@@ -80,11 +78,11 @@ void TempTerminal::WriteText(std::string_view relative, std::string_view text) c
 
 std::string TempTerminal::TakeDebugOutput() { return std::exchange(m_debug, {}); }
 
-void TempTerminal::UseFlashDevice(platform::BlockDevice& device) {
-  platform::Surroundings surroundings = platform::CurrentSurroundings();
-  surroundings.flashDevice = &device;
-  platform::InstallSurroundings(std::move(surroundings));
-}
+void TempTerminal::UseFlashDevice(platform::BlockDevice& device) { m_host->flashDevice = &device; }
+
+#ifndef _WIN32
+HeadlessHost& TempTerminal::host() const { return static_cast<HeadlessHost&>(*m_ownHost); }
+#endif
 
 void WriteRegistry(const TempTerminal& terminal, const std::optional<StoredValue>& value, std::string_view key) {
 #ifdef _WIN32

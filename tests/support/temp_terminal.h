@@ -1,8 +1,8 @@
 #pragma once
 // The one fixture of the tests: a fresh terminal folder under the system's
-// temporary folder, installed as the surroundings of the terminal's code while it
-// lives (with the debug output collected, and where the OS has no windows of its
-// own the program's resources and a headless host), removed afterwards.
+// temporary folder, the terminal folder of a host installed while it lives (with
+// the debug output collected, and where the OS has no windows of its own the
+// program's resources and a headless screen), removed afterwards.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,16 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/text/wide_text.h"
-#include "platform/sim/surroundings.h"
+#include "platform/framework/host.h"
 #include "tests/support/bitmap_builder.h"
-#ifdef _WIN32
-namespace platform::window {
-class Host;  // Windows shows its windows itself
-}
-#else
-#include "platform/window/window.h"
-#endif
 
 namespace bramble::test {
 
@@ -31,9 +23,8 @@ class HeadlessHost;
 
 class TempTerminal {
  public:
-  // Windows are shown by `host`; without one, where the OS has no windows of its
-  // own, by a headless host.
-  explicit TempTerminal(platform::window::Host* host = nullptr);
+  // Installs `host`, or without one this build's host (on Linux with a headless screen).
+  explicit TempTerminal(platform::Host* host = nullptr);
   ~TempTerminal();
   TempTerminal(const TempTerminal&) = delete;
   TempTerminal& operator=(const TempTerminal&) = delete;
@@ -55,17 +46,15 @@ class TempTerminal {
   // Puts another device behind "DSK1:".
   void UseFlashDevice(platform::BlockDevice& device);
 #ifndef _WIN32  // Windows shows windows itself
-  HeadlessHost& host() const { return *m_host; }
+  HeadlessHost& host() const;
 #endif
 
  private:
   std::filesystem::path m_root;
   std::string m_debug;
-  platform::Surroundings m_previous;
-#ifndef _WIN32
-  std::unique_ptr<HeadlessHost> m_host;
-  platform::window::Setup m_previousWindows;
-#endif
+  std::unique_ptr<platform::Host> m_ownHost;
+  platform::Host* m_host;
+  platform::Host* m_previous;
 };
 
 // A value as the registry keeps it: its type (1 text, 3 bytes, 4 number) and bytes.
@@ -91,7 +80,7 @@ void WriteBitmap(const TempTerminal& terminal, const BitmapLayout& layout,
 void MakeReadyTerminal(const TempTerminal& terminal, std::string_view model = "QX210");
 class ReadyTerminal : public TempTerminal {
  public:
-  explicit ReadyTerminal(std::string_view model = "QX210", platform::window::Host* host = nullptr) : TempTerminal(host) {
+  explicit ReadyTerminal(std::string_view model = "QX210", platform::Host* host = nullptr) : TempTerminal(host) {
     MakeReadyTerminal(*this, model);
   }
 };

@@ -28,12 +28,12 @@ TEST(WindowsDialog, TheDialogManagerMakesTheTemplatesSixteenControlsWithTheirCap
   bramble::test::TempTerminal terminal;
   bramble::test::MakeReadyTerminal(terminal);
   std::vector<std::wstring> found;
-  platform::SetModalScript([&found](CDialog& dialog) {
+  platform::CurrentHost().modalScript = [&found](CDialog& dialog) {
     for (HWND child = ::FindWindowExW(dialog.m_hWnd, nullptr, nullptr, nullptr); child;
          child = ::FindWindowExW(dialog.m_hWnd, child, nullptr, nullptr))
       found.push_back(Caption(child));
     dialog.EndDialog(IDCANCEL);
-  });
+  };
   CBrambleDlg dialog;
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_EQ(found, (std::vector<std::wstring>{

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <utility>
 
 #include "flash/change_mark.h"
 #include "flash/flash_writer.h"
@@ -19,7 +21,6 @@
 #endif
 #include "platform/sim/flash_driver.h"
 #include "platform/sim/host_io.h"
-#include "platform/sim/surroundings.h"
 #include "platform/sim/terminal.h"
 #include "tools/bramble_logo/logo_tool.h"
 #include "tools/bramble_logo/picture_format.h"
@@ -286,6 +287,28 @@ fs::path RootOf(const Arguments& args) {
   return platform::ChooseTerminalRoot(args.root ? std::optional(PathOf(*args.root)) : std::nullopt);
 }
 
+// The host's terminal folder and flash device for as long as it lives; its debug
+// lines go to standard error with the tool's own.
+class HostFor {
+ public:
+  HostFor(platform::Host& host, const fs::path& root, platform::BlockDevice* device)
+      : m_host(host), m_root(std::exchange(host.terminalRoot, root)), m_device(std::exchange(host.flashDevice, device)),
+        m_debug(std::exchange(host.debugOutput, nullptr)) {}
+  ~HostFor() {
+    m_host.terminalRoot = m_root;
+    m_host.flashDevice = m_device;
+    m_host.debugOutput = m_debug;
+  }
+  HostFor(const HostFor&) = delete;
+  HostFor& operator=(const HostFor&) = delete;
+
+ private:
+  platform::Host& m_host;
+  fs::path m_root;
+  platform::BlockDevice* m_device;
+  std::function<void(std::string_view)> m_debug;
+};
+
 }  // namespace
 
 int RunProgram(const Arguments& args) {
@@ -318,13 +341,9 @@ int RunProgram(const Arguments& args) {
   // The driver the terminal's code would reach, watched; its debug lines go to
   // standard error with the tool's own.
   platform::HostFlashDriver ownDriver;
-  platform::BlockDevice* installed = platform::CurrentSurroundings().flashDevice;
-  ObservedDevice observed(installed ? *installed : ownDriver);
-  platform::Surroundings surroundings = platform::CurrentSurroundings();
-  surroundings.terminalRoot = root;
-  surroundings.debugOutput = nullptr;
-  surroundings.flashDevice = &observed;
-  const platform::ScopedSurroundings scope(surroundings);
+  platform::Host& host = platform::CurrentHost();
+  ObservedDevice observed(host.flashDevice ? *host.flashDevice : ownDriver);
+  const HostFor scope(host, root, &observed);
   // Marked as the dialog marks its changes: one cut short shows at its next start.
   if (!MarkChange()) {
     return Complain(args, "cannot write " + (root / "ResidentFlash/System/logo.pending").generic_string() +

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/surroundings.h"
 #include "tools/bramble_logo/logo_tool.h"
 
 #ifdef _WIN32
@@ -15,6 +14,9 @@
 #include <cstdio>
 
 #include "platform/text/wide_text.h"
+#include "platform/win32/win32_host.h"
+
+using ThisHost = platform::win32::Win32Host;
 
 // The arguments as UTF-8, as on Linux, from the UTF-16 that Windows keeps them in;
 // the data and the lines go out as bytes, LF and UTF-8 as on Linux. Standard
@@ -28,11 +30,16 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(platform::ToUtf8(argv[i]));
 #else
+#include "platform/posix/posix_host.h"
+
+using ThisHost = platform::PosixHost;
+
 // SIGPIPE keeps the disposition it was given: by default a reader that leaves
 // (`bramble-logo ... | head -c1`) ends the program quietly, as it ends cp.
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
 #endif
-  platform::InstallSurroundings(platform::SurroundingsOfThisHost());
+  ThisHost host;
+  platform::InstallHost(&host);
   return logo_tool::RunBrambleLogo(args);
 }

@@ -5,7 +5,9 @@
 // The output is committed as app/bramble.ico; run this again only to change the
 // picture.
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -18,7 +20,6 @@
 
 #include "platform/formats/bitmap_format.h"
 #include "platform/formats/little_endian.h"
-#include "platform/sim/bitmap_loader.h"
 
 namespace {
 
@@ -239,11 +240,16 @@ std::vector<std::byte> EncodeImage(const QImage& picture, std::uint16_t bitCount
   return out;
 }
 
-// Every image reads back through the loader the program's icons go through.
-bool ReadsBack(const std::vector<std::vector<std::byte>>& images) {
-  return std::all_of(images.begin(), images.end(), [](const std::vector<std::byte>& image) {
-    return platform::DecodeDib(image, platform::DibLayout::kIcon).has_value();
-  });
+// Every image reads back through the reader the program's icons go through.
+bool ReadsBack(const std::vector<std::byte>& file, std::size_t images) {
+  QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size()));
+  QBuffer buffer(&bytes);
+  QImageReader reader(&buffer, "ico");
+  if (reader.imageCount() != static_cast<int>(images)) return false;
+  for (std::size_t i = 0; i < images; ++i) {
+    if (!reader.jumpToImage(static_cast<int>(i)) || reader.read().isNull()) return false;
+  }
+  return true;
 }
 
 std::vector<std::byte> EncodeIcon() {
@@ -255,7 +261,6 @@ std::vector<std::byte> EncodeIcon() {
       shapes.emplace_back(side, bitCount);
     }
   }
-  if (!ReadsBack(images)) return {};
   std::vector<std::byte> file(kDirectorySize + kEntrySize * images.size());
   platform::PutU16(&file[2], 1);  // an icon, not a cursor
   platform::PutU16(&file[4], static_cast<std::uint16_t>(images.size()));
@@ -271,7 +276,7 @@ std::vector<std::byte> EncodeIcon() {
     platform::PutU32(&file[entry + 12], static_cast<std::uint32_t>(file.size()));
     file.insert(file.end(), images[i].begin(), images[i].end());
   }
-  return file;
+  return ReadsBack(file, images.size()) ? file : std::vector<std::byte>();
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-#include "platform/win32/dialog_placement.h"
+// The Windows host's windows: placed, kept maximized, brought to the front.
+
+#include "platform/win32/win32_host.h"
 
 #include "platform/formats/dialog_template.h"
 
@@ -16,9 +18,17 @@ LRESULT CALLBACK RefuseLeavingMaximized(int code, WPARAM wParam, LPARAM lParam) 
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+BOOL CALLBACK ShowIfOwned(HWND window, LPARAM processId) {
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner != static_cast<DWORD>(processId) || !::IsWindowVisible(window)) return TRUE;
+  ::SetForegroundWindow(window);
+  return FALSE;
+}
+
 }  // namespace
 
-void PlaceControlsEdgeByEdge(HWND dialog, std::span<const std::byte> dialogTemplate) {
+void Win32Host::PlaceControls(HWND dialog, std::span<const std::byte> dialogTemplate) {
   const std::optional<DialogTemplate> layout = ParseDialogTemplate(dialogTemplate);
   if (!layout) return;
   // The dialog manager makes the controls in template order, each below the one
@@ -33,6 +43,10 @@ void PlaceControlsEdgeByEdge(HWND dialog, std::span<const std::byte> dialogTempl
     }
     control = ::GetWindow(control, GW_HWNDNEXT);
   }
+}
+
+void Win32Host::ShowRunningProgram(unsigned long processId) {
+  ::EnumWindows(ShowIfOwned, static_cast<LPARAM>(processId));
 }
 
 KeepMaximized::KeepMaximized()
