@@ -4,13 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImageReader>
-
 #include "platform/formats/little_endian.h"
 #include "platform/framework/afxwin.h"
 #include "platform/window/window.h"
 #include "tests/support/temp_terminal.h"
+
+// After CFile's seek names: Qt's range-for friends `begin` and `end` would have
+// clang call those names shadows.
+#include <QBuffer>
+#include <QImageReader>
 
 namespace {
 
