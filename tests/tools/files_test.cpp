@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -24,11 +25,13 @@ namespace fs = std::filesystem;
 using namespace bramble::test;
 using namespace logo_tool_test;
 
-// Starts the installed program with `in` as its standard input.
-pid_t Spawn(const std::vector<std::string>& args, int in) {
+// Starts the installed program with `in` and `out` as its standard input and
+// output (-1: the test's own).
+pid_t Spawn(const std::vector<std::string>& args, int in, int out) {
   const pid_t child = ::fork();
   if (child != 0) return child;
-  ::dup2(in, STDIN_FILENO);
+  if (in >= 0) ::dup2(in, STDIN_FILENO);
+  if (out >= 0) ::dup2(out, STDOUT_FILENO);
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -150,6 +153,17 @@ TEST(StandardStreams, EveryNameOfADescriptorWritesIntoWhatItNamesAndDashReadsSta
     EXPECT_TRUE(ReadFileBytes(terminal / "out.bin") == expected) << command;
     EXPECT_EQ(ReadLines(terminal / "err.txt").size(), linesOnError ? 1u : 0u) << command;
   }
+  // Standard output a socket, as a service's often is: no name opens it.
+  int sockets[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets), 0);
+  const pid_t child = Spawn({"bramble-logo", "convert", "-q", (terminal / "logo.bmp").string(), "/dev/stdout"}, -1, sockets[1]);
+  ::close(sockets[1]);
+  const logo_tool::UniqueFd received(sockets[0]);
+  std::vector<std::byte> bytes(expected.size() + 1);
+  int status = 0;
+  EXPECT_EQ(platform::ReadFully(received.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(expected.size()));
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && std::equal(expected.begin(), expected.end(), bytes.begin()));
 
   // What cannot be written to standard output fails as any other output does; a
   // reader that leaves ends the program as a broken pipe ends cp, without a word.
@@ -176,7 +190,7 @@ TEST(Signals, AnInterruptedCommandLeavesTheOldFileAndNoTemporaryNamedOrNot) {
   for (const int signal : {SIGINT, SIGTERM, SIGKILL}) {
     int input[2];
     ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
-    const pid_t child = Spawn({"bramble-logo", "prepare", "-", (terminal / "logo.bmp").string()}, input[0]);
+    const pid_t child = Spawn({"bramble-logo", "prepare", "-", (terminal / "logo.bmp").string()}, input[0], -1);
     ::close(input[0]);
     const fs::path fds = "/proc/" + std::to_string(child) + "/fd";
     const auto outputBegun = [&] {
