@@ -265,6 +265,8 @@ TEST(MakeTerminal, MakesWhatTheTerminalReadsAndNeverTakesAnotherFoldersFiles) {
             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Platform\\OS]\r\n\"ModelName\"=\"Q\\\"X\\\\1\"\r\n");
   EXPECT_EQ(ReadText(terminal / "ResidentFlash/System/info.txt"), "V2 \xC7\xD1\r\n");  // code page 949
   EXPECT_TRUE(logo::LoadAndCheckBitmap(u"\\ResidentFlash\\System\\logo.bmp"));
+  const auto grey = ReadFileBytes(terminal / "ResidentFlash/System/logo.bmp");  // dark grey, after a 54-byte header
+  EXPECT_EQ(std::tuple(grey.size(), grey[54], grey.back()), std::tuple(1'152'054u, std::byte{0x20}, std::byte{0x20}));
   EXPECT_TRUE(fs::is_directory(terminal / "SDMMC DISK") && fs::is_empty(terminal / "flash"));
 
   // Made again: its own files replaced, a link among them replaced and not followed.
