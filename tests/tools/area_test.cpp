@@ -220,8 +220,7 @@ TEST_F(Area, ARefusedSectorOrFinishFailsAndReadbackAndShowFindNoLogoWhereThereIs
   ExpectFailure(Tool({"readback", root, Out("back.png")}), 1, "area 1 holds 1 data sector (512 bytes)");
   const Outcome data = Tool({"readback", root, Out("back.bin")});
   EXPECT_TRUE(data.code == 0 && Contains(data.out, "note:")) << data.out;
-  const Bytes back = bramble::test::ReadFileBytes(Out("back.bin"));
-  EXPECT_TRUE(back == bramble::test::PatternBytes(512));
+  EXPECT_TRUE(bramble::test::ReadFileBytes(Out("back.bin")) == bramble::test::PatternBytes(512));
 
   fs::remove(area);
   EXPECT_TRUE(Contains(Tool({"readback", root, Out("back.bin")}).err, "never programmed"));
