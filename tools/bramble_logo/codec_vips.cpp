@@ -122,7 +122,8 @@ bool Reads(PictureFormat format) {
     case PictureFormat::kHeic: return Heif(heif_compression_HEVC);
     case PictureFormat::kAvif: return Heif(heif_compression_AV1);
     case PictureFormat::kHeif: return Heif(heif_compression_HEVC) || Heif(heif_compression_AV1);
-    case PictureFormat::kNone: return false;
+    case PictureFormat::kNone:
+    case PictureFormat::kIco: return false;  // libvips reads icons only through ImageMagick, which it is not built with here
     default: return true;
   }
 }

@@ -179,7 +179,8 @@ bool Reads(IWICImagingFactory* factory, PictureFormat format) {
     case PictureFormat::kJpeg:
     case PictureFormat::kPng:
     case PictureFormat::kGif:
-    case PictureFormat::kTiff: return true;
+    case PictureFormat::kTiff:
+    case PictureFormat::kIco: return true;
     case PictureFormat::kWebp: return has(GUID_ContainerFormatWebp);
     case PictureFormat::kHeic:
     case PictureFormat::kAvif:
@@ -191,7 +192,7 @@ bool Reads(IWICImagingFactory* factory, PictureFormat format) {
 std::string ReadFormats(IWICImagingFactory* factory) {
   std::string formats = "JPEG, PNG, GIF";
   if (Reads(factory, PictureFormat::kWebp)) formats += ", WebP";
-  formats += ", TIFF";
+  formats += ", TIFF, ICO";
   if (Reads(factory, PictureFormat::kHeif)) formats += ", HEIC, AVIF";
   return formats;
 }
@@ -354,6 +355,21 @@ int FitFile(int fd, int fit, std::uint32_t background, unsigned char* rgb, Bramb
   HRESULT result = decoder->GetFrame(0, &frame);
   UINT width = 0, height = 0;
   if (SUCCEEDED(result)) result = frame->GetSize(&width, &height);
+  // An icon holds one picture in several sizes and depths: the largest, and of
+  // those the last, which icons list after their fewer colours.
+  UINT frames = 0;
+  if (SUCCEEDED(result) && format == PictureFormat::kIco && SUCCEEDED(decoder->GetFrameCount(&frames))) {
+    for (UINT index = 1; index < frames; ++index) {
+      ComPtr<IWICBitmapFrameDecode> other;
+      UINT otherWidth = 0, otherHeight = 0;
+      if (SUCCEEDED(decoder->GetFrame(index, &other)) && SUCCEEDED(other->GetSize(&otherWidth, &otherHeight)) &&
+          std::uint64_t{otherWidth} * otherHeight >= std::uint64_t{width} * height) {
+        frame = other;
+        width = otherWidth;
+        height = otherHeight;
+      }
+    }
+  }
   if (FAILED(result)) return Fail(report, kBrambleCodecDamaged, Describe(result));
   if (format == PictureFormat::kTiff) {
     orientation = TiffFrameOrientation(frame.Get());

@@ -12,7 +12,7 @@
 
 namespace logo_tool {
 
-enum class PictureFormat { kNone, kJpeg, kPng, kGif, kWebp, kTiff, kHeic, kAvif, kHeif, kSvg, kPdf };
+enum class PictureFormat { kNone, kJpeg, kPng, kGif, kWebp, kTiff, kHeic, kAvif, kHeif, kSvg, kPdf, kIco };
 
 // Enough of a file's start for every format below: an SVG's tag may follow an XML
 // declaration, a doctype and comments.
@@ -46,6 +46,10 @@ inline PictureFormat SniffPictureFormat(std::span<const std::byte> head) {
   if (startsWith("RIFF") && startsWith("WEBP", 8)) return PictureFormat::kWebp;
   if (startsWith("II*\0"sv) || startsWith("MM\0*"sv)) return PictureFormat::kTiff;
   if (startsWith("%PDF-")) return PictureFormat::kPdf;
+  // An icon's directory: reserved 0, type 1, then how many images (at least one).
+  if (startsWith("\0\0\1\0"sv) && head.size() >= 6 && (head[4] != std::byte{0} || head[5] != std::byte{0})) {
+    return PictureFormat::kIco;
+  }
   if (IsSvgText(head)) return PictureFormat::kSvg;
   if (!startsWith("ftyp", 4)) return PictureFormat::kNone;
   // An ISO media file: its major brand, then compatible ones after the minor
@@ -61,7 +65,7 @@ inline PictureFormat SniffPictureFormat(std::span<const std::byte> head) {
 }
 
 inline std::string_view FormatName(PictureFormat format) {
-  static constexpr std::string_view kNames[] = {"", "JPEG", "PNG", "GIF", "WebP", "TIFF", "HEIC", "AVIF", "HEIF", "SVG", "PDF"};
+  static constexpr std::string_view kNames[] = {"", "JPEG", "PNG", "GIF", "WebP", "TIFF", "HEIC", "AVIF", "HEIF", "SVG", "PDF", "ICO"};
   return kNames[static_cast<int>(format)];  // in the order of PictureFormat
 }
 
