@@ -1,36 +1,15 @@
 #pragma once
-// File descriptors on a POSIX host: one owner, and the one place where reads and
-// writes are retried after an interruption and carried on after a short count.
+// File descriptors on a POSIX host: the one place where reads and writes are
+// retried after an interruption and carried on after a short count.
 
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cstddef>
-#include <utility>
+
+#include "platform/framework/unique_fd.h"
 
 namespace platform {
-
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : m_fd(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) reset(std::exchange(other.m_fd, -1));
-    return *this;
-  }
-  int get() const { return m_fd; }
-  int release() { return std::exchange(m_fd, -1); }
-  void reset(int fd = -1) {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = fd;
-  }
-  explicit operator bool() const { return m_fd >= 0; }
-
- private:
-  int m_fd = -1;
-};
 
 // Reads until `size` bytes, the end of the file or an error; from `offset` when
 // it is not negative, else from the current position. Returns the bytes read, or

@@ -13,6 +13,7 @@
 #include <future>
 #include <regex>
 
+#include "platform/posix/posix_io.h"
 #include "logo/precheck.h"
 #include "tests/support/bitmap_builder.h"
 #include "tests/support/temp_terminal.h"

@@ -15,39 +15,11 @@
 #include <utility>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include "platform/posix/posix_io.h"
-#endif
+#include "platform/framework/unique_fd.h"
 
 namespace logo_tool {
 
-#ifdef _WIN32
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : m_fd(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) reset(std::exchange(other.m_fd, -1));
-    return *this;
-  }
-  int get() const { return m_fd; }
-  int release() { return std::exchange(m_fd, -1); }
-  void reset(int fd = -1) {
-    if (m_fd >= 0) ::_close(m_fd);
-    m_fd = fd;
-  }
-  explicit operator bool() const { return m_fd >= 0; }
-
- private:
-  int m_fd = -1;
-};
-#else
 using UniqueFd = platform::UniqueFd;
-#endif
 
 // An input opened for reading. Anything but a regular file is refused before a
 // byte is read: a FIFO or a device could hold the command or feed it without end.

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/posix/posix_io.h"
 #include "tools/bramble_logo/files.h"
 
 namespace logo_tool {
