@@ -12,10 +12,11 @@ bool IsDigit(WCHAR c) { return c >= _T('0') && c <= _T('9'); }
 
 // One field by the C library's wide printf, from a conversion spelled for it.
 template <typename Value>
-void AppendField(WString& out, const std::wstring& spec, Value value) {
+void AppendField(WString& out, const std::wstring& conversion, Value value) {
   std::vector<wchar_t> field(256);
   int length = -1;
-  while ((length = std::swprintf(field.data(), field.size(), spec.c_str(), value)) < 0 && field.size() < (1u << 24)) {
+  while ((length = std::swprintf(field.data(), field.size(), conversion.c_str(), value)) < 0 &&
+         field.size() < (1u << 24)) {
     field.resize(field.size() * 4);
   }
   for (int i = 0; i < length; ++i) out += static_cast<WCHAR>(field[static_cast<std::size_t>(i)]);
@@ -36,39 +37,41 @@ WString FormatWide(const WCHAR* format, va_list args) {
     }
     // The flags, width and precision as written; the sizes only say which argument
     // comes, which reaches the library as the widest of its kind.
-    std::wstring spec = L"%";
-    for (; *p == _T('-') || *p == _T('0') || *p == _T('+') || *p == _T(' '); ++p) spec += static_cast<wchar_t>(*p);
+    std::wstring conversion = L"%";
+    for (; *p == _T('-') || *p == _T('0') || *p == _T('+') || *p == _T(' '); ++p) {
+      conversion += static_cast<wchar_t>(*p);
+    }
     if (*p == _T('*')) {
-      spec += std::to_wstring(std::max(va_arg(args, int), 0));
+      conversion += std::to_wstring(std::max(va_arg(args, int), 0));
       ++p;
     }
-    for (; IsDigit(*p); ++p) spec += static_cast<wchar_t>(*p);
+    for (; IsDigit(*p); ++p) conversion += static_cast<wchar_t>(*p);
     if (*p == _T('.')) {
-      for (spec += L'.', ++p; IsDigit(*p); ++p) spec += static_cast<wchar_t>(*p);
+      for (conversion += L'.', ++p; IsDigit(*p); ++p) conversion += static_cast<wchar_t>(*p);
     }
     int longs = 0;
     for (; *p == _T('l') || *p == _T('h'); ++p) longs += *p == _T('l') ? 1 : 0;
     switch (*p) {
       case _T('d'):
       case _T('i'):
-        AppendField(out, spec + L"lld",
+        AppendField(out, conversion + L"lld",
                     longs >= 2 ? va_arg(args, long long) : longs == 1 ? va_arg(args, long) : va_arg(args, int));
         break;
       case _T('u'):
       case _T('x'):
       case _T('X'):
-        AppendField(out, spec + L"ll" + static_cast<wchar_t>(*p),
+        AppendField(out, conversion + L"ll" + static_cast<wchar_t>(*p),
                     longs >= 2   ? va_arg(args, unsigned long long)
                     : longs == 1 ? va_arg(args, unsigned long)
                                  : va_arg(args, unsigned int));
         break;
       case _T('c'):
-        AppendField(out, spec + L"lc", static_cast<wint_t>(static_cast<WCHAR>(va_arg(args, int))));
+        AppendField(out, conversion + L"lc", static_cast<wint_t>(static_cast<WCHAR>(va_arg(args, int))));
         break;
       case _T('s'): {
         const WCHAR* text = va_arg(args, const WCHAR*);
         const WStringView shown = text ? WStringView(text) : WStringView(_T("(null)"));
-        AppendField(out, spec + L"ls", std::wstring(shown.begin(), shown.end()).c_str());
+        AppendField(out, conversion + L"ls", std::wstring(shown.begin(), shown.end()).c_str());
         break;
       }
       case 0:
